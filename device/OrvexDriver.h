@@ -1,0 +1,49 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "device/DeviceInfo.h"
+#include "device/InputReading.h"
+#include "link/GenericDriver.h"
+#include "link/ModbusDriver.h"
+
+// Model of one concentrator: owns the Modbus master and the polling thread.
+class COrvexDriver : public CGenericDriver {
+public:
+    COrvexDriver();
+    ~COrvexDriver();
+    COrvexDriver(const COrvexDriver&) = delete;
+    COrvexDriver& operator=(const COrvexDriver&) = delete;
+
+    bool Start(int portNumber, int baud, int address, char parity);
+    void Stop();
+    void SetAddress(int address);
+    bool IsDeviceResponding() const;
+    void GetDeviceInfo(DeviceInfo& out);
+    void GetReading(uint8_t input, InputReading& out);
+    int ReadAlarms(uint8_t enables[2]);
+    int WriteAlarms(const uint8_t enables[2]);
+
+    void OnByteReceived(uint8_t) override {}
+
+private:
+    int ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding);
+    int ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding);
+    int ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding);
+    int WriteWord(uint8_t slave, uint16_t reg, uint16_t value);
+    int Identify(DeviceInfo& out);
+    int ReadInput(uint8_t input, InputReading& out);
+    void PollingThread();
+
+    InputReading readings[8] = {};
+    std::atomic<int> stopRequested{0};
+    std::atomic<int> lastResult{3};
+    DeviceInfo info = {};
+    std::thread thread;
+    std::recursive_mutex lock;
+    std::atomic<int> running{0};
+    CModbusDriver modbus;
+    std::atomic<int> address{1};
+};

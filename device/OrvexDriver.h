@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -31,11 +32,21 @@ public:
 private:
     int ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding);
     int ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding);
-    int ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding);
+    // inRange (optional) reports whether the scaled value fitted int16; out is saturated
+    // when it did not.
+    int ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding,
+                   bool* inRange = nullptr);
     int WriteWord(uint8_t slave, uint16_t reg, uint16_t value);
     int Identify(DeviceInfo& out);
     int ReadInput(uint8_t input, InputReading& out);
+    // One measured value of an input; a value beyond int16 sets errorFlag to errorValue.
+    int ReadValue(uint16_t reg, int16_t& out, int decimals, uint8_t& errorFlag,
+                  uint8_t errorValue = FlagError);
     void PollingThread();
+    // Waits up to the given time or until Stop; returns false when stopped.
+    bool PauseUnlessStopped(std::chrono::milliseconds duration);
+    void JoinThread();
+    uint8_t Slave() const { return static_cast<uint8_t>(address.load()); }
 
     InputReading readings[8] = {};
     std::atomic<int> stopRequested{0};
@@ -46,4 +57,7 @@ private:
     std::atomic<int> running{0};
     CModbusDriver modbus;
     std::atomic<int> address{1};
+    // Lets Stop cut the pause between cycles short.
+    std::mutex pauseMutex;
+    std::condition_variable pauseWake;
 };

@@ -1,0 +1,232 @@
+#include "device/OrvexDriver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "device/FixedPoint.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr uint16_t kRegDeviceId = 0;
+constexpr uint16_t kRegReg1 = 1;
+constexpr uint16_t kRegSerial = 2;
+constexpr uint16_t kRegInternalAlarm = 6;
+constexpr uint16_t kRegExternalAlarm = 7;
+constexpr uint16_t kRegReg42 = 42;
+constexpr uint8_t kLeaveUnchanged = 255;
+
+}  // namespace
+
+COrvexDriver::COrvexDriver() = default;
+
+COrvexDriver::~COrvexDriver() {
+    JoinThread();
+}
+
+bool COrvexDriver::Start(int portNumber, int baud, int address, char parity) {
+    // Start is meant for a stopped driver; a leftover thread is ended rather than leaked.
+    JoinThread();
+    modbus.ClosePort();
+    this->address = address;
+    if (!modbus.OpenPort(portNumber, baud, parity)) {
+        return false;
+    }
+    // Cleared here, not by the thread, so that a Stop issued before the thread runs holds.
+    stopRequested = 0;
+    try {
+        thread = std::thread(&COrvexDriver::PollingThread, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void COrvexDriver::JoinThread() {
+    {
+        std::lock_guard guard(pauseMutex);
+        stopRequested = 1;
+    }
+    pauseWake.notify_all();
+    if (thread.joinable()) {
+        thread.join();
+    }
+}
+
+void COrvexDriver::Stop() {
+    JoinThread();
+    std::this_thread::sleep_for(100ms);
+    modbus.ClosePort();
+}
+
+void COrvexDriver::SetAddress(int address) {
+    this->address = address;
+}
+
+bool COrvexDriver::IsDeviceResponding() const {
+    return lastResult == 0;
+}
+
+void COrvexDriver::GetDeviceInfo(DeviceInfo& out) {
+    std::lock_guard guard(lock);
+    out = info;
+}
+
+void COrvexDriver::GetReading(uint8_t input, InputReading& out) {
+    if (input > 7) {
+        return;
+    }
+    std::lock_guard guard(lock);
+    out = readings[input];
+}
+
+int COrvexDriver::ReadAlarms(uint8_t enables[2]) {
+    const uint16_t regs[2] = {kRegInternalAlarm, kRegExternalAlarm};
+    for (int i = 0; i < 2; ++i) {
+        uint16_t value = 0;
+        if (int rc = ReadWord(Slave(), regs[i], value, true); rc != 0) {
+            return rc;
+        }
+        enables[i] = static_cast<uint8_t>(std::min<uint16_t>(value, 2));
+    }
+    return 0;
+}
+
+int COrvexDriver::WriteAlarms(const uint8_t enables[2]) {
+    if (enables[0] != kLeaveUnchanged) {
+        if (int rc = WriteWord(Slave(), kRegInternalAlarm, enables[0]); rc != 0) {
+            return rc;
+        }
+    }
+    // The device needs a moment between two writes.
+    std::this_thread::sleep_for(100ms);
+    if (enables[1] != kLeaveUnchanged) {
+        return WriteWord(Slave(), kRegExternalAlarm, enables[1]);
+    }
+    return 0;
+}
+
+int COrvexDriver::ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding) {
+    RegisterRequest request;
+    request.reg = reg;
+    request.kind = KindWord;
+    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
+                           : modbus.ReadInputRegisters(slave, request);
+    if (rc == 0) {
+        out = static_cast<uint16_t>(request.value);
+    }
+    return rc;
+}
+
+int COrvexDriver::ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding) {
+    RegisterRequest request;
+    request.reg = reg;
+    request.kind = KindDword;
+    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
+                           : modbus.ReadInputRegisters(slave, request);
+    if (rc == 0) {
+        out = request.value;
+    }
+    return rc;
+}
+
+int COrvexDriver::ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding,
+                             bool* inRange) {
+    RegisterRequest request;
+    request.reg = reg;
+    request.kind = KindFloat;
+    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
+                           : modbus.ReadInputRegisters(slave, request);
+    if (rc == 0) {
+        const bool fits = ToFixedPoint(request.floatValue, decimals, out);
+        if (inRange != nullptr) {
+            *inRange = fits;
+        }
+    }
+    return rc;
+}
+
+int COrvexDriver::WriteWord(uint8_t slave, uint16_t reg, uint16_t value) {
+    RegisterRequest request;
+    request.reg = reg;
+    request.kind = KindWord;
+    request.value = value;
+    return modbus.WriteRegister(slave, request);
+}
+
+int COrvexDriver::Identify(DeviceInfo& out) {
+    out.status = 3;
+    const uint8_t slave = Slave();
+    if (int rc = ReadWord(slave, kRegDeviceId, out.deviceId, false); rc != 0) {
+        return rc;
+    }
+    if (out.deviceId != kOrvexDeviceId) {
+        // It answers, but it is not a concentrator: the inputs are read all the same.
+        out.serialNumber = 0;
+        std::fill(std::begin(out.reg42Bytes), std::end(out.reg42Bytes), 0);
+        std::fill(std::begin(out.reg1Bytes), std::end(out.reg1Bytes), 0);
+        return 0;
+    }
+    if (int rc = ReadWord(slave, kRegSerial, out.serialNumber, false); rc != 0) {
+        return rc;
+    }
+    uint32_t v = 0;
+    if (int rc = ReadDword(slave, kRegReg42, v, false); rc != 0) {
+        return rc;
+    }
+    out.reg42Bytes[0] = static_cast<uint8_t>(v >> 16);
+    out.reg42Bytes[1] = static_cast<uint8_t>(v >> 8);
+    out.reg42Bytes[2] = static_cast<uint8_t>(v);
+    uint16_t reg1 = 0;
+    if (int rc = ReadWord(slave, kRegReg1, reg1, false); rc != 0) {
+        return rc;
+    }
+    out.reg1Bytes[0] = static_cast<uint8_t>(reg1 >> 8);
+    out.reg1Bytes[1] = static_cast<uint8_t>(reg1);
+    out.status = 0;
+    return 0;
+}
+
+bool COrvexDriver::PauseUnlessStopped(std::chrono::milliseconds duration) {
+    std::unique_lock guard(pauseMutex);
+    return !pauseWake.wait_for(guard, duration, [this] { return stopRequested != 0; });
+}
+
+void COrvexDriver::PollingThread() {
+    running = 1;
+    try {
+        // Working copies carry over from cycle to cycle; only whole cycles are published.
+        DeviceInfo workInfo{};
+        InputReading work[8] = {};
+        while (stopRequested == 0) {
+            if (int rc = Identify(workInfo); rc != 0) {
+                // A device that answered before and now fails is no longer responding; one
+                // that never answered keeps its initial code.
+                if (lastResult == 0) {
+                    lastResult = rc;
+                }
+                continue;
+            }
+            bool stopped = false;
+            for (uint8_t input = 0; input < 8; ++input) {
+                if (stopRequested != 0) {
+                    stopped = true;
+                    break;
+                }
+                lastResult = ReadInput(input, work[input]);
+            }
+            if (stopped) {
+                break;  // an unfinished cycle is not published
+            }
+            PauseUnlessStopped(1000ms);
+            std::lock_guard guard(lock);
+            info = workInfo;
+            std::copy(std::begin(work), std::end(work), std::begin(readings));
+        }
+    } catch (...) {
+        // Nothing to report to: the driver just stops polling.
+    }
+    running = 0;
+}

@@ -1,0 +1,159 @@
+#include "ui/ColorStatic.h"
+
+#include <QColorDialog>
+#include <QFontDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "ui/MemDC.h"
+
+CColorStatic::CColorStatic(QWidget* parent)
+    : QWidget(parent),
+      captionFont(ToQFont(MakeFontDescription(QStringLiteral("Arial"), kCaptionHeight))),
+      fontDescription(MakeFontDescription(QStringLiteral("Arial"), 25)) {
+    // Every paint covers the whole widget; the system need not clear it first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    blinkTimer.setInterval(kBlinkPeriodMs);
+    blinkTimer.setTimerType(Qt::CoarseTimer);
+    connect(&blinkTimer, &QTimer::timeout, this, &CColorStatic::OnBlinkTimer);
+}
+
+CColorStatic::~CColorStatic() = default;
+
+void CColorStatic::SetValueText(const QString& text) {
+    if (text == valueText) {
+        return;
+    }
+    valueText = text;
+    repaint();
+}
+
+void CColorStatic::SetCaption(const QString& text) {
+    if (text == caption) {
+        return;
+    }
+    caption = text;
+    repaint();
+}
+
+void CColorStatic::SetBlinking(bool on) {
+    if (on) {
+        if (!blinkTimer.isActive()) {
+            blinkTimer.start();
+        }
+        return;
+    }
+    blinkTimer.stop();
+    if (blinkPhase) {
+        blinkPhase = false;
+        repaint();
+    }
+}
+
+void CColorStatic::OnBlinkTimer() {
+    blinkPhase = !blinkPhase;
+    repaint();
+}
+
+void CColorStatic::CreateValueFont() {
+    valueFont = ToQFont(fontDescription);
+    valueFontCreated = true;
+    setFont(valueFont);
+}
+
+void CColorStatic::SetLogFont(FontDescription description) {
+    fontDescription = description;
+    CreateValueFont();
+    repaint();
+}
+
+bool CColorStatic::ChooseFont() {
+    // fontDescription is always the description the value font was made from, so there is
+    // nothing to read back from the font before the chooser opens.
+    QFontDialog dialog(valueFontCreated ? valueFont : ToQFont(fontDescription), this);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    dialog.setOption(QFontDialog::ScalableFonts);
+    dialog.setOption(QFontDialog::NonScalableFonts);
+    // Only face, style and size are offered: hide the effects (underline, strike-out).
+    for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
+        box->hide();
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    fontDescription = FromQFont(dialog.selectedFont(), fontDescription);
+    CreateValueFont();
+    repaint();
+    return true;
+}
+
+namespace {
+
+bool ChooseColour(QWidget* parent, Colour& colour) {
+    QColorDialog dialog(ToQColor(colour), parent);
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    colour = FromQColor(dialog.selectedColor());
+    return true;
+}
+
+}  // namespace
+
+bool CColorStatic::ChooseBackgroundColour() {
+    const bool chosen = ChooseColour(this, backgroundColour);
+    repaint();
+    return chosen;
+}
+
+bool CColorStatic::ChooseTextColour() {
+    const bool chosen = ChooseColour(this, textColour);
+    repaint();
+    return chosen;
+}
+
+void CColorStatic::SetTextColour(Colour colour) {
+    if (colour == textColour) {
+        return;
+    }
+    textColour = colour;
+    repaint();
+}
+
+void CColorStatic::SetBackgroundColour(Colour colour) {
+    if (colour == backgroundColour) {
+        return;
+    }
+    backgroundColour = colour;
+    repaint();
+}
+
+void CColorStatic::paintEvent(QPaintEvent* /*event*/) {
+    ++paintCount;
+    QRect r = rect();
+    QPainter screen(this);
+    screen.setBackground(ToQColor(backgroundColour));
+    CMemDC dc(screen, r);  // fills r with the background colour
+    QPainter& p = dc.Painter();
+
+    // Caption band: the value area's colours swapped, as wide as the control.
+    p.setFont(captionFont);
+    const QFontMetrics captionMetrics(captionFont);
+    QRect band(0, 0, r.width(), captionMetrics.height());
+    captionBandHeight = band.height();
+    p.fillRect(band, ToQColor(textColour));
+    p.setPen(ToQColor(backgroundColour));
+    p.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, caption);
+
+    if (blinkPhase) {
+        return;
+    }
+    r.setTop(band.bottom() + 1);
+    p.setFont(valueFontCreated ? valueFont : font());
+    p.setPen(ToQColor(textColour));
+    workingText = valueText;
+    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, workingText);
+}

@@ -1,0 +1,147 @@
+#include <string>
+#include <vector>
+
+#include "tests/device/DriverHarness.h"
+
+namespace {
+
+using Failures = DriverHarness;
+
+// Input 8 carries the TQ21, so the failing read is the last of the cycle and its code
+// stays in lastResult through the pause until the next cycle's first input read.
+const char* const kTq21OnInput8 = R"(
+input 1 type=1 serial=11 valid=0x03 values=10.0,1.0
+input 8 type=1 serial=18 valid=0x03 values=45.3,-2.5
+)";
+
+TEST_F(Failures, TimeOutWithinAnInputKeepsWhatWasRead) {
+    StartSim(kTq21OnInput8);
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    ASSERT_EQ(Reading(7).values[1], -25);
+
+    sim->Command("input 8 values=50.0,10.0");
+    sim->Command("fail 842");
+    // The failing request is on the wire; its result is not in yet.
+    ASSERT_TRUE(sim->WaitForLog(
+        [](const std::vector<std::string>& log) {
+            for (const std::string& line : log) {
+                if (line == "REQ 4 842 2") {
+                    return true;
+                }
+            }
+            return false;
+        },
+        kCycleTimeout));
+    EXPECT_TRUE(driver->IsDeviceResponding());
+    ASSERT_TRUE(WaitUntil([this] { return !driver->IsDeviceResponding(); }));
+    // Answer again from the next cycle on (the pause leaves a second to spare).
+    sim->Command("unfail 842");
+    ASSERT_TRUE(WaitUntil([this] { return Reading(7).status == 3; }));
+
+    const InputReading r = Reading(7);
+    EXPECT_EQ(r.values[0], 500);  // new humidity
+    EXPECT_EQ(r.values[1], -25);  // old temperature
+    EXPECT_EQ(r.model, ModelTQ21);
+    EXPECT_EQ(Reading(0).status, 0);
+
+    // The next successful input read reports the device as responding again.
+    ASSERT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+    ASSERT_TRUE(WaitUntil([this] { return Reading(7).status == 0; }));
+    EXPECT_EQ(Reading(7).values[1], 100);
+}
+
+// A device that answered and then stops answering at the identification of a cycle.
+TEST_F(Failures, DeviceFallingSilentIsReportedWithinOneTimeOut) {
+    StartSim(kTq21OnInput8);
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    ASSERT_TRUE(driver->IsDeviceResponding());
+
+    sim->Command("fail 0");
+    EXPECT_TRUE(WaitUntil([this] { return !driver->IsDeviceResponding(); }));
+    // The last complete cycle stays published.
+    EXPECT_EQ(Info().status, 0);
+    EXPECT_EQ(Reading(7).status, 0);
+}
+
+TEST_F(Failures, SilentDevicePublishesNothing) {
+    StartSim(kTq21OnInput8, {"--fault", "silence"});
+    StartDriver();
+    // The second identification attempt starts after the first has timed out.
+    ASSERT_TRUE(sim->WaitForLog(
+        [](const std::vector<std::string>& log) {
+            int identifications = 0;
+            for (const std::string& line : log) {
+                identifications += line == "REQ 4 0 1" ? 1 : 0;
+            }
+            return identifications >= 2;
+        },
+        kCycleTimeout));
+    EXPECT_FALSE(driver->IsDeviceResponding());
+    EXPECT_EQ(Info().deviceId, 0);
+    EXPECT_EQ(Info().status, 0);
+    EXPECT_EQ(Reading(7).model, ModelNone);
+    EXPECT_EQ(Reading(7).serialNumber, 0);
+    // Only identifications were tried: no input register was asked for.
+    for (const std::string& request : Requests()) {
+        EXPECT_EQ(request, "4 0 1");
+    }
+}
+
+TEST_F(Failures, ForeignDeviceStillHasItsInputsRead) {
+    StartSim("device id=4660 serial=99 reg1=0x0102 reg42=0x030405\n" + std::string(kTq21OnInput8));
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+
+    const DeviceInfo info = Info();
+    EXPECT_EQ(info.deviceId, 4660);
+    EXPECT_EQ(info.status, 3);
+    EXPECT_EQ(info.serialNumber, 0);
+    EXPECT_EQ(info.reg42Bytes[0], 0);
+    EXPECT_EQ(info.reg1Bytes[1], 0);
+    EXPECT_EQ(Reading(7).serialNumber, 18);
+    EXPECT_EQ(Reading(7).status, 0);
+    EXPECT_TRUE(driver->IsDeviceResponding());
+    // Identification stops at register 0; the inputs follow straight away.
+    const std::vector<std::string> requests = Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0], "4 0 1");
+    EXPECT_EQ(requests[1], "4 100 1");
+    EXPECT_EQ(Count(requests, "4 2 1"), 0);
+}
+
+TEST_F(Failures, AlarmEnables) {
+    StartSim("reg 6 256\nreg 7 1\n");
+    StartDriver();
+
+    uint8_t enables[2] = {9, 9};
+    EXPECT_EQ(driver->ReadAlarms(enables), 0);
+    EXPECT_EQ(enables[0], 2);  // anything above 2 reads as 2
+    EXPECT_EQ(enables[1], 1);
+
+    // 255 leaves an enable alone: nothing is written.
+    const uint8_t unchanged[2] = {255, 255};
+    EXPECT_EQ(driver->WriteAlarms(unchanged), 0);
+    for (const std::string& request : Requests()) {
+        EXPECT_NE(request.rfind("6 ", 0), 0u) << request;
+    }
+
+    // The value goes low byte first, so the sim logs (and stores) 0 as 0 and 1 as 256.
+    const uint8_t onlyExternal[2] = {255, 0};
+    EXPECT_EQ(driver->WriteAlarms(onlyExternal), 0);
+    EXPECT_EQ(Count(Requests(), "6 7 0"), 1);
+    EXPECT_EQ(driver->ReadAlarms(enables), 0);
+    EXPECT_EQ(enables[0], 2);
+    EXPECT_EQ(enables[1], 0);
+
+    // A failed write of register 6 ends the operation before register 7.
+    sim->Command("fault wrongaddr");
+    const uint8_t both[2] = {0, 0};
+    EXPECT_EQ(driver->WriteAlarms(both), 3);
+    EXPECT_EQ(Count(Requests(), "6 6 0"), 1);
+    EXPECT_EQ(Count(Requests(), "6 7 0"), 1);  // only the earlier write
+    EXPECT_NE(driver->ReadAlarms(enables), 0);
+}
+
+}  // namespace

@@ -1,0 +1,456 @@
+#include "ui/OrvexDlg.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QStyle>
+#include <QWindow>
+#include <cmath>
+
+#include "link/PortDiagnosis.h"
+#include "ui/MainLayout.h"
+#include "ui/StatusLine.h"
+#include "ui/dialogs/ComDlg.h"
+#include "ui/text/ReadingText.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("orvex");
+const QString kNoInput = QStringLiteral("Brak wejścia");
+const QString kUnknownValue = QStringLiteral("???");
+
+// Height of the status line: 14 dialog units, a dialog unit being an eighth of the font height.
+constexpr int kStatusLineDialogUnits = 14;
+
+}  // namespace
+
+COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("orvexDlg"));
+    setWindowTitle(kTitle);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+
+    clientArea = new QWidget(this);
+    clientArea->setObjectName(QStringLiteral("clientArea"));
+
+    statusLine.setParent(clientArea);
+    statusLine.setObjectName(QStringLiteral("statusLine"));
+    statusLine.setReadOnly(true);
+    statusLine.setFrame(true);
+
+    for (int i = 0; i < 8; ++i) {
+        CColorStatic& control = valueControls[i];
+        control.setParent(clientArea);
+        control.setObjectName(QStringLiteral("valueControl%1").arg(i));
+        control.SetBackgroundColour(Rgb(202 + 5 * i, 228 + 2 * i, 255));
+        control.SetTextColour(Rgb(5 * i, 64 + 5 * i, 128));
+    }
+
+    const struct {
+        QTimer& timer;
+        TimerRole role;
+        int periodMs;
+        bool singleShot;
+        const char* name;
+    } timers[] = {
+        {informationTimer, TimerRole::Information, kInformationDelayMs, true, "informationTimer"},
+        {startupTimer, TimerRole::Startup, kStartupDelayMs, true, "startupTimer"},
+        {refreshTimer, TimerRole::Refresh, kRefreshPeriodMs, false, "refreshTimer"},
+        {portRetryTimer, TimerRole::PortRetry, kPortRetryPeriodMs, false, "portRetryTimer"},
+        {recordingTimer, TimerRole::Recording, 1000, false, "recordingTimer"},
+    };
+    for (const auto& t : timers) {
+        t.timer.setObjectName(QString::fromLatin1(t.name));
+        t.timer.setInterval(t.periodMs);
+        t.timer.setSingleShot(t.singleShot);
+        const TimerRole role = t.role;
+        connect(&t.timer, &QTimer::timeout, this, [this, role] { OnTimer(role); });
+    }
+
+    CreateMenus();
+}
+
+COrvexDlg::~COrvexDlg() = default;
+
+void COrvexDlg::CreateMenus() {
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setNativeMenuBar(false);
+
+    // Commands whose dialogs do not exist yet are shown but disabled.
+    auto add = [](QMenu* menu, const QString& text, const char* name, bool enabled) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(enabled);
+        return action;
+    };
+
+    QMenu* program = menuBar->addMenu(QStringLiteral("Program"));
+    connect(add(program, QStringLiteral("Zamknij"), "actionClose", true), &QAction::triggered, this,
+            &QDialog::accept);
+
+    QMenu* alarms = menuBar->addMenu(QStringLiteral("Alarmy"));
+    add(alarms, QStringLiteral("Ustawienia alarmów"), "actionAlarms", false);
+
+    QMenu* view = menuBar->addMenu(QStringLiteral("Widok"));
+    add(view, QStringLiteral("Kolory"), "actionColours", false);
+    add(view, QStringLiteral("Czcionki"), "actionFonts", false);
+    alwaysOnTopAction = add(view, QStringLiteral("Zawsze na wierzchu"), "actionAlwaysOnTop", true);
+    alwaysOnTopAction->setCheckable(true);
+    connect(alwaysOnTopAction, &QAction::triggered, this, [this] { OnAlwaysOnTop(); });
+
+    QMenu* settings = menuBar->addMenu(QStringLiteral("Ustawienia"));
+    serialPortAction = add(settings, QStringLiteral("Port szeregowy"), "actionSerialPort", true);
+    connect(serialPortAction, &QAction::triggered, this, [this] { OnSerialPort(); });
+    add(settings, QStringLiteral("Rejestracja do pliku"), "actionRecording", false);
+    add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", false);
+
+    QMenu* help = menuBar->addMenu(QStringLiteral("Pomoc"));
+    add(help, QStringLiteral("Pomoc"), "actionHelp", false);
+    add(help, QStringLiteral("Program Zelvio"), "actionInformation", false);
+    add(help, QStringLiteral("O programie"), "actionAbout", false);
+
+    // X11 and Wayland give the program no system menu; the about item lives here instead.
+    contextMenu = new QMenu(this);
+    contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    add(contextMenu, QStringLiteral("&O programie..."), "actionAboutContext", false);
+}
+
+void COrvexDlg::setVisible(bool visible) {
+    if (visible && !initialised) {
+        initialised = true;
+        Initialise();
+    }
+    QDialog::setVisible(visible);
+}
+
+void COrvexDlg::Initialise() {
+    binaryInputText = QStringLiteral("Wejście binarne");
+    binaryOnText = QStringLiteral("1 - włączone");
+    binaryOffText = QStringLiteral("0 - wyłączone");
+
+    // The window is not visible yet, so the serial-port command only arms its retry timer.
+    if (portNumber > 0) {
+        if (!driver.Start(portNumber, baudRate, deviceAddress, parity)) {
+            driver.Stop();
+            ShowPortError(portNumber);
+            OnSerialPort();
+        }
+    } else {
+        OnSerialPort();
+    }
+
+    const int fontHeight = QFontMetrics(font()).height();
+    statusHeight = static_cast<int>(std::lround(kStatusLineDialogUnits * fontHeight / 8.0));
+
+    for (CColorStatic& control : valueControls) {
+        control.CreateValueFont();
+    }
+
+    layoutBlocked = false;
+    ApplyWindowRect();
+
+    RefreshDisplay();
+
+    alwaysOnTop = !alwaysOnTop;
+    OnAlwaysOnTop();
+
+    startupTimer.start();
+    refreshTimer.start();
+    if (showInfoAtStart) {
+        informationTimer.start();
+    }
+}
+
+void COrvexDlg::ApplyWindowRect() {
+    const WindowRect rect = windowRect;
+    // The rectangle is the outer one; the widget's size is its client size.
+    const QRect frame = frameGeometry();
+    const int extraWidth = frame.width() - width();
+    const int extraHeight = frame.height() - height();
+    move(rect.left, rect.top);
+    resize(rect.Width() - extraWidth, rect.Height() - extraHeight);
+    // A hidden widget gets its resize event only when shown; lay out now all the same.
+    PlaceClientArea();
+    OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
+}
+
+void COrvexDlg::RefreshDisplay() {
+    const bool responding = driver.IsDeviceResponding();
+    if (responding != deviceResponding) {
+        deviceResponding = responding;
+        if (maximized) {
+            OnSize(SizeType::Maximized, maximizedWidth, maximizedHeight);
+        } else {
+            OnSize(SizeType::Restored, restoredWidth, restoredHeight);
+        }
+    }
+
+    UpdateStatusLine();
+
+    if (!deviceResponding) {
+        for (CColorStatic& control : valueControls) {
+            control.SetBlinking(true);
+            control.SetValueText(kUnknownValue);
+            control.SetCaption(kNoInput);
+        }
+        return;
+    }
+
+    for (int i = 0; i < 8; ++i) {
+        CColorStatic& control = valueControls[i];
+        InputReading reading;
+        driver.GetReading(static_cast<uint8_t>(i), reading);
+        if (reading.isBinary) {
+            control.SetBlinking(false);
+            control.SetCaption(binaryInputText);
+            control.SetValueText(reading.binaryState ? binaryOnText : binaryOffText);
+        } else if (reading.status != 0 || reading.model == ModelNone) {
+            control.SetBlinking(true);
+            control.SetValueText(kUnknownValue);
+            control.SetCaption(kNoInput);
+        } else {
+            control.SetBlinking(false);
+            const ReadingText text = FormatReading(reading);
+            control.SetValueText(QString::fromStdString(text.value));
+            control.SetCaption(QString::fromStdString(ReadingCaption(text)));
+        }
+    }
+}
+
+void COrvexDlg::UpdateStatusLine() {
+    if (!initialised) {
+        return;
+    }
+    DeviceInfo info;
+    if (deviceResponding) {
+        driver.GetDeviceInfo(info);
+    }
+    QString text = DeviceStatusText(deviceResponding, info);
+    if (recordingTimer.isActive()) {
+        text += RecordingStatusText(recordingInterval);
+    }
+    if (text != lastStatusText) {
+        lastStatusText = text;
+        statusLine.setText(text);
+        valueControls[0].setFocus();
+    }
+}
+
+void COrvexDlg::OnTimer(TimerRole role) {
+    switch (role) {
+        case TimerRole::Information:
+            informationTimer.stop();
+            // The information dialog is not part of the program yet; the flag still brackets
+            // the moment it will be shown, so the port settings dialog waits for it.
+            infoDialogOpen = true;
+            infoDialogOpen = false;
+            break;
+        case TimerRole::Startup:
+            startupTimer.stop();
+            OpenRecordingFilesAtStartup();
+            break;
+        case TimerRole::Refresh:
+            RefreshDisplay();
+            break;
+        case TimerRole::PortRetry:
+            if (!infoDialogOpen) {
+                portRetryTimer.stop();
+                OnSerialPort();
+            }
+            break;
+        case TimerRole::Recording:
+            // Records are written by the recording feature once it exists.
+            break;
+    }
+}
+
+void COrvexDlg::OpenRecordingFilesAtStartup() {
+    // Recording to files is not part of the program yet.
+}
+
+int COrvexDlg::LayoutMargin() const {
+    return ClampLayoutMargin(style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this));
+}
+
+const QTimer& COrvexDlg::Timer(TimerRole role) const {
+    switch (role) {
+        case TimerRole::Information:
+            return informationTimer;
+        case TimerRole::Startup:
+            return startupTimer;
+        case TimerRole::Refresh:
+            return refreshTimer;
+        case TimerRole::PortRetry:
+            return portRetryTimer;
+        case TimerRole::Recording:
+            break;
+    }
+    return recordingTimer;
+}
+
+COrvexDlg::SizeType COrvexDlg::CurrentSizeType() const {
+    const Qt::WindowStates state = windowState();
+    if (state & Qt::WindowMinimized) {
+        return SizeType::Minimized;
+    }
+    if (state & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        return SizeType::Maximized;
+    }
+    return SizeType::Restored;
+}
+
+WindowRect COrvexDlg::OuterRect() const {
+    const QRect frame = frameGeometry();
+    return WindowRect{frame.left(), frame.top(), frame.left() + frame.width(),
+                      frame.top() + frame.height()};
+}
+
+void COrvexDlg::OnSize(SizeType type, int cx, int cy) {
+    switch (type) {
+        case SizeType::Restored:
+            restoredWidth = cx;
+            restoredHeight = cy;
+            // A restore from the maximised state must not leave the maximised size in force
+            // for the next re-layout.
+            maximized = false;
+            break;
+        case SizeType::Maximized:
+            maximized = true;
+            maximizedWidth = cx;
+            maximizedHeight = cy;
+            break;
+        case SizeType::Minimized:
+            maximized = false;
+            break;
+    }
+    if (layoutBlocked) {
+        return;
+    }
+    // Only a window really in the normal state has a rectangle worth keeping (a re-layout
+    // while minimised or maximised must not replace it).
+    if (type == SizeType::Restored && CurrentSizeType() == SizeType::Restored) {
+        windowRect = OuterRect();
+    }
+    if (type == SizeType::Minimized) {
+        return;
+    }
+
+    const MainLayout layout = ComputeMainLayout(cx, cy, LayoutMargin(), statusHeight);
+    statusLine.setGeometry(layout.statusLine);
+    statusLine.update();
+    for (int i = 0; i < 8; ++i) {
+        valueControls[i].setGeometry(layout.valueControls[i]);
+        valueControls[i].repaint();
+    }
+}
+
+void COrvexDlg::PlaceClientArea() {
+    int menuHeight = menuBar->heightForWidth(width());
+    if (menuHeight <= 0) {
+        menuHeight = menuBar->sizeHint().height();
+    }
+    menuBar->setGeometry(0, 0, width(), menuHeight);
+    clientArea->setGeometry(0, menuHeight, width(), std::max(0, height() - menuHeight));
+}
+
+void COrvexDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    PlaceClientArea();
+    OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
+}
+
+void COrvexDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        // Minimising, or restoring to an unchanged size, brings no resize event.
+        PlaceClientArea();
+        OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
+    }
+}
+
+void COrvexDlg::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void COrvexDlg::ApplyStaysOnTop(bool on) {
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow* window = windowHandle()) {
+        // setWindowFlags would hide the window, and hiding a dialog ends its modal run.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+void COrvexDlg::OnAlwaysOnTop() {
+    ApplyStaysOnTop(!alwaysOnTop);
+    alwaysOnTop = !alwaysOnTop;
+    alwaysOnTopAction->setChecked(alwaysOnTop);
+}
+
+void COrvexDlg::ShowPortError(int port) {
+    QMessageBox box(QMessageBox::Warning, kTitle,
+                    QString::asprintf("Nie można otworzyć portu COM%d", port), QMessageBox::Ok,
+                    this);
+    box.setObjectName(QStringLiteral("portErrorBox"));
+    // The driver does not pass the open's errno on; the device is examined instead.
+    const std::string reason = DescribeOpenFailure(port);
+    if (!reason.empty()) {
+        box.setInformativeText(QString::fromStdString(reason));
+    }
+    box.exec();
+}
+
+bool COrvexDlg::StartLink(int port, int baud, char parityLetter) {
+    driver.Stop();
+    if (driver.Start(port, baud, deviceAddress, parityLetter)) {
+        return true;
+    }
+    driver.Stop();
+    return false;
+}
+
+void COrvexDlg::OnSerialPort() {
+    if (!isVisible()) {
+        portRetryTimer.start();
+        return;
+    }
+    // A port that fails to open brings the dialog back until one opens or the user cancels.
+    for (;;) {
+        CComDlg dialog(this);
+        if (portNumber != 0) {
+            dialog.SetCurrent(portNumber, baudRate, parity);
+        }
+        dialog.SetAddress(deviceAddress);
+        if (dialog.exec() != QDialog::Accepted) {
+            return;
+        }
+        update();
+        deviceAddress = dialog.GetAddress();
+        driver.SetAddress(deviceAddress);
+
+        const bool changed =
+            dialog.portNumber != portNumber || dialog.baud != baudRate || dialog.parity != parity;
+        if (!changed || dialog.portNumber <= 0) {
+            return;
+        }
+        // Stop and Start block until the polling thread has finished its cycle.
+        if (StartLink(dialog.portNumber, dialog.baud, dialog.parity)) {
+            portNumber = dialog.portNumber;
+            baudRate = dialog.baud;
+            parity = dialog.parity;
+            return;
+        }
+        portNumber = 0;
+        ShowPortError(dialog.portNumber);
+    }
+}

@@ -1,0 +1,16 @@
+#include "ui/StatusLine.h"
+
+QString DeviceStatusText(bool deviceResponding, const DeviceInfo& info) {
+    if (!deviceResponding) {
+        return QStringLiteral("Brak komunikacji z urządzeniem. ");
+    }
+    if (info.status == 0) {
+        return QString::asprintf("ORVEX nr %d. ", static_cast<int>(info.serialNumber));
+    }
+    return QStringLiteral("ORVEX");
+}
+
+QString RecordingStatusText(int intervalSeconds) {
+    return QString::asprintf("Rejestracja do pliku co %02d:%02d:%02d. ", intervalSeconds / 3600,
+                             (intervalSeconds % 3600) / 60, intervalSeconds % 60);
+}

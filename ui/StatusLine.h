@@ -1,0 +1,12 @@
+#pragma once
+#include <QString>
+
+#include "device/DeviceInfo.h"
+
+// The device part of the status line: the no-communication text, or the device's name with
+// its serial number when it identified itself as a concentrator, or the bare name otherwise.
+QString DeviceStatusText(bool deviceResponding, const DeviceInfo& info);
+
+// The recording part of the status line, for an interval in seconds (hours take as many
+// digits as they need).
+QString RecordingStatusText(int intervalSeconds);

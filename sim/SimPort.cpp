@@ -1,0 +1,106 @@
+#include "sim/SimPort.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::string Reason(const char* step) {
+    return std::string(step) + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd, speed_t speed) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return false;
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (speed != 0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+speed_t SpeedFor(int baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+CSimPort::~CSimPort() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+bool CSimPort::OpenPty(std::string& error) {
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error = Reason("posix_openpt");
+        return false;
+    }
+    char name[128];
+    if (grantpt(fd_) != 0 || unlockpt(fd_) != 0 || ptsname_r(fd_, name, sizeof name) != 0) {
+        error = Reason("pseudo-terminal set-up");
+        return false;
+    }
+    path_ = name;
+    isPty_ = true;
+    // On a pty the master's terminal settings are the slave's.
+    if (!MakeRaw(fd_, B9600)) {
+        error = Reason("tcsetattr");
+        return false;
+    }
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        error = Reason("open slave");
+        return false;
+    }
+    close(slave);
+    return true;
+}
+
+bool CSimPort::OpenDevice(const std::string& path, int baud, std::string& error) {
+    const speed_t speed = SpeedFor(baud);
+    if (speed == 0) {
+        error = "unsupported baud rate " + std::to_string(baud);
+        return false;
+    }
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error = Reason(path.c_str());
+        return false;
+    }
+    if (!MakeRaw(fd_, speed)) {
+        error = Reason("tcsetattr");
+        return false;
+    }
+    path_ = path;
+    return true;
+}

@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+// The simulator's end of the line: the master side of a fresh pseudo-terminal, or a serial device.
+class CSimPort {
+public:
+    CSimPort() = default;
+    ~CSimPort();
+    CSimPort(const CSimPort&) = delete;
+    CSimPort& operator=(const CSimPort&) = delete;
+
+    // Creates a pseudo-terminal in raw mode. The slave side is opened once and closed again, so
+    // that the master reports a hang-up until a program opens the slave; the simulator itself
+    // never holds the slave open.
+    bool OpenPty(std::string& error);
+    // Opens a serial device in raw mode, 8N1 at `baud`.
+    bool OpenDevice(const std::string& path, int baud, std::string& error);
+
+    int Fd() const { return fd_; }
+    bool IsPty() const { return isPty_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    bool isPty_ = false;
+    std::string path_;
+};

@@ -1,0 +1,479 @@
+#include "app/store/IniEx.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "app/store/IniValue.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniExTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "orvex-store-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = dir_ / "orvex.ini";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    static void WriteFile(const fs::path& path, std::string_view bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static std::string ReadFile(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::vector<std::string> FolderNames() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            names.push_back(e.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path dir_;
+    fs::path path_;
+};
+
+// A file as a user might leave it after editing it by hand.
+constexpr std::string_view kHandEdited =
+    "; orvex settings\r\n"
+    "loose line before any header\n"
+    "\r\n"
+    "[GENERAL]\r\n"
+    "PORT_NR=3\r\n"
+    "PORT_NR=4\r\n"  // the later duplicate wins
+    "WINDOW_TOP = 20\r\n"
+    "; window placement\r\n"
+    "\r\n"
+    "[EMPTY]\r\n"  // directly followed by a header: not found, dropped on save
+    "[MID]\r\n"
+    "[LOG] \r\n"  // trailing blank: an entry, not a header
+    "FILE_NAME=C:\\logs\\a=b.txt;old comment;note\n"
+    "[GENERAL]\r\n"
+    "PORT_NR=9\r\n"
+    "[ INPUT0 ]\r\n"
+    "=only value\r\n"
+    "FONT_NAME_INPUT=Arial\r\n"
+    "[TAIL]";
+
+TEST_F(IniExTest, HandEditedFileLookupsAndRoundTrip) {
+    WriteFile(path_, kHandEdited);
+    {
+        CIniEx ini(4);
+        ASSERT_TRUE(ini.Open(path_, true, false, true));
+        EXPECT_EQ(ini.GetText("", "loose line before any header", "x"), "");
+        // First section of a name, last key of a name.
+        EXPECT_EQ(ini.GetInt("GENERAL", "PORT_NR", 0), 4);
+        // The blank before "=" belongs to the key; the one after it to the value.
+        EXPECT_EQ(ini.GetText("GENERAL", "WINDOW_TOP", "none"), "none");
+        EXPECT_EQ(ini.GetText("GENERAL", "WINDOW_TOP ", "none"), " 20");
+        EXPECT_EQ(ini.GetInt("GENERAL", "WINDOW_TOP ", 0), 20);
+        EXPECT_EQ(ini.GetText("EMPTY", "FILE_NAME", "none"), "none");
+        EXPECT_EQ(ini.GetText("LOG", "FILE_NAME", "none"), "none");
+        EXPECT_EQ(ini.GetText("MID", "[LOG] ", "none"), "");
+        EXPECT_EQ(ini.GetText("MID", "FILE_NAME", "none"), "C:\\logs\\a=b.txt;old comment");
+        EXPECT_EQ(ini.GetText(" INPUT0 ", "FONT_NAME_INPUT", ""), "Arial");
+        EXPECT_EQ(ini.GetText("INPUT0", "FONT_NAME_INPUT", "none"), "none");
+        EXPECT_EQ(ini.GetText(" INPUT0 ", "", "none"), "only value");
+        EXPECT_EQ(ini.GetText("TAIL", "", "none"), "none");  // header at the end, no entries
+        EXPECT_FALSE(ini.IsModified());
+        ASSERT_TRUE(ini.SetInt("general", "port_nr", 5));  // updates the first GENERAL's last one
+        EXPECT_TRUE(ini.IsModified());
+    }  // write on close
+    EXPECT_EQ(ReadFile(path_),
+              "; orvex settings=\r\n"
+              "loose line before any header=\r\n"
+              "\r\n"
+              "[GENERAL]\r\n"
+              "PORT_NR=3\r\n"
+              "PORT_NR=5\r\n"
+              "WINDOW_TOP = 20\r\n"
+              "; window placement=\r\n"
+              "\r\n"
+              "[MID]\r\n"
+              "[LOG] =\r\n"
+              "FILE_NAME=C:\\logs\\a=b.txt;old comment;note\r\n"
+              "[GENERAL]\r\n"
+              "PORT_NR=9\r\n"
+              "[ INPUT0 ]\r\n"
+              "=only value\r\n"
+              "FONT_NAME_INPUT=Arial\r\n");
+
+    // The saved file reads back to the same answers and saves to the same bytes.
+    const std::string saved = ReadFile(path_);
+    CIniEx again;
+    ASSERT_TRUE(again.Open(path_, false, false, true));
+    EXPECT_EQ(again.GetInt("GENERAL", "PORT_NR", 0), 5);
+    EXPECT_EQ(again.GetText(" INPUT0 ", "", "none"), "only value");
+    EXPECT_EQ(again.ToText(), saved);
+}
+
+TEST_F(IniExTest, NewFileTakesDefaultsAndWritesOnlyNamedSections) {
+    CIniEx ini(4);
+    ASSERT_TRUE(ini.Open(path_, false, true, true));
+    EXPECT_TRUE(fs::exists(path_));
+    EXPECT_EQ(ReadFile(path_), "");
+    EXPECT_EQ(ini.GetText("LOG", "FILE_NAME", "a;b"), "a;b");  // a default is never cut
+    EXPECT_EQ(ini.GetInt("GENERAL", "PORT_PARITY", 69), 69);
+    EXPECT_EQ(ini.GetInt("GENERAL", "WINDOW_LEFT", -12), -12);
+    EXPECT_EQ(ini.GetUnsigned("INPUT0", "BACKGROUND_INPUT", 4000000000u), 4000000000u);
+    EXPECT_FALSE(ini.IsModified());
+
+    // Six sections added one by one: more than the growth step.
+    for (int n = 0; n < 6; ++n) {
+        ini.SetUnsigned("INPUT" + std::to_string(n), "TEXT_INPUT", 1966090u + n);
+    }
+    ini.SetInt("INPUT0", "FONT_HEIGHT_INPUT", -25);
+    ini.SetText("LOG", "FILE_NAME", "");
+    ASSERT_TRUE(ini.Save());
+    std::string expected;
+    for (int n = 0; n < 6; ++n) {
+        expected += "[INPUT" + std::to_string(n) +
+                    "]\r\nTEXT_INPUT=" + std::to_string(1966090 + n) + "\r\n";
+        if (n == 0) {
+            expected += "FONT_HEIGHT_INPUT=-25\r\n";
+        }
+    }
+    expected += "[LOG]\r\nFILE_NAME=\r\n";
+    EXPECT_EQ(ReadFile(path_), expected);
+}
+
+TEST_F(IniExTest, OpenFailsWithoutCreateAndLeavesTheStoreEmpty) {
+    CIniEx ini;
+    EXPECT_FALSE(ini.Open(path_, true, false, true));
+    EXPECT_FALSE(ini.IsOpen());
+    EXPECT_TRUE(ini.Sections().empty());
+    EXPECT_FALSE(fs::exists(path_));
+    EXPECT_EQ(ini.GetInt("GENERAL", "PORT_NR", 7), 7);
+
+    // Updates are kept in memory, and nothing is written anywhere.
+    EXPECT_TRUE(ini.SetInt("GENERAL", "PORT_NR", 3));
+    EXPECT_EQ(ini.GetInt("GENERAL", "PORT_NR", 7), 3);
+    EXPECT_FALSE(ini.Save());
+    EXPECT_FALSE(fs::exists(path_));
+    EXPECT_TRUE(FolderNames().empty());
+
+    // A folder cannot be opened as a file.
+    EXPECT_FALSE(ini.Open(dir_, false, true, true));
+}
+
+TEST_F(IniExTest, LineEndsHeadersAndEmptySections) {
+    WriteFile(path_,
+              "\xEF\xBB\xBF[A]\n"  // a byte-order mark makes the first line an entry
+              "k=v\rw\r\n"         // a lone CR stays in the line
+              "[B]\n"
+              "[C]\n"
+              "x=1\n"
+              "[]\n"
+              "y=2\n"
+              "[D]\n"
+              "last=no line end");
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    EXPECT_EQ(ini.GetText("", "\xEF\xBB\xBF[A]", "none"), "");
+    EXPECT_EQ(ini.GetText("A", "k", "none"), "none");
+    EXPECT_EQ(ini.GetText("", "k", "none"), "v\rw");
+    EXPECT_EQ(ini.GetText("B", "x", "none"), "none");
+    EXPECT_EQ(ini.GetInt("C", "x", 0), 1);
+    EXPECT_EQ(ini.GetText("D", "last", ""), "no line end");
+
+    // B has no entries: it is not found, so a key set in B goes to a new B at the end.
+    ini.SetText("B", "z", "3");
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path_),
+              "\xEF\xBB\xBF[A]=\r\nk=v\rw\r\n[C]\r\nx=1\r\n[]\r\ny=2\r\n[D]\r\n"
+              "last=no line end\r\n[B]\r\nz=3\r\n");
+    // "[]" keeps its header, so y stays out of C.
+    CIniEx again;
+    ASSERT_TRUE(again.Open(path_, false, false, true));
+    EXPECT_EQ(again.GetText("C", "y", "none"), "none");
+}
+
+TEST_F(IniExTest, CommentsAfterSemicolonAndValueLookups) {
+    CIniEx ini;
+    ini.LoadText(
+        "[S]\n"
+        "two=a;b;c\n"
+        "eq=x=y=z\n"
+        "only=;\n"
+        "num= 42 ; answer\n"
+        "[S]\n"
+        "later=1\n",
+        true);
+    EXPECT_EQ(ini.GetText("S", "two", ""), "a;b");
+    EXPECT_EQ(ini.GetText("S", "eq", ""), "x=y=z");
+    EXPECT_EQ(ini.GetText("S", "only", "d"), "");
+    EXPECT_EQ(ini.GetInt("S", "num", 0), 42);
+    EXPECT_EQ(ini.GetText("S", "later", "second S is never searched"),
+              "second S is never searched");
+
+    // An update replaces the whole stored value, comment included.
+    ini.SetText("S", "two", "plain");
+    EXPECT_EQ(ini.Sections()[1].entries[0].value, "plain");
+}
+
+TEST_F(IniExTest, LetterCaseFollowsTheStoreMode) {
+    // "Łódź" in Windows-1250, header in lower case.
+    constexpr std::string_view kFile = "[general]\nPort_Nr=2\n[\xA3\xF3\x64\x9F]\nk=v\n";
+    CIniEx insensitive;
+    insensitive.LoadText(kFile, true);
+    EXPECT_EQ(insensitive.GetInt("GENERAL", "PORT_NR", 0), 2);
+    EXPECT_EQ(insensitive.GetText("\xB3\xD3\x44\x8F", "K", ""), "v");  // "łÓDŹ"
+    insensitive.SetInt("GENERAL", "PORT_NR", 8);
+    EXPECT_EQ(insensitive.ToText(), "[general]\r\nPort_Nr=8\r\n[\xA3\xF3\x64\x9F]\r\nk=v\r\n");
+
+    CIniEx sensitive;
+    sensitive.LoadText(kFile, false);
+    EXPECT_EQ(sensitive.GetInt("GENERAL", "PORT_NR", 0), 0);
+    EXPECT_EQ(sensitive.GetInt("general", "PORT_NR", 0), 0);
+    EXPECT_EQ(sensitive.GetInt("general", "Port_Nr", 0), 2);
+}
+
+TEST_F(IniExTest, ChangeOfLetterCaseAloneIsSaved) {
+    WriteFile(path_, "[LOG]\r\nFILE_NAME=/data/Log.txt\r\n");
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.Open(path_, true, false, true));
+        ini.SetText("LOG", "FILE_NAME", "/data/Log.txt");
+        EXPECT_FALSE(ini.IsModified());
+        ini.SetText("log", "file_name", "/data/log.txt");
+        EXPECT_TRUE(ini.IsModified());
+    }
+    EXPECT_EQ(ReadFile(path_), "[LOG]\r\nFILE_NAME=/data/log.txt\r\n");
+}
+
+TEST_F(IniExTest, SaveWritesOnlyWhenModifiedAndTheMarkStays) {
+    WriteFile(path_, "[A]\nk=1\n");
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    ini.SetInt("A", "k", 1);  // same value: no change
+    WriteFile(path_, "changed elsewhere");
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path_), "changed elsewhere");
+
+    ini.SetInt("A", "k", 2);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=2\r\n");
+    EXPECT_TRUE(ini.IsModified());
+    WriteFile(path_, "changed elsewhere");
+    ASSERT_TRUE(ini.Save());  // still modified: written again
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=2\r\n");
+
+    ini.Clear();
+    EXPECT_FALSE(ini.IsModified());
+    EXPECT_FALSE(ini.IsOpen());
+    EXPECT_EQ(ini.GetInt("A", "k", 0), 0);
+}
+
+TEST_F(IniExTest, WriteOnCloseAndReopenSaveTheFormerFile) {
+    const fs::path other = dir_ / "other.ini";
+    WriteFile(path_, "[A]\nk=1\n");
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.Open(path_, false, false, true));
+        ini.SetInt("A", "k", 2);
+    }  // no write on close
+    EXPECT_EQ(ReadFile(path_), "[A]\nk=1\n");
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.Open(path_, false, false, true));
+        ini.SetInt("A", "k", 3);
+        ASSERT_TRUE(ini.Open(other, false, true, true));  // saves the first file, then clears
+        EXPECT_FALSE(ini.IsModified());
+        EXPECT_EQ(ini.GetInt("A", "k", 0), 0);
+    }
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=3\r\n");
+    EXPECT_EQ(ReadFile(other), "");
+}
+
+TEST_F(IniExTest, SaveKeepsModeAndLinkAndLeavesNoTemporaryFile) {
+    WriteFile(path_, "[A]\nk=1\n");
+    ::chmod(path_.c_str(), 0640);
+    const fs::path link = dir_ / "link.ini";
+    fs::create_symlink(path_.filename(), link);
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(link, false, false, true));
+    ini.SetInt("A", "k", 2);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=2\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    std::vector<std::string> names = FolderNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"link.ini", "orvex.ini"}));
+}
+
+TEST_F(IniExTest, SaveWithALongFileName) {
+    const fs::path longPath = dir_ / (std::string(250, 'n') + ".ini");
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(longPath, false, true, true));
+    ini.SetInt("A", "k", 1);
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(longPath), "[A]\r\nk=1\r\n");
+}
+
+// A write that fails half way (as on a full disk) must leave the old file as it was.
+TEST_F(IniExTest, FailedWriteLeavesTheOldFileIntact) {
+    const std::string old = "[GENERAL]\r\nPORT_NR=3\r\n";
+    WriteFile(path_, old);
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    ini.SetText("LOG", "FILE_NAME", std::string(4096, 'x'));
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved_ok = ini.Save();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(saved_ok);
+    EXPECT_EQ(ReadFile(path_), old);
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"orvex.ini"});
+    EXPECT_TRUE(ini.IsModified());
+    EXPECT_TRUE(ini.Save());  // the content is still there for a later attempt
+    EXPECT_EQ(ini.GetText("LOG", "FILE_NAME", "").size(), 4096u);
+}
+
+TEST_F(IniExTest, FailedSaveWhenTheFolderIsGone) {
+    const fs::path folder = dir_ / "program";
+    fs::create_directory(folder);
+    WriteFile(folder / "orvex.ini", "[A]\nk=1\n");
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(folder / "orvex.ini", true, false, true));
+    ini.SetInt("A", "k", 2);
+    fs::rename(folder, dir_ / "moved");
+    WriteFile(folder, "a file where the folder was");
+    EXPECT_FALSE(ini.Save());
+    EXPECT_EQ(ReadFile(dir_ / "moved" / "orvex.ini"), "[A]\nk=1\n");
+    EXPECT_EQ(ReadFile(folder), "a file where the folder was");
+}
+
+TEST_F(IniExTest, IntegerParsing) {
+    struct Case {
+        const char* stored;
+        std::int32_t asInt;
+        std::uint32_t asUnsigned;
+    };
+    const Case cases[] = {
+        {"123", 123, 123u},
+        {"  \t-45xyz", -45, static_cast<std::uint32_t>(-45)},
+        {"+7", 7, 7u},
+        {"-1", -1, 4294967295u},
+        {"4294967295", 2147483647, 2147483647u},
+        {"2147483647", 2147483647, 2147483647u},
+        {"2147483648", 2147483647, 2147483647u},
+        {"-2147483648", std::numeric_limits<std::int32_t>::min(), 2147483648u},
+        {"-2147483649", std::numeric_limits<std::int32_t>::min(), 2147483648u},
+        {"99999999999999999999999", 2147483647, 2147483647u},
+        {"-99999999999999999999999", std::numeric_limits<std::int32_t>::min(), 2147483648u},
+        {"0x1F", 0, 0u},
+        {"", 0, 0u},
+        {"abc", 0, 0u},
+        {"-", 0, 0u},
+        {"- 5", 0, 0u},
+        {"--5", 0, 0u},
+        {"12 34", 12, 12u},
+        {"16770250;colour", 16770250, 16770250u},
+        {";5", 0, 0u},
+    };
+    for (const Case& c : cases) {
+        CIniEx ini;
+        ini.LoadText(std::string("[S]\nk=") + c.stored + "\n", true);
+        EXPECT_EQ(ini.GetInt("S", "k", 99), c.asInt) << '"' << c.stored << '"';
+        EXPECT_EQ(ini.GetUnsigned("S", "k", 99), c.asUnsigned) << '"' << c.stored << '"';
+    }
+
+    CIniEx ini;
+    ini.LoadText("", true);
+    ini.SetInt("S", "min", std::numeric_limits<std::int32_t>::min());
+    ini.SetUnsigned("S", "colour", 0x00FFEECCu);
+    EXPECT_EQ(ini.GetText("S", "min", ""), "-2147483648");
+    EXPECT_EQ(ini.GetInt("S", "min", 0), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ini.GetUnsigned("S", "colour", 0), 0x00FFEECCu);
+}
+
+TEST_F(IniExTest, TextThatWouldNotReadBackIsRefused) {
+    CIniEx ini;
+    ini.LoadText("[S]\nk=v\n", true);
+    const std::string before = ini.ToText();
+    EXPECT_FALSE(ini.SetText("S", "k", "line1\nline2"));
+    EXPECT_FALSE(ini.SetText("S", "k", "/tmp/x\n[GENERAL]\nPORT_NR=9"));
+    EXPECT_FALSE(ini.SetText("S", "a=b", "c"));
+    EXPECT_FALSE(ini.SetText("S", "[x", "y]"));
+    EXPECT_FALSE(ini.SetText("S\n[T", "k", "v"));
+    EXPECT_EQ(ini.ToText(), before);
+    EXPECT_FALSE(ini.IsModified());
+
+    // Close calls that do read back.
+    EXPECT_TRUE(ini.SetText("S", "k", "v\r"));
+    EXPECT_TRUE(ini.SetText("S", "[x", "y] "));
+    EXPECT_TRUE(ini.SetText("S", "", "a=b"));
+    EXPECT_TRUE(ini.SetText("odd]name", "k", "[v]"));
+    CIniEx again;
+    again.LoadText(ini.ToText(), true);
+    EXPECT_EQ(again.GetText("S", "k", ""), "v\r");
+    EXPECT_EQ(again.GetText("S", "[x", ""), "y] ");
+    EXPECT_EQ(again.GetText("S", "", ""), "a=b");
+    EXPECT_EQ(again.GetText("odd]name", "k", ""), "[v]");
+}
+
+TEST_F(IniExTest, ProtectedSemicolonsSurviveASaveAndAFreshOpen) {
+    const std::string values[] = {
+        "/home/ola/pomiary;2024/log.txt", "a;;b;", ";", "Arial", "", "/no/semicolon.qdx",
+    };
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.Open(path_, true, true, true));
+        for (std::size_t i = 0; i < std::size(values); ++i) {
+            ini.SetText("LOG", "V" + std::to_string(i), ProtectSemicolons(values[i]));
+        }
+    }
+    EXPECT_NE(ReadFile(path_).find("V3=Arial\r\n"), std::string::npos);  // unchanged without ";"
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        EXPECT_EQ(ini.GetText("LOG", "V" + std::to_string(i), "-"), values[i]);
+    }
+    // Unprotected, the value loses its tail: the reason for the helper.
+    ini.SetText("LOG", "raw", values[0]);
+    EXPECT_EQ(ini.GetText("LOG", "raw", ""), "/home/ola/pomiary");
+}
+
+TEST_F(IniExTest, OpenInProgramFolderUsesTheExecutablesFolder) {
+    const fs::path folder = CIniEx::ProgramFolder();
+    EXPECT_TRUE(fs::exists(folder / "orvex_store_tests"));
+    const std::string name = "store-test-" + std::to_string(::getpid()) + ".ini";
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.OpenInProgramFolder(name, false, true, true));
+        EXPECT_EQ(ini.Path(), folder / name);
+    }
+    EXPECT_TRUE(fs::exists(folder / name));
+    fs::remove(folder / name);
+}
+
+}  // namespace

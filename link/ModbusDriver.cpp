@@ -1,0 +1,211 @@
+#include "link/ModbusDriver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "link/LinkTrace.h"
+#include "link/ModbusCrc.h"
+#include "link/SerialPort.h"
+
+namespace {
+
+constexpr uint8_t kReadHolding = 3;
+constexpr uint8_t kReadInput = 4;
+constexpr uint8_t kWriteSingle = 6;
+constexpr uint8_t kExceptionBit = 0x80;
+// A reply must be complete within 5 to 6 seconds of the request.
+constexpr auto kReplyWait = std::chrono::milliseconds(5500);
+
+void PutCrc(uint8_t* frame, int length) {
+    uint16_t crc = ModbusCrc(frame, static_cast<size_t>(length));
+    frame[length] = static_cast<uint8_t>(crc & 0xFF);
+    frame[length + 1] = static_cast<uint8_t>(crc >> 8);
+}
+
+bool CrcHolds(const uint8_t* bytes, int length) {
+    uint16_t crc = ModbusCrc(bytes, static_cast<size_t>(length));
+    return bytes[length] == (crc & 0xFF) && bytes[length + 1] == (crc >> 8);
+}
+
+// The device's float rule: the leading 1 is always added (no subnormals), exponent 255 stays
+// finite, and two patterns stand for zero.
+double DecodeFloat(uint32_t bits) {
+    if (bits == 0x00000000u || bits == 0x7FFFFFFFu)
+        return 0.0;
+    const uint32_t mantissa = bits & 0x7FFFFFu;
+    const int exponent = static_cast<int>((bits >> 23) & 0xFFu);
+    const double value = std::ldexp(static_cast<double>(mantissa + 8388608u), exponent - 150);
+    return (bits & 0x80000000u) ? -value : value;
+}
+
+void TraceReply(const uint8_t* reply, int count, int result,
+                std::chrono::steady_clock::time_point start) {
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count();
+    char note[64];
+    snprintf(note, sizeof note, "result %d after %lld ms", result, static_cast<long long>(ms));
+    linktrace::Frame("RX", reply, count, note);
+}
+
+}  // namespace
+
+CModbusDriver::CModbusDriver() = default;
+
+CModbusDriver::~CModbusDriver() {
+    ClosePort();
+}
+
+uint16_t CModbusDriver::CrcUpdate(uint8_t byte, uint16_t crc) {
+    return ::CrcUpdate(byte, crc);
+}
+
+bool CModbusDriver::OpenPort(int portNumber, int baud, char parity) {
+    std::lock_guard guard(lock);
+    ClosePort();
+    port = std::make_unique<CSerialPort>();
+    if (!port->Open(this, portNumber, baud, parity, 8, 1, kEventRxChar, 512)) {
+        openError = port->LastOpenError();
+        return false;
+    }
+    openError = 0;
+    return port->StartReceiveThread();
+}
+
+void CModbusDriver::ClosePort() {
+    std::lock_guard guard(lock);
+    if (!port)
+        return;
+    port->SuspendReceiveThread();
+    port.reset();
+}
+
+int CModbusDriver::ReadInputRegisters(uint8_t slave, RegisterRequest& request) {
+    return ReadRegisters(slave, kReadInput, request);
+}
+
+int CModbusDriver::ReadHoldingRegisters(uint8_t slave, RegisterRequest& request) {
+    return ReadRegisters(slave, kReadHolding, request);
+}
+
+int CModbusDriver::ReadRegisters(uint8_t slave, uint8_t function, RegisterRequest& request) {
+    if (request.kind != KindWord && request.kind != KindDword && request.kind != KindFloat) {
+        return ResultBadKind;
+    }
+    uint8_t frame[8] = {slave,
+                        function,
+                        static_cast<uint8_t>(request.reg >> 8),
+                        static_cast<uint8_t>(request.reg),
+                        0,
+                        static_cast<uint8_t>(request.kind == KindWord ? 1 : 2)};
+    PutCrc(frame, 6);
+    return Transact(frame, 8, request);
+}
+
+int CModbusDriver::WriteRegister(uint8_t slave, RegisterRequest& request) {
+    if (request.kind != KindWord)
+        return ResultBadKind;
+    // The device takes the written value low byte first, unlike the register address.
+    uint8_t frame[8] = {slave,
+                        kWriteSingle,
+                        static_cast<uint8_t>(request.reg >> 8),
+                        static_cast<uint8_t>(request.reg),
+                        static_cast<uint8_t>(request.value),
+                        static_cast<uint8_t>(request.value >> 8)};
+    PutCrc(frame, 6);
+    return Transact(frame, 8, request);
+}
+
+void CModbusDriver::OnByteReceived(uint8_t byte) {
+    {
+        std::lock_guard guard(rxMutex);
+        int count = rxCount.load(std::memory_order_relaxed);
+        if (count >= static_cast<int>(sizeof rxBuffer))
+            count = 0;  // wrap: start over
+        rxBuffer[count] = byte;
+        rxCount.store(count + 1, std::memory_order_release);
+    }
+    rxArrived.notify_one();
+}
+
+bool CModbusDriver::ReplyComplete(uint8_t function) const {
+    const int count = rxCount.load(std::memory_order_acquire);
+    if (count < 3)
+        return false;
+    // An exception reply (address, function | 0x80, code, CRC) is five bytes long.
+    if (rxBuffer[1] == (function | kExceptionBit))
+        return count >= 5;
+    if (function == kWriteSingle)
+        return count >= 8;
+    return count >= rxBuffer[2] + 5;
+}
+
+int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& request) {
+    std::lock_guard guard(lock);
+    const auto start = std::chrono::steady_clock::now();
+    const bool trace = linktrace::Enabled();
+    if (trace)
+        linktrace::Frame("TX", frame, length, port && port->IsOpen() ? nullptr : "no port");
+    // Without an open port no reply can ever come: a time-out, without the wait.
+    if (!port || !port->IsOpen())
+        return ResultTimeout;
+
+    const uint8_t function = frame[1];
+    {
+        std::lock_guard rxGuard(rxMutex);
+        rxCount.store(0, std::memory_order_relaxed);
+    }
+    port->QueueWrite(frame, length);
+
+    uint8_t reply[sizeof rxBuffer];
+    int count;
+    bool complete;
+    {
+        std::unique_lock rxGuard(rxMutex);
+        complete = rxArrived.wait_until(rxGuard, start + kReplyWait,
+                                        [&] { return ReplyComplete(function); });
+        // Bytes may keep arriving; judge a copy.
+        count = rxCount.load(std::memory_order_acquire);
+        std::memcpy(reply, rxBuffer, static_cast<size_t>(count));
+    }
+
+    int result = ResultOk;
+    if (!complete) {
+        result = ResultTimeout;
+    } else if (reply[0] != frame[0] || reply[1] != function) {
+        result = ResultBadReply;  // includes exception replies
+    } else if (function == kWriteSingle) {
+        if (std::memcmp(reply, frame, 8) != 0)
+            result = ResultBadReply;
+    } else {
+        const int byteCount = reply[2];
+        const int expected = request.kind == KindWord ? 2 : 4;
+        // A byte count that does not fit the quantity asked would decode stale bytes.
+        if (!CrcHolds(reply, byteCount + 3) || byteCount != expected) {
+            result = ResultBadReply;
+        } else {
+            const uint32_t w0 = reply[3] * 256u + reply[4];
+            const uint32_t w1 = byteCount >= 4 ? reply[5] * 256u + reply[6] : 0;
+            switch (request.kind) {
+                case KindWord:
+                    request.value = w0;
+                    break;
+                case KindDword:
+                    request.value = w1 * 65536u + w0;
+                    break;
+                case KindFloat:
+                    request.floatValue = DecodeFloat(w1 * 65536u + w0);
+                    break;
+                default:
+                    result = ResultBadKind;
+                    break;
+            }
+        }
+    }
+    if (trace)
+        TraceReply(reply, count, result, start);
+    return result;
+}

@@ -1,0 +1,390 @@
+#include "link/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "link/ComPortMap.h"
+#include "link/GenericDriver.h"
+#include "link/LinkTrace.h"
+
+namespace {
+
+constexpr auto kReopenInterval = std::chrono::seconds(1);
+// A write that cannot get rid of its bytes within this time is abandoned.
+constexpr auto kWriteTimeout = std::chrono::milliseconds(2000);
+
+speed_t SpeedFor(int baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        default:
+            return B0;
+    }
+}
+
+bool IsHangUpError(int error) {
+    return error != EAGAIN && error != EWOULDBLOCK && error != EINTR;
+}
+
+void Signal(int eventFd) {
+    if (eventFd >= 0)
+        eventfd_write(eventFd, 1);
+}
+
+void Drain(int eventFd) {
+    eventfd_t value;
+    if (eventFd >= 0)
+        eventfd_read(eventFd, &value);
+}
+
+int NewEvent() {
+    return eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+void CloseEvent(int& eventFd) {
+    if (eventFd >= 0)
+        ::close(eventFd);
+    eventFd = -1;
+}
+
+void Trace(const std::string& message) {
+    if (linktrace::Enabled())
+        linktrace::Message(message.c_str());
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort() = default;
+
+CSerialPort::~CSerialPort() {
+    StopThread();
+    {
+        std::lock_guard guard(lock);
+        if (device >= 0)
+            SetModemLines(device, false);
+        CloseDevice();
+    }
+    opened = false;
+    CloseEvent(writeEvent);
+    CloseEvent(shutdownEvent);
+}
+
+bool CSerialPort::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud, char newParity,
+                       int newDataBits, int newStopBits, uint32_t newEventMask,
+                       int newWriteBufferSize) {
+    StopThread();
+    opened = false;
+    if (shutdownEvent < 0)
+        shutdownEvent = NewEvent();
+    if (writeEvent < 0)
+        writeEvent = NewEvent();
+    Drain(shutdownEvent);
+    Drain(writeEvent);
+
+    owner = newOwner;
+    portNumber = newPortNumber;
+    baud = newBaud;
+    parity = newParity;
+    dataBits = newDataBits;
+    stopBits = newStopBits;
+    eventMask = newEventMask;
+    writeBufferSize = newWriteBufferSize;
+
+    std::lock_guard guard(lock);
+    CloseDevice();
+    if (shutdownEvent < 0 || writeEvent < 0) {
+        lastOpenError = errno;
+        return false;
+    }
+    path = comport::ResolvePath(portNumber, comport::PortsFolder());
+    if (path.empty()) {
+        lastOpenError = ENOENT;
+        return false;
+    }
+    lastOpenError = OpenDevice();
+    if (lastOpenError != 0) {
+        Trace("open " + path.string() + " failed: " + std::strerror(lastOpenError));
+        return false;
+    }
+    Trace("opened " + path.string());
+    opened = true;
+    return true;
+}
+
+int CSerialPort::OpenDevice() {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Exclusive access, so that a port in use by another program fails to open.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return error;
+    }
+    // Also refuses what is not a terminal (ENOTTY).
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        int error = errno;
+        ::close(fd);
+        return error;
+    }
+    // From here on failures are silent: a pseudo-terminal has no modem lines and must work.
+    ApplyLineSettings(fd);
+    SetModemLines(fd, true);
+    tcflush(fd, TCIOFLUSH);
+    device = fd;
+    return 0;
+}
+
+void CSerialPort::ApplyLineSettings(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return;
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP | PARMRK | IGNPAR);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD;
+    switch (dataBits) {
+        case 5:
+            tio.c_cflag |= CS5;
+            break;
+        case 6:
+            tio.c_cflag |= CS6;
+            break;
+        case 7:
+            tio.c_cflag |= CS7;
+            break;
+        default:
+            tio.c_cflag |= CS8;
+            break;
+    }
+    if (parity == 'E' || parity == 'e')
+        tio.c_cflag |= PARENB;
+    if (parity == 'O' || parity == 'o')
+        tio.c_cflag |= PARENB | PARODD;
+    if (stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    speed_t speed = SpeedFor(baud);
+    if (speed != B0) {
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+    }
+    tcsetattr(fd, TCSANOW, &tio);
+}
+
+void CSerialPort::SetModemLines(int fd, bool raised) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &lines);
+}
+
+void CSerialPort::CloseDevice() {
+    std::lock_guard guard(lock);
+    if (device < 0)
+        return;
+    ioctl(device, TIOCNXCL);
+    ::close(device);  // also releases the flock
+    device = -1;
+}
+
+bool CSerialPort::StartReceiveThread() {
+    if (!opened || thread.joinable())
+        return false;
+    suspended = false;
+    threadAlive = true;
+    try {
+        thread = std::thread(&CSerialPort::ReceiveThread, this);
+    } catch (const std::system_error&) {
+        threadAlive = false;
+        return false;
+    }
+    return true;
+}
+
+void CSerialPort::SuspendReceiveThread() {
+    if (thread.joinable())
+        suspended = true;
+}
+
+void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
+    length = std::clamp(length, 0, static_cast<int>(sizeof writeBuffer));
+    {
+        std::lock_guard guard(writeMutex);
+        if (length > 0)
+            std::memcpy(writeBuffer, bytes, static_cast<size_t>(length));
+        writeLength = length;
+    }
+    Signal(writeEvent);
+}
+
+void CSerialPort::StopThread() {
+    if (!thread.joinable())
+        return;
+    Signal(shutdownEvent);
+    thread.join();
+    Drain(shutdownEvent);
+    suspended = false;
+}
+
+void CSerialPort::ReceiveThread() {
+    {
+        std::lock_guard guard(lock);
+        if (device >= 0)
+            tcflush(device, TCIOFLUSH);
+    }
+    for (;;) {
+        const bool idle = suspended.load();
+        int fd;
+        {
+            std::lock_guard guard(lock);
+            fd = device;
+        }
+        // Only a hung-up device needs a timeout: the once-a-second reopen.
+        int timeout = -1;
+        if (!idle && fd < 0) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                nextReopen - std::chrono::steady_clock::now());
+            timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
+        }
+        pollfd fds[3] = {
+            {shutdownEvent, POLLIN, 0},
+            {idle ? -1 : writeEvent, POLLIN, 0},
+            {idle ? -1 : fd, static_cast<short>((eventMask & kEventRxChar) ? POLLIN : 0), 0},
+        };
+        int ready = poll(fds, 3, timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        // Precedence: shutdown, then a queued write, then received data.
+        if (fds[0].revents != 0)
+            break;
+        if (suspended.load())
+            continue;
+        if (fds[1].revents & POLLIN) {
+            Drain(writeEvent);
+            Send();
+            continue;
+        }
+        if (fd < 0) {
+            if (std::chrono::steady_clock::now() >= nextReopen)
+                TryReopen();
+            continue;
+        }
+        if (fds[2].revents & POLLIN) {
+            Receive();
+        } else if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            HangUp();
+        }
+    }
+    threadAlive = false;
+}
+
+void CSerialPort::Receive() {
+    uint8_t bytes[256];
+    ssize_t count;
+    int error = 0;
+    {
+        std::lock_guard guard(lock);
+        if (device < 0)
+            return;
+        count = ::read(device, bytes, sizeof bytes);
+        if (count < 0)
+            error = errno;
+    }
+    if (count == 0 || (count < 0 && IsHangUpError(error))) {
+        HangUp();
+        return;
+    }
+    // Outside the lock, one call per byte, in arrival order.
+    for (ssize_t i = 0; i < count && owner != nullptr; ++i)
+        owner->OnByteReceived(bytes[i]);
+}
+
+void CSerialPort::Send() {
+    uint8_t bytes[sizeof writeBuffer];
+    int length;
+    {
+        std::lock_guard guard(writeMutex);
+        length = writeLength;
+        std::memcpy(bytes, writeBuffer, static_cast<size_t>(length));
+    }
+    std::lock_guard guard(lock);
+    // A hung-up device drops the write; the Modbus master sees a time-out.
+    if (device < 0)
+        return;
+    // A reply must never mix with bytes left over from before.
+    tcflush(device, TCIOFLUSH);
+    if (!WriteAll(bytes, length))
+        HangUp();
+}
+
+bool CSerialPort::WriteAll(const uint8_t* bytes, int length) {
+    const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
+    int done = 0;
+    while (done < length) {
+        ssize_t n = ::write(device, bytes + done, static_cast<size_t>(length - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                                 std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;  // give up silently; the line is stuck, not gone
+        pollfd fds[2] = {{device, POLLOUT, 0}, {shutdownEvent, POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            return true;
+        if (fds[1].revents != 0)
+            return true;  // shutting down: the main loop sees it too
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return false;
+    }
+    return true;
+}
+
+void CSerialPort::HangUp() {
+    Trace("hang-up on " + path.string() + ", reopening about once a second");
+    CloseDevice();
+    nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
+}
+
+void CSerialPort::TryReopen() {
+    std::lock_guard guard(lock);
+    if (OpenDevice() == 0) {
+        Trace("reopened " + path.string());
+        return;
+    }
+    nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
+}

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "app/store/Cp1250.h"
 #include "recording/format/FileText.h"
 
 namespace {
@@ -179,4 +180,28 @@ TextRecord BuildTextRecord(const std::array<InputReading, 8>& readings,
     record.bytes += FileText(row);
     record.header = std::move(header);
     return record;
+}
+
+std::optional<std::string> TextCommentBlock(std::string_view commentUtf8, bool appending) {
+    std::string block = appending ? "\r\n" : "";
+    if (!commentUtf8.empty()) {
+        std::string comment;
+        for (std::size_t i = 0; i < commentUtf8.size(); ++i) {
+            const char c = commentUtf8[i];
+            if (c == '\r' || c == '\n') {
+                comment += "\r\n";
+                if (c == '\r' && i + 1 < commentUtf8.size() && commentUtf8[i + 1] == '\n') {
+                    ++i;
+                }
+            } else {
+                comment += c;
+            }
+        }
+        auto bytes = cp1250::FromUtf8(comment);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        block += *bytes + "\r\n";
+    }
+    return block;
 }

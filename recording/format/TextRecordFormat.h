@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,3 +44,9 @@ TextRecord BuildTextRecord(const std::array<InputReading, 8>& readings,
                            const std::array<bool, 8>& recordInput, char separator,
                            bool deviceResponding, const RecordTime& time,
                            std::string_view lastHeader);
+
+// The comment block written when a file is opened with the comment option: CR LF first when
+// appending, then the comment (when not empty) and CR LF. Every line break becomes CR LF, as the
+// file's lines end. Empty when the comment is not valid UTF-8 or holds a character Windows-1250
+// lacks, so the caller can refuse it instead of writing it garbled.
+std::optional<std::string> TextCommentBlock(std::string_view commentUtf8, bool appending);

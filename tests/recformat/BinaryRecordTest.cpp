@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <numeric>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "recording/format/BinaryRecordFormat.h"
+#include "recording/format/TextRecordFormat.h"
+#include "tests/recformat/CommaLocale.h"
 
 namespace {
 
@@ -193,56 +193,17 @@ TEST(BinaryRecord, ChannelFunctionsOutsideTheTable) {
     EXPECT_EQ(BinaryChannelId(Binary(0), 3), 3);
 }
 
-TEST(BinaryRecord, ConsecutiveRecordsAreSelfDelimited) {
+// The program runs with the user's locale; a decimal comma would break the binary entries.
+TEST(RecordFormats, FullStopWhateverTheLocale) {
+    CommaLocale locale;
+    if (!locale.Active())
+        GTEST_SKIP() << "no locale with a decimal comma available";
     auto readings = NoSensors();
     readings[0] = Tq21(1234, 523, 215);
-    const std::string first = BuildBinaryRecord(readings, kTime);
-    readings[0].values[1] = -999;
-    const std::string second = BuildBinaryRecord(readings, {2024, 12, 31, 23, 59, 59});
-    const std::string file = first + second;
-    ASSERT_EQ(first.size(), 54u);
-    const std::string decoded = Decode(file);
-    EXPECT_EQ(decoded.substr(first.size(), 14), "20241231235959");
-    EXPECT_EQ(static_cast<uint8_t>(file[first.size() - 3]), 0xC0);
-}
-
-TEST(BinaryRecord, CheckBytesStayInRangeAndNeverZero) {
-    std::mt19937 random(12345);
-    std::uniform_int_distribution<int> ascii(32, 126);
-    std::uniform_int_distribution<int> length(0, 400);
-    for (int n = 0; n < 500; ++n) {
-        std::string text(length(random), ' ');
-        int sum = 0;
-        for (char& c : text) {
-            c = static_cast<char>(ascii(random));
-            sum += c;
-        }
-        const auto trailer = BinaryTrailer(text);
-        EXPECT_EQ(trailer[1], sum % 253 + 1);
-        EXPECT_EQ(trailer[2], sum % 251 + 1);
-        const std::string record = EncodeBinaryRecord(text);
-        ASSERT_EQ(record.size(), text.size() + 3);
-        EXPECT_NE(record[record.size() - 1], 0);
-        EXPECT_NE(record[record.size() - 2], 0);
-    }
-}
-
-TEST(BinaryRecord, FullStopWhateverTheLocale) {
-    const char* comma[] = {"pl_PL.UTF-8", "pl_PL.utf8", "de_DE.UTF-8", "de_DE.utf8"};
-    const char* found = nullptr;
-    for (const char* name : comma) {
-        if (std::setlocale(LC_ALL, name) != nullptr) {
-            found = name;
-            break;
-        }
-    }
-    if (found == nullptr)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    auto readings = NoSensors();
-    readings[0] = Tq21(1234, 523, 215);
-    const std::string text = BinaryRecordText(readings, kTime);
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(text, "20240307140509$21,1234,26,52.3,1$21,1234,25,21.5,1$") << found;
+    EXPECT_EQ(BinaryRecordText(readings, kTime),
+              "20240307140509$21,1234,26,52.3,1$21,1234,25,21.5,1$");
+    const std::string text = BuildTextRecord(readings, {true}, ',', true, kTime, "").bytes;
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2), "2024.03.07 14:05:09,52.3,21.5,\r\n");
 }
 
 }  // namespace

@@ -240,4 +240,14 @@ TEST_F(Record, NoInputSelected) {
     EXPECT_EQ(Write(Select({}), '\t', true), "Data i Godzina\t\r\n2024.03.07 14:05:09\t\r\n");
 }
 
+TEST(TextRecord, CommentBlock) {
+    EXPECT_EQ(TextCommentBlock("", false), "");
+    EXPECT_EQ(TextCommentBlock("", true), "\r\n");
+    EXPECT_EQ(TextCommentBlock("Pomiar ś\nhala 2\r\n\rkoniec", true),
+              "\r\nPomiar \x9c\r\nhala 2\r\n\r\nkoniec\r\n");
+    EXPECT_EQ(TextCommentBlock("a\n", false), "a\r\n\r\n");
+    EXPECT_FALSE(TextCommentBlock("Zażółć 😀", false).has_value());
+    EXPECT_FALSE(TextCommentBlock("\xff", true).has_value());
+}
+
 }  // namespace

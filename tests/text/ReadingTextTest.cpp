@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -150,18 +149,6 @@ TEST(ReadingText, CaptionEndsInBlankWithoutErrors) {
     EXPECT_EQ(ReadingCaption(ok), "TQ21 nr 65535 ");
     const ReadingText bad = FormatReading(Make(ModelTQ24, 7, {1}, {0, 0, 1}));
     EXPECT_EQ(ReadingCaption(bad), "TQ24 nr 7 Błąd ciśnienia ");
-}
-
-TEST(ReadingText, CommaStaysWhateverTheLocale) {
-    // A locale with a decimal comma or point must not change the screen text.
-    for (const char* name : {"pl_PL.UTF-8", "de_DE.UTF-8", "C.UTF-8"}) {
-        if (std::setlocale(LC_ALL, name) == nullptr)
-            continue;
-        EXPECT_EQ(FormatReading(Make(ModelTQ28, 1, {0, 0, 0, -305})).value,
-                  "RH = 0,0 %, T = -3,05 °C, PE = 0,0, K = 0,0 mS/m")
-            << name;
-    }
-    std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace

@@ -113,11 +113,16 @@ void SyncFolder(const fs::path& folder) {
 
 // Writes content to a new file and renames it over target; target stays as it was on failure.
 bool ReplaceFile(const fs::path& path, std::string_view content) {
-    std::error_code ec;
-    // A symbolic link stays a link: the file it points to is the one replaced.
-    fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : path;
-    if (ec) {
-        return false;
+    // A symbolic link stays a link: the file it points to is the one replaced. A file that
+    // has gone meanwhile is simply written anew.
+    fs::path target = path;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        std::error_code ec;
+        target = fs::weakly_canonical(path, ec);
+        if (ec) {
+            return false;
+        }
     }
     struct stat old {};
     const bool hadOld = ::stat(target.c_str(), &old) == 0;

@@ -323,6 +323,15 @@ TEST_F(IniExTest, SaveKeepsModeAndLinkAndLeavesNoTemporaryFile) {
     EXPECT_EQ(names, (std::vector<std::string>{"link.ini", "orvex.ini"}));
 }
 
+TEST_F(IniExTest, SaveRecreatesAFileRemovedMeanwhile) {
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, true, true));
+    fs::remove(path_);
+    ini.SetInt("A", "k", 1);
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=1\r\n");
+}
+
 TEST_F(IniExTest, SaveWithALongFileName) {
     const fs::path longPath = dir_ / (std::string(250, 'n') + ".ini");
     CIniEx ini;

@@ -132,14 +132,15 @@ bool ReplaceFile(const fs::path& path, std::string_view content) {
     if (file.Get() < 0) {
         return false;
     }
-    bool ok = WriteAll(file.Get(), content) && ::fsync(file.Get()) == 0;
+    bool ok = WriteAll(file.Get(), content);
     if (ok && hadOld) {
-        ok = ::fchmod(file.Get(), old.st_mode & 07777) == 0;
-        if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
             // Only a privileged process may give the file back; others keep their own.
             (void)!::fchown(file.Get(), old.st_uid, old.st_gid);
         }
+        ok = ::fchmod(file.Get(), old.st_mode & 07777) == 0;
     }
+    ok = ok && ::fsync(file.Get()) == 0;
     ok = file.Close() && ok;
     ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
     if (!ok) {

@@ -1,10 +1,13 @@
 #include "sim/FrameAssembler.h"
 
+#include <algorithm>
+
 #include "link/ModbusCrc.h"
 
 namespace {
 constexpr size_t kMaxFrame = 256;
-}
+constexpr size_t kRequestLength = 8;
+}  // namespace
 
 void CFrameAssembler::Feed(const uint8_t* data, size_t size,
                            std::vector<std::vector<uint8_t>>& frames) {
@@ -56,6 +59,18 @@ void CFrameAssembler::Take(size_t length, std::vector<std::vector<uint8_t>>& fra
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(length));
 }
 
+size_t CFrameAssembler::NextRequest() const {
+    for (size_t offset = 1; offset + kRequestLength <= buffer_.size(); ++offset) {
+        const uint8_t function = buffer_[offset + 1];
+        if (function != 3 && function != 4 && function != 6)
+            continue;
+        const uint16_t crc = ModbusCrc(&buffer_[offset], kRequestLength - 2);
+        if (buffer_[offset + 6] == (crc & 0xFF) && buffer_[offset + 7] == (crc >> 8))
+            return offset;
+    }
+    return 0;
+}
+
 void CFrameAssembler::Scan(std::vector<std::vector<uint8_t>>& frames, bool final) {
     while (!buffer_.empty()) {
         const long length = HeadLength();
@@ -68,9 +83,12 @@ void CFrameAssembler::Scan(std::vector<std::vector<uint8_t>>& frames, bool final
             continue;
         }
         if (!final) {
-            // Waiting for more bytes; a runaway unknown frame is cut back by one byte.
-            if (buffer_.size() > kMaxFrame) {
-                buffer_.erase(buffer_.begin());
+            // Waiting for more bytes, unless the head is noise in front of a complete request:
+            // then the noise goes at once instead of after the gap.
+            const size_t next = NextRequest();
+            if (next > 0 || buffer_.size() > kMaxFrame) {
+                buffer_.erase(buffer_.begin(),
+                              buffer_.begin() + static_cast<long>(std::max<size_t>(next, 1)));
                 continue;
             }
             return;

@@ -19,6 +19,8 @@ public:
 private:
     // Length of the frame at the head of the buffer: 0 = not known yet, -1 = unknown function.
     long HeadLength() const;
+    // Offset of the first complete read/write request behind the head, or 0.
+    size_t NextRequest() const;
     void Scan(std::vector<std::vector<uint8_t>>& frames, bool final);
     bool CrcHolds(size_t length) const;
     void Take(size_t length, std::vector<std::vector<uint8_t>>& frames);

@@ -272,17 +272,16 @@ bool CSimDevice::ApplyInput(const std::vector<std::string_view>& words, std::str
         }
         if (key == "values") {
             InputBase values;
-            while (!text.empty()) {
-                size_t comma = text.find(',');
-                std::string_view item = text.substr(0, comma);
+            for (;;) {
+                const size_t comma = text.find(',');
                 if (values.count == kValuesPerInput ||
-                    !ParseFloat(item, values.values[values.count])) {
+                    !ParseFloat(text.substr(0, comma), values.values[values.count])) {
                     error = "bad values (up to 8 floats with a full stop): " + Text(words[i]);
                     return false;
                 }
                 ++values.count;
-                text =
-                    comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+                if (comma == std::string_view::npos) break;
+                text = text.substr(comma + 1);
             }
             newBase = values;
             continue;

@@ -1,0 +1,144 @@
+// orvex-sim as a process: fault modes, pty open/close detection, links, wire-speed replies.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/sim/RawLine.h"
+#include "tests/support/SimProcess.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+auto Has(const std::string& entry) {
+    return [entry](const std::vector<std::string>& log) {
+        return std::find(log.begin(), log.end(), entry) != log.end();
+    };
+}
+
+fs::path TempFolder(const std::string& name) {
+    fs::path folder =
+        fs::temp_directory_path() / ("orvex-simtest-" + std::to_string(getpid()) + "-" + name);
+    fs::remove_all(folder);
+    return folder;
+}
+
+const std::vector<uint8_t> kSerialReply = Frame({1, 4, 2, 0x04, 0xD2});
+
+}  // namespace
+
+TEST(SimProcess, FaultModesAtRuntime) {
+    SimProcess sim({.config = "", .args = {"--log", "--slow-ms", "300"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    const std::vector<uint8_t> request = ReadRequest(1, 4, 2, 1);
+
+    sim.Command("fault exception");
+    EXPECT_EQ(line.Transact(request, 5), Frame({1, 0x84, 2}));
+    sim.Command("fault wrongaddr");
+    EXPECT_EQ(line.Transact(request, 7), Frame({2, 4, 2, 0x04, 0xD2}));
+    sim.Command("fault badcrc");
+    std::vector<uint8_t> reply = line.Transact(request, 7);
+    ASSERT_EQ(reply.size(), 7u);
+    EXPECT_NE(reply, kSerialReply);
+    EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + 5, kSerialReply.begin()));
+    // A truncated reply is followed by a whole one once the fault is gone.
+    sim.Command("fault truncated");
+    line.Send(request);
+    ASSERT_TRUE(sim.WaitForLog(
+        [](const auto& log) { return std::count(log.begin(), log.end(), "REQ 4 2 1") == 4; }, 5s));
+    sim.Command("fault none");
+    reply = line.Transact(ReadRequest(1, 4, 0, 1), 4 + 7);
+    ASSERT_EQ(reply.size(), 4u + 7u);
+    EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + 4, kSerialReply.begin()));
+    EXPECT_EQ(std::vector<uint8_t>(reply.begin() + 4, reply.end()), Frame({1, 4, 2, 0x5A, 0x21}));
+
+    sim.Command("fault slow");
+    EXPECT_EQ(line.Transact(request, 7), kSerialReply);  // 300 ms later
+    EXPECT_EQ(sim.Log().front(), "OPEN");
+}
+
+TEST(SimProcess, FaultFromTheCommandLine) {
+    SimProcess sim({.config = "", .args = {"--fault", "wrongaddr", "--address", "200"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    EXPECT_EQ(line.Transact(ReadRequest(200, 4, 0, 1), 7), Frame({201, 4, 2, 0x5A, 0x21}));
+}
+
+TEST(SimProcess, NoiseComesBeforeTheReply) {
+    SimProcess sim({.config = "", .args = {"--fault", "noise", "--log"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    line.Send(ReadRequest(1, 4, 2, 1));
+    ASSERT_TRUE(sim.WaitForLog(Has("REQ 4 2 1"), 5s));
+    // Noise plus reply arrive in one write; collect up to the longest possible answer.
+    std::vector<uint8_t> reply = line.Receive(7 + 4, 1000ms);
+    ASSERT_GT(reply.size(), 7u);
+    ASSERT_LE(reply.size(), 11u);
+    EXPECT_TRUE(std::equal(kSerialReply.begin(), kSerialReply.end(), reply.end() - 7));
+}
+
+TEST(SimProcess, DetectsOpenAndClose) {
+    SimProcess sim({.config = "", .args = {"--log"}});
+    {
+        RawLine line(sim.PtyPath());
+        ASSERT_TRUE(line.IsOpen());
+        ASSERT_TRUE(sim.WaitForLog(Has("OPEN"), 5s));
+    }
+    ASSERT_TRUE(sim.WaitForLog(Has("CLOSE"), 5s));
+    sim.ClearLog();
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(sim.WaitForLog(Has("OPEN"), 5s));
+    EXPECT_EQ(line.Transact(ReadRequest(1, 4, 2, 1), 7), kSerialReply);
+    ASSERT_TRUE(sim.WaitForLog(Has("REQ 4 2 1"), 5s));
+    EXPECT_EQ(sim.Log(), (std::vector<std::string>{"OPEN", "REQ 4 2 1"}));
+}
+
+TEST(SimProcess, RepliesDoNotLeakToTheNextOpener) {
+    SimProcess sim({.config = "", .args = {"--log", "--fault", "slow", "--slow-ms", "200"}});
+    {
+        RawLine line(sim.PtyPath());
+        line.Send(ReadRequest(1, 4, 0, 1));
+        ASSERT_TRUE(sim.WaitForLog(Has("REQ 4 0 1"), 5s));
+    }  // closed before the slow reply is due
+    ASSERT_TRUE(sim.WaitForLog(Has("CLOSE"), 5s));
+    sim.Command("fault none");
+    RawLine line(sim.PtyPath());
+    EXPECT_EQ(line.Transact(ReadRequest(1, 4, 2, 1), 7), kSerialReply);
+}
+
+TEST(SimProcess, LinksToThePty) {
+    const fs::path folder = TempFolder("links");
+    {
+        SimProcess sim({.config = "", .args = {"--link", (folder / "com12").string()}});
+        EXPECT_EQ(fs::read_symlink(folder / "com12"), sim.PtyPath());
+        sim.LinkAs(folder / "more", 3);
+        EXPECT_EQ(fs::read_symlink(folder / "more" / "com3"), sim.PtyPath());
+        RawLine line((folder / "more" / "com3").string());
+        EXPECT_EQ(line.Transact(ReadRequest(1, 4, 2, 1), 7), kSerialReply);
+    }
+    // Both links go with the simulator.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "com12")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "more" / "com3")));
+    fs::remove_all(folder);
+}
+
+TEST(SimProcess, WireSpeedRepliesAreWhole) {
+    SimProcess sim({.config = "input 1 type=7 values=1,2,3,4,5,6,7,8",
+                    .args = {"--wire-speed", "--baud", "19200"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    const std::vector<uint8_t> reply = line.Transact(ReadRequest(1, 4, 140, 16), 37);
+    ASSERT_EQ(reply.size(), 37u);
+    EXPECT_EQ(reply[2], 32);
+    const uint16_t crc = ModbusCrc(reply.data(), 35);
+    EXPECT_EQ(reply[35], crc & 0xFF);
+    EXPECT_EQ(reply[36], crc >> 8);
+}
+
+TEST(SimProcess, BadConfigIsReported) {
+    EXPECT_THROW(SimProcess({.config = "input 1 type=", .args = {}}), std::runtime_error);
+    EXPECT_THROW(SimProcess({.config = "", .args = {"--fault", "sometimes"}}), std::runtime_error);
+}

@@ -120,6 +120,7 @@ int CModbusDriver::WriteRegister(uint8_t slave, RegisterRequest& request) {
 }
 
 void CModbusDriver::OnByteReceived(uint8_t byte) {
+    bool complete;
     {
         std::lock_guard guard(rxMutex);
         int count = rxCount.load(std::memory_order_relaxed);
@@ -127,8 +128,11 @@ void CModbusDriver::OnByteReceived(uint8_t byte) {
             count = 0;  // wrap: start over
         rxBuffer[count] = byte;
         rxCount.store(count + 1, std::memory_order_release);
+        complete = ReplyComplete(rxFunction);
     }
-    rxArrived.notify_one();
+    // Wake the transaction once, when its reply is in, rather than for every byte.
+    if (complete)
+        rxArrived.notify_one();
 }
 
 bool CModbusDriver::ReplyComplete(uint8_t function) const {
@@ -157,6 +161,7 @@ int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& r
     {
         std::lock_guard rxGuard(rxMutex);
         rxCount.store(0, std::memory_order_relaxed);
+        rxFunction = function;
     }
     port->QueueWrite(frame, length);
 

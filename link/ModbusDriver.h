@@ -44,4 +44,5 @@ private:
     // rxBuffer; wakes the waiting transaction as bytes arrive (instead of a 1 ms poll).
     std::mutex rxMutex;
     std::condition_variable rxArrived;
+    uint8_t rxFunction = 0;  // function of the transaction in progress; guarded by rxMutex
 };

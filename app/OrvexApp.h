@@ -1,0 +1,43 @@
+#pragma once
+#include <QObject>
+#include <filesystem>
+#include <functional>
+
+#include "app/SignalBridge.h"
+
+class COrvexDlg;
+
+// The program: loads every setting from orvex.ini into the main window, runs the window
+// modally until it is closed, then writes the settings back. SIGTERM, SIGINT and SIGHUP close
+// the window as its close command does, so a terminated program still saves its settings.
+class COrvexApp : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kSettingsFile = "orvex.ini";
+
+    // An empty folder means the usual settings folder (ResolveSettingsFolder).
+    explicit COrvexApp(std::filesystem::path settingsFolder = {});
+    ~COrvexApp() override;
+
+    // The whole run. Returns false, as there is nothing left to do afterwards.
+    bool InitInstance();
+
+    const std::filesystem::path& SettingsFolder() const { return settingsFolder; }
+    // The main window while InitInstance runs, else null.
+    COrvexDlg* MainWindow() const { return mainWindow; }
+    // Closes any dialog open over the main window, then the window itself, as its close
+    // command does. Dialogs that open after this, before the modal run has ended, are closed too.
+    void CloseMainWindow();
+
+    // Called after the settings are loaded, just before the modal run (diagnostics, tests).
+    std::function<void(COrvexDlg&)> onWindowReady;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::filesystem::path settingsFolder;
+    COrvexDlg* mainWindow = nullptr;
+    bool closing = false;
+    CSignalBridge signalBridge;
+};

@@ -1,0 +1,61 @@
+#include "app/SettingsFolder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "app/store/IniEx.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFileName = "orvex.ini";
+
+fs::path CreatedOrAsIs(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);  // a failure shows later as a store that did not open
+    return folder;
+}
+
+}  // namespace
+
+bool CanKeepSettingsIn(const fs::path& folder) {
+    // The store saves through a new file that replaces the old one, so the folder itself must
+    // be writable even when the file already exists.
+    if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return false;
+    }
+    const fs::path file = folder / kFileName;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(file, ec))) {
+        return true;
+    }
+    return ::access(file.c_str(), R_OK | W_OK) == 0;
+}
+
+fs::path UserConfigFolder(const char* xdgConfigHome, const char* home) {
+    // Relative values of XDG_CONFIG_HOME are invalid and must be ignored.
+    if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
+        return fs::path(xdgConfigHome) / "orvex";
+    }
+    if (home != nullptr && home[0] != '\0') {
+        return fs::path(home) / ".config" / "orvex";
+    }
+    return fs::path("/tmp") / "orvex";
+}
+
+fs::path ResolveSettingsFolder() {
+    if (const char* injected = std::getenv("ORVEX_CONFIG_DIR");
+        injected != nullptr && injected[0] != '\0') {
+        std::error_code ec;
+        const fs::path folder = fs::absolute(injected, ec);
+        return CreatedOrAsIs(ec ? fs::path(injected) : folder);
+    }
+    const fs::path programFolder = CIniEx::ProgramFolder();
+    if (CanKeepSettingsIn(programFolder)) {
+        return programFolder;
+    }
+    return CreatedOrAsIs(UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+}

@@ -4,11 +4,46 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <unistd.h>
 
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
 
 namespace {
+
+// From the start time in /proc/self/stat (clock ticks since boot, so 10 ms steps); -1 if unknown.
+long long MsSinceProcessStart() {
+    std::FILE* file = std::fopen("/proc/self/stat", "r");
+    if (file == nullptr) {
+        return -1;
+    }
+    char buffer[1024] = {};
+    const std::size_t length = std::fread(buffer, 1, sizeof buffer - 1, file);
+    std::fclose(file);
+    // Field 22; the fields after the command name's closing parenthesis start with field 3.
+    const char* p = std::strrchr(buffer, ')');
+    if (p == nullptr || length == 0) {
+        return -1;
+    }
+    unsigned long long startTicks = 0;
+    int field = 2;
+    for (const char* token = p + 1; *token != '\0' && field < 22; ++token) {
+        if (*token == ' ') {
+            ++field;
+            if (field == 22) {
+                startTicks = std::strtoull(token + 1, nullptr, 10);
+            }
+        }
+    }
+    timespec now = {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    const long long nowMs = now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+    return nowMs - static_cast<long long>(startTicks * 1000 / ticksPerSecond);
+}
 
 // Developer diagnostics, off unless their environment variable is set:
 //   ORVEX_STARTUP_TIMING=1   print the time from start to the first painted main window;
@@ -21,8 +56,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
-            std::fprintf(stderr, "orvex: first paint of the main window after %lld ms\n",
-                         static_cast<long long>(sinceStart.elapsed()));
+            std::fprintf(stderr,
+                         "orvex: first paint of the main window after %lld ms "
+                         "(%lld ms since the process started)\n",
+                         static_cast<long long>(sinceStart.elapsed()), MsSinceProcessStart());
             watched->removeEventFilter(this);
         }
         return false;

@@ -6,30 +6,108 @@ scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 
-# For now: start the simulated concentrator and read it with an independent Modbus master.
-sim_out=$(mktemp)
-build/sim/orvex-sim --demo --log >"$sim_out" &
-sim_pid=$!
-trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -f "$sim_out"' EXIT
-for _ in $(seq 50); do
-    grep -q '^PTY ' "$sim_out" && break
-    sleep 0.1
-done
-pty=$(sed -n 's/^PTY //p' "$sim_out" | head -n 1)
-[ -n "$pty" ] || { echo "orvex-sim did not start" >&2; exit 1; }
-echo "orvex-sim --demo is answering on $pty"
+# Then: with no port configured, the program runs on a demo settings folder (./demo) against
+# orvex-sim on a pseudo-terminal. Without a display it runs under Xvfb, saves a screenshot of
+# its window after a few seconds, prints the screenshot's path and ends (saving its settings).
+root=$(pwd)
+orvex=$root/build/app/orvex
+sim=$root/build/sim/orvex-sim
+demo=$root/demo
+shot_delay=${ORVEX_SCREENSHOT_DELAY:-8}
 
-poll() {  # poll <title> <mbpoll options...>: one read at slave 1, 9600 8N1, registers from 0
-    local title=$1
-    shift
-    echo "== $title"
-    mbpoll -m rtu -b 9600 -P none -a 1 -0 -1 -o 2 "$@" "$pty" | grep '^\['
+pids=()
+cleanup() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
 }
-poll "identification (23073), reg1, serial number" -t 3 -r 0 -c 3
-poll "input 1: presence, validity, serial, -, type" -t 3 -r 100 -c 5
-poll "input 1 (TQ21): humidity %, temperature C" -t 3:float -r 140 -c 2
-poll "input 3 (TQ23): humidity %, temperature C, pressure hPa" -t 3:float -r 340 -c 3
-poll "input 5 (TQ25): direction, speed m/s" -t 3:float -r 540 -c 2
-poll "alarm enables (registers 6, 7)" -t 4 -r 6 -c 2
-echo "== requests the simulator received"
-grep -v '^PTY ' "$sim_out"
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# The folder the program would keep orvex.ini in (see README, "Where orvex.ini lives").
+settings_folder() {
+    if [ -n "${ORVEX_CONFIG_DIR:-}" ]; then
+        echo "$ORVEX_CONFIG_DIR"
+    elif [ -w "$(dirname "$orvex")" ] &&
+        { [ ! -e "$(dirname "$orvex")/orvex.ini" ] || [ -w "$(dirname "$orvex")/orvex.ini" ]; }; then
+        dirname "$orvex"
+    else
+        echo "${XDG_CONFIG_HOME:-$HOME/.config}/orvex"
+    fi
+}
+
+# PORT_NR of the orvex.ini in folder $1 (0 when missing).
+port_number() {
+    local n
+    [ -r "$1/orvex.ini" ] || { echo 0; return; }
+    n=$(tr -d '\r' <"$1/orvex.ini" | grep -i '^PORT_NR=' | tail -n 1 |
+        sed 's/^[^=]*=[[:space:]]*\([0-9]*\).*/\1/') || true
+    echo "${n:-0}"
+}
+
+wait_for() {  # wait_for <tenths of a second> <command...>: true once the command succeeds
+    local tries=$1
+    shift
+    for ((; tries > 0; tries--)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+folder=$(settings_folder)
+if [ "$(port_number "$folder")" -gt 0 ]; then
+    echo "Using the port configured in $folder/orvex.ini"
+else
+    folder=$demo
+    mkdir -p "$demo/ports"
+    port=$(port_number "$demo")
+    if [ "$port" -le 0 ]; then
+        port=7
+        printf '[GENERAL]\r\nPORT_NR=%d\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' \
+            "$port" >"$demo/orvex.ini"
+    fi
+    sim_out=$demo/orvex-sim.out
+    "$sim" --demo --drift --link "$demo/ports/com$port" </dev/null >"$sim_out" 2>&1 &
+    pids+=($!)
+    if ! wait_for 100 grep -q '^PTY ' "$sim_out"; then
+        cat "$sim_out" >&2
+        echo "orvex-sim did not start" >&2
+        exit 1
+    fi
+    echo "orvex-sim --demo --drift answers on $(sed -n 's/^PTY //p' "$sim_out") as COM$port" \
+        "(demo settings folder $demo)"
+fi
+export ORVEX_CONFIG_DIR=$folder
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$orvex"
+    exit 0
+fi
+
+# No display: a virtual X server, and a screenshot the program takes of its own window.
+display=99
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+wait_for 100 test -e "/tmp/.X11-unix/X$display" || { echo "Xvfb did not start" >&2; exit 1; }
+shot=$folder/orvex-screenshot.png
+rm -f "$shot"
+log=$folder/orvex.log
+DISPLAY=":$display" ORVEX_SCREENSHOT=$shot ORVEX_SCREENSHOT_DELAY=$shot_delay \
+    ORVEX_STARTUP_TIMING=1 "$orvex" 2>"$log" &
+program=$!
+pids+=("$program")
+if wait_for $(((shot_delay + 30) * 10)) grep -q '^orvex: screenshot' "$log"; then
+    grep '^orvex: first paint' "$log" || true
+    echo "Screenshot of the program's window: $shot"
+else
+    cat "$log" >&2
+    echo "no screenshot was taken" >&2
+fi
+kill -TERM "$program" 2>/dev/null || true  # closes the window as its close command does
+wait "$program" || true

@@ -54,7 +54,7 @@ bool HasLine(const std::vector<std::string>& log, const std::string& wanted) {
 
 TEST_F(Lifecycle, StopRightAfterStartAndTwiceLeavesNoThread) {
     StartSim(kOneSensor);
-    Watchdog watchdog(60s);
+    Watchdog watchdog(30s);
 
     // Never started: Stop only pauses and closes.
     COrvexDriver idle;

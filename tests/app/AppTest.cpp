@@ -246,11 +246,19 @@ private slots:
     void windowBeyondTheScreenIsStoredInside() {
         QTemporaryDir dir;
         const QSize screen = QGuiApplication::primaryScreen()->size();
-        WriteFile(dir.filePath("orvex.ini"),
-                  QByteArray("[GENERAL]\r\nWINDOW_LEFT=") + QByteArray::number(screen.width()) +
-                      "\r\nWINDOW_RIGHT=" + QByteArray::number(screen.width() + 400) +
-                      "\r\nWINDOW_TOP=-200\r\nWINDOW_BOTTOM=200\r\n");
-        RunOnce(dir.path());
+        {
+            COrvexApp app(fs::path(dir.path().toStdString()));
+            app.onWindowReady = [&](COrvexDlg& window) {
+                QTimer::singleShot(0, &app, [&] {
+                    QVERIFY(QTest::qWaitForWindowExposed(&window));
+                    QCoreApplication::processEvents();
+                    // Where the window was last restored or resized: partly off screen.
+                    window.windowRect = WindowRect{screen.width(), -200, screen.width() + 400, 200};
+                    app.CloseMainWindow();
+                });
+            };
+            app.InitInstance();
+        }
         CIniEx ini(4);
         QVERIFY(ini.Open(dir.filePath("orvex.ini").toStdString(), false, false, true));
         QCOMPARE(ini.GetInt("GENERAL", "WINDOW_RIGHT", 0), screen.width());

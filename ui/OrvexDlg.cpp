@@ -127,6 +127,17 @@ void COrvexDlg::setVisible(bool visible) {
         Initialise();
     }
     QDialog::setVisible(visible);
+    if (visible && !frameFixed && isVisible()) {
+        frameFixed = true;
+        // The frame's size is known only once the window exists on the screen; place the
+        // outer rectangle once more so that a saved rectangle does not grow by a frame a run.
+        const QRect frame = frameGeometry();
+        if (frame.size() != QSize(placedRect.Width(), placedRect.Height()) ||
+            frame.topLeft() != QPoint(placedRect.left, placedRect.top)) {
+            windowRect = placedRect;
+            ApplyWindowRect();
+        }
+    }
 }
 
 void COrvexDlg::Initialise() {
@@ -169,6 +180,7 @@ void COrvexDlg::Initialise() {
 
 void COrvexDlg::ApplyWindowRect() {
     const WindowRect rect = windowRect;
+    placedRect = rect;
     // The rectangle is the outer one; the widget's size is its client size.
     const QRect frame = frameGeometry();
     const int extraWidth = frame.width() - width();
@@ -336,6 +348,13 @@ void COrvexDlg::OnSize(SizeType type, int cx, int cy) {
     // while minimised or maximised must not replace it).
     if (type == SizeType::Restored && CurrentSizeType() == SizeType::Restored) {
         windowRect = OuterRect();
+        // Qt reports a geometry change as a resize followed by a move (a restore from the
+        // maximised state moves the window as well): the move of the same change counts too.
+        if (!moveFollowsResize) {
+            moveFollowsResize = true;
+            QMetaObject::invokeMethod(
+                this, [this] { moveFollowsResize = false; }, Qt::QueuedConnection);
+        }
     }
     if (type == SizeType::Minimized) {
         return;
@@ -363,6 +382,13 @@ void COrvexDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     PlaceClientArea();
     OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
+}
+
+void COrvexDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    if (moveFollowsResize && CurrentSizeType() == SizeType::Restored) {
+        windowRect = OuterRect();
+    }
 }
 
 void COrvexDlg::changeEvent(QEvent* event) {

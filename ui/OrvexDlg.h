@@ -97,6 +97,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -134,6 +135,8 @@ private:
     int restoredWidth = 0;
     bool initialised = false;
     bool frameFixed = false;
+    bool moveFollowsResize = false;  // a resize in the normal state was just reported
+    WindowRect placedRect;           // the rectangle given at initialisation
 
     QMenuBar* menuBar = nullptr;
     QMenu* contextMenu = nullptr;

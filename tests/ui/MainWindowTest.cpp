@@ -1,0 +1,308 @@
+// The main window without a device: layout, window rectangle, always-on-top, menu, first start.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWindow>
+#include <QtTest>
+
+#include "ModalAnswerer.h"
+#include "ui/MainLayout.h"
+#include "ui/OrvexDlg.h"
+#include "ui/StatusLine.h"
+#include "ui/dialogs/ComDlg.h"
+
+namespace QTest {
+template <>
+inline char* toString(const WindowRect& r) {
+    return qstrdup(QStringLiteral("{%1, %2, %3, %4}")
+                       .arg(r.left)
+                       .arg(r.top)
+                       .arg(r.right)
+                       .arg(r.bottom)
+                       .toUtf8());
+}
+}  // namespace QTest
+
+namespace {
+
+QRect Edges(int left, int top, int right, int bottom) {
+    return QRect(left, top, right - left, bottom - top);
+}
+
+// Cancels the port settings dialog that a window without a port opens by itself.
+bool CancelPortDialog(QWidget* widget) {
+    auto* dialog = qobject_cast<CComDlg*>(widget);
+    if (dialog == nullptr) {
+        return false;
+    }
+    dialog->reject();
+    return true;
+}
+
+void ExpectLaidOut(COrvexDlg& dlg) {
+    const QSize client = dlg.ClientArea()->size();
+    const MainLayout expected =
+        ComputeMainLayout(client.width(), client.height(), dlg.LayoutMargin(), dlg.StatusHeight());
+    QCOMPARE(dlg.StatusLine().geometry(), expected.statusLine);
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(dlg.valueControls[i].geometry(), expected.valueControls[i]);
+    }
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        CComDlg::SetPortLister([](int& count, std::string& text) {
+            count = 0;
+            text.clear();
+            return true;
+        });
+    }
+
+    void layoutRule() {
+        QCOMPARE(ClampLayoutMargin(0), 2);
+        QCOMPARE(ClampLayoutMargin(3), 3);
+        QCOMPARE(ClampLayoutMargin(35), 20);
+
+        // 600 x 400, margin 3, status line 23 high: the rows start at 28 and share 369 pixels.
+        const MainLayout layout = ComputeMainLayout(600, 400, 3, 23);
+        QCOMPARE(layout.statusLine, Edges(3, 3, 597, 26));
+        QCOMPARE(layout.valueControls[0], Edges(3, 31, 597, 74));
+        QCOMPARE(layout.valueControls[1], Edges(3, 77, 597, 120));
+        QCOMPARE(layout.valueControls[7], Edges(3, 353, 597, 397));
+
+        for (int cy : {120, 333, 401, 1080}) {
+            for (int d : {2, 7, 20}) {
+                const MainLayout l = ComputeMainLayout(640, cy, d, 25);
+                const int top = d + 25 + 2;
+                QCOMPARE(l.valueControls[7].bottom() + 1, cy - d);
+                for (int i = 0; i < 8; ++i) {
+                    const QRect& r = l.valueControls[i];
+                    QCOMPARE(r.left(), d);
+                    QCOMPARE(r.right() + 1, 640 - d);
+                    // Equal shares: every slot (gap included) is H/8 rounded down or up.
+                    const int slot = (i == 0 ? r.bottom() + 1 - top
+                                             : r.bottom() - l.valueControls[i - 1].bottom());
+                    QVERIFY(std::abs(slot * 8 - (cy - d - top)) < 8);
+                    if (i > 0) {
+                        QCOMPARE(r.top() - (l.valueControls[i - 1].bottom() + 1), d);
+                    }
+                }
+            }
+        }
+    }
+
+    void statusTexts() {
+        DeviceInfo info;
+        info.status = 0;
+        info.serialNumber = 1234;
+        QCOMPARE(DeviceStatusText(false, info), QStringLiteral("Brak komunikacji z urządzeniem. "));
+        QCOMPARE(DeviceStatusText(true, info), QStringLiteral("ORVEX nr 1234. "));
+        info.serialNumber = 65535;
+        QCOMPARE(DeviceStatusText(true, info), QStringLiteral("ORVEX nr 65535. "));
+        info.status = 3;
+        QCOMPARE(DeviceStatusText(true, info), QStringLiteral("ORVEX"));
+
+        QCOMPARE(RecordingStatusText(90), QStringLiteral("Rejestracja do pliku co 00:01:30. "));
+        QCOMPARE(RecordingStatusText(3661), QStringLiteral("Rejestracja do pliku co 01:01:01. "));
+        QCOMPARE(RecordingStatusText(86399), QStringLiteral("Rejestracja do pliku co 23:59:59. "));
+        QCOMPARE(RecordingStatusText(360000),
+                 QStringLiteral("Rejestracja do pliku co 100:00:00. "));
+    }
+
+    // No stored port: no message, everything blinking, the port dialog half a second after the
+    // window shows.
+    void firstStartWithoutPort() {
+        ModalAnswerer answerer;
+        bool visibleWhenAsked = false;
+        answerer.Expect([&](QWidget* w) {
+            if (qobject_cast<CComDlg*>(w) == nullptr) {
+                return false;
+            }
+            visibleWhenAsked = w->parentWidget() && w->parentWidget()->isVisible();
+            return CancelPortDialog(w);
+        });
+        COrvexDlg dlg;
+        answerer.Restart();
+        dlg.show();
+        const qint64 shownAt = answerer.ElapsedMs();
+
+        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
+        QVERIFY(dlg.StatusLine().isReadOnly());
+        for (const CColorStatic& control : dlg.valueControls) {
+            QCOMPARE(control.Caption(), QStringLiteral("Brak wejścia"));
+            QCOMPARE(control.ValueText(), QStringLiteral("???"));
+            QVERIFY(control.IsBlinking());
+        }
+        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
+        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Refresh).isActive());
+        QCOMPARE(dlg.Timer(COrvexDlg::TimerRole::Refresh).interval(), 5000);
+        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Startup).isActive());
+        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Startup).isSingleShot());
+        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
+
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+        QVERIFY(visibleWhenAsked);
+        QCOMPARE(answerer.CountSeen("QMessageBox"), 0);
+        const ModalAnswerer::Seen* first = &answerer.SeenWidgets().front();
+        // The search wait dialog may come first; either way not before the retry period.
+        QVERIFY2(first->atMs - shownAt >= 450, qPrintable(QString::number(first->atMs - shownAt)));
+        QVERIFY(first->atMs - shownAt < 5000);
+        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
+        QCOMPARE(dlg.portNumber, 0);
+    }
+
+    void informationTimerStartsOnlyWhenAsked() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
+        COrvexDlg dlg;
+        dlg.showInfoAtStart = true;
+        dlg.show();
+        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
+        QCOMPARE(dlg.Timer(COrvexDlg::TimerRole::Information).interval(), 100);
+        QTRY_VERIFY(!dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
+        QVERIFY(!dlg.InfoDialogOpen());
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+    }
+
+    void placedByWindowRectAndLaidOut() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
+        COrvexDlg dlg;
+        dlg.windowRect = WindowRect{150, 120, 750, 560};
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.frameGeometry(), Edges(150, 120, 750, 560));
+        // The client area is what lies below the menu bar.
+        QCOMPARE(dlg.ClientArea()->geometry().top(), dlg.MenuBar()->geometry().bottom() + 1);
+        QCOMPARE(dlg.ClientArea()->geometry().bottom(), dlg.height() - 1);
+        QCOMPARE(dlg.ClientArea()->width(), dlg.width());
+        QVERIFY(dlg.StatusHeight() > 0);
+        ExpectLaidOut(dlg);
+        QCOMPARE(dlg.windowRect, (WindowRect{150, 120, 750, 560}));
+    }
+
+    void windowRectFollowsOnlyRestoredSizes() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
+        COrvexDlg dlg;
+        dlg.windowRect = WindowRect{100, 90, 560, 470};
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        const WindowRect restored = dlg.windowRect;
+
+        dlg.showMaximized();
+        QTRY_VERIFY(dlg.windowState() & Qt::WindowMaximized);
+        QTRY_VERIFY(dlg.frameGeometry().size() != QSize(460, 380));
+        QCOMPARE(dlg.windowRect, restored);
+        ExpectLaidOut(dlg);
+
+        dlg.showNormal();
+        QTRY_COMPARE(dlg.frameGeometry().size(), QSize(460, 380));
+        // Where the window system puts the restored window is its business; the rectangle
+        // follows it.
+        const QRect back = dlg.frameGeometry();
+        QCOMPARE(dlg.windowRect,
+                 (WindowRect{back.left(), back.top(), back.left() + 460, back.top() + 380}));
+        ExpectLaidOut(dlg);
+        QCoreApplication::processEvents();
+        dlg.move(100, 90);
+        QTRY_COMPARE(dlg.frameGeometry().topLeft(), QPoint(100, 90));
+
+        // A resize in the normal state is kept; a bare move is not.
+        const QSize frameExtra = dlg.frameGeometry().size() - dlg.size();
+        dlg.resize(QSize(500, 420) - frameExtra);
+        QTRY_COMPARE(dlg.windowRect, (WindowRect{100, 90, 600, 510}));
+        ExpectLaidOut(dlg);
+        QCoreApplication::processEvents();  // a user's move comes as an event of its own
+        dlg.move(180, 160);
+        QTRY_COMPARE(dlg.frameGeometry().topLeft(), QPoint(180, 160));
+        QCOMPARE(dlg.windowRect, (WindowRect{100, 90, 600, 510}));
+
+        dlg.showMinimized();
+        QTRY_VERIFY(dlg.windowState() & Qt::WindowMinimized);
+        dlg.showNormal();
+        QTRY_VERIFY(!(dlg.windowState() & Qt::WindowMinimized));
+        ExpectLaidOut(dlg);
+    }
+
+    // Toggling must not hide the window: hiding a dialog would end its modal run.
+    void alwaysOnTopTwiceReturnsToSameState() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
+        COrvexDlg dlg;
+        dlg.alwaysOnTop = true;
+        QAction* action = dlg.AlwaysOnTopAction();
+        bool afterOne = true, flagAfterOne = true, afterTwo = false, flagAfterTwo = false,
+             visible = false;
+        QTimer::singleShot(100, &dlg, [&] {
+            QVERIFY(dlg.alwaysOnTop);
+            QVERIFY(action->isChecked());
+            QVERIFY(dlg.windowFlags() & Qt::WindowStaysOnTopHint);
+            QVERIFY(dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+            action->trigger();
+            afterOne = action->isChecked() || dlg.alwaysOnTop;
+            flagAfterOne = (dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint) != 0;
+            action->trigger();
+            afterTwo = action->isChecked() && dlg.alwaysOnTop;
+            flagAfterTwo = (dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint) != 0 &&
+                           (dlg.windowFlags() & Qt::WindowStaysOnTopHint);
+            QTimer::singleShot(100, &dlg, [&] {
+                visible = dlg.isVisible();
+                dlg.done(42);
+            });
+        });
+        QCOMPARE(dlg.exec(), 42);
+        QVERIFY(!afterOne);
+        QVERIFY(!flagAfterOne);
+        QVERIFY(afterTwo);
+        QVERIFY(flagAfterTwo);
+        QVERIFY(visible);
+    }
+
+    void menuTexts() {
+        COrvexDlg dlg;
+        const QList<QAction*> menus = dlg.MenuBar()->actions();
+        QStringList titles;
+        for (QAction* m : menus) {
+            titles << m->text();
+        }
+        QCOMPARE(titles, (QStringList{"Program", "Alarmy", "Widok", "Ustawienia", "Pomoc"}));
+        auto items = [&](int i) {
+            QStringList texts;
+            for (QAction* a : menus[i]->menu()->actions()) {
+                texts << a->text() + (a->isEnabled() ? "" : " (off)");
+            }
+            return texts;
+        };
+        QCOMPARE(items(0), (QStringList{"Zamknij"}));
+        QCOMPARE(items(1), (QStringList{"Ustawienia alarmów (off)"}));
+        QCOMPARE(items(2), (QStringList{"Kolory (off)", "Czcionki (off)", "Zawsze na wierzchu"}));
+        QCOMPARE(items(3), (QStringList{"Port szeregowy", "Rejestracja do pliku (off)",
+                                        "Ustawienia dodatkowe (off)"}));
+        QCOMPARE(items(4),
+                 (QStringList{"Pomoc (off)", "Program Zelvio (off)", "O programie (off)"}));
+        QVERIFY(dlg.AlwaysOnTopAction()->isCheckable());
+        QCOMPARE(dlg.ContextMenu()->actions().size(), 1);
+        QCOMPARE(dlg.ContextMenu()->actions()[0]->text(), QStringLiteral("&O programie..."));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("orvex"));
+    }
+
+    void closeCommandEndsTheRun() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
+        COrvexDlg dlg;
+        QTimer::singleShot(
+            50, &dlg, [&] { dlg.findChild<QAction*>(QStringLiteral("actionClose"))->trigger(); });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY(!dlg.isVisible());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QProcess>
@@ -164,6 +165,44 @@ private slots:
         }
         // Missing keys went to the end of their own section.
         QVERIFY(written.indexOf("PORT_NR=0") < written.indexOf("[input3]"));
+    }
+
+    void everyWayOfClosingSaves_data() {
+        QTest::addColumn<int>("way");
+        QTest::newRow("menu Zamknij") << 0;
+        QTest::newRow("close box") << 1;
+        QTest::newRow("Escape") << 2;
+    }
+
+    void everyWayOfClosingSaves() {
+        QFETCH(int, way);
+        QTemporaryDir dir;
+        bool fallbackUsed = false;
+        {
+            COrvexApp app(fs::path(dir.path().toStdString()));
+            app.onWindowReady = [&](COrvexDlg& window) {
+                window.recordingInterval = 123;
+                QTimer::singleShot(0, &window, [&window, way] {
+                    if (way == 0) {
+                        auto* close = window.findChild<QAction*>("actionClose");
+                        QVERIFY(close != nullptr);
+                        close->trigger();
+                    } else if (way == 1) {
+                        window.close();
+                    } else {
+                        QTest::keyClick(&window, Qt::Key_Escape);
+                    }
+                });
+                // Should the way under test fail, end the run all the same.
+                QTimer::singleShot(10000, &app, [&] {
+                    fallbackUsed = true;
+                    app.CloseMainWindow();
+                });
+            };
+            app.InitInstance();
+        }
+        QVERIFY(!fallbackUsed);
+        QVERIFY(ReadFile(dir.filePath("orvex.ini")).contains("FILE_INTERVAL=123\r\n"));
     }
 
     void textValuesRoundTrip() {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <regex>
+#include <sstream>
 
 #include "tests/support/SimProcess.h"
 
@@ -38,9 +38,13 @@ std::map<int, std::string> Mbpoll(const std::string& pty, const std::string& arg
     while (std::fgets(buffer, sizeof buffer, pipe))
         output += buffer;
     pclose(pipe);
-    const std::regex entry(R"(\[(\d+)\]:\s+(\S+))");
-    for (std::sregex_iterator it(output.begin(), output.end(), entry), end; it != end; ++it) {
-        values[std::stoi((*it)[1])] = (*it)[2];
+    // Lines such as "[140]: \t12.5".
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        int reference = 0;
+        char value[64] = {};
+        if (std::sscanf(line.c_str(), "[%d]: %63s", &reference, value) == 2)
+            values[reference] = value;
     }
     if (all)
         *all = output;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "tests/sim/RawLine.h"
 #include "tests/support/SimProcess.h"
@@ -141,4 +142,37 @@ TEST(SimProcess, WireSpeedRepliesAreWhole) {
 TEST(SimProcess, BadConfigIsReported) {
     EXPECT_THROW(SimProcess({.config = "input 1 type=", .args = {}}), std::runtime_error);
     EXPECT_THROW(SimProcess({.config = "", .args = {"--fault", "sometimes"}}), std::runtime_error);
+}
+
+// The fixture is used from test threads while its reader thread collects the log.
+TEST(SimProcess, CommandsAndRequestsFromSeveralThreads) {
+    SimProcess sim({.config = "", .args = {"--log"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    constexpr int kRounds = 40;
+    std::thread commander([&] {
+        for (int i = 1; i <= kRounds; ++i)
+            sim.Command("reg 6 " + std::to_string(i));
+    });
+    int answered = 0;
+    uint16_t last = 0;
+    bool increasing = true;
+    for (int i = 0; i < kRounds; ++i) {
+        const std::vector<uint8_t> reply = line.Transact(ReadRequest(1, 3, 6, 1), 7);
+        if (reply.size() != 7)
+            continue;
+        ++answered;
+        const uint16_t value = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
+        increasing = increasing && value >= last;
+        last = value;
+    }
+    commander.join();
+    EXPECT_EQ(answered, kRounds);
+    EXPECT_TRUE(increasing);
+    EXPECT_EQ(line.Transact(ReadRequest(1, 3, 6, 1), 7), Frame({1, 3, 2, 0, kRounds}));
+    EXPECT_TRUE(sim.WaitForLog(
+        [](const auto& log) {
+            return std::count(log.begin(), log.end(), "REQ 3 6 1") == kRounds + 1;
+        },
+        5s));
 }

@@ -1,12 +1,18 @@
 // orvex-sim as a process: fault modes, pty open/close detection, links, wire-speed replies.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <thread>
 
 #include "tests/sim/RawLine.h"
 #include "tests/support/SimProcess.h"
+
+extern char** environ;
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -175,4 +181,36 @@ TEST(SimProcess, CommandsAndRequestsFromSeveralThreads) {
             return std::count(log.begin(), log.end(), "REQ 3 6 1") == kRounds + 1;
         },
         5s));
+}
+
+// --device: the simulator answers on an existing serial device (here one end of a socat pty pair).
+TEST(SimProcess, AnswersOnAGivenDevice) {
+    if (!fs::exists("/usr/bin/socat"))
+        GTEST_SKIP() << "socat is not installed";
+    const fs::path folder = TempFolder("device");
+    fs::create_directories(folder);
+    const std::string sideA = (folder / "a").string(), sideB = (folder / "b").string();
+    std::vector<std::string> args{"socat", "pty,raw,echo=0,link=" + sideA,
+                                  "pty,raw,echo=0,link=" + sideB};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t socat = -1;
+    ASSERT_EQ(posix_spawn(&socat, "/usr/bin/socat", nullptr, nullptr, argv.data(), environ), 0);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!(fs::exists(sideA) && fs::exists(sideB)) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);  // socat gives no other sign that its links are there
+    }
+    {
+        SimProcess sim({.config = "", .args = {"--device", sideA, "--address", "3"}});
+        EXPECT_EQ(sim.PtyPath(), sideA);
+        RawLine line(sideB);
+        ASSERT_TRUE(line.IsOpen());
+        EXPECT_EQ(line.Transact(ReadRequest(3, 4, 0, 1), 7), Frame({3, 4, 2, 0x5A, 0x21}));
+    }
+    kill(socat, SIGTERM);
+    waitpid(socat, nullptr, 0);
+    fs::remove_all(folder);
 }

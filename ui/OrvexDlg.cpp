@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -127,6 +128,14 @@ void COrvexDlg::setVisible(bool visible) {
         Initialise();
     }
     QDialog::setVisible(visible);
+    if (!visible && initialised) {
+        // The end of the modal run ends the window's timers, as the destruction of the window
+        // would; the blink timers of the value controls stop with their owner.
+        for (QTimer* timer :
+             {&informationTimer, &startupTimer, &refreshTimer, &portRetryTimer, &recordingTimer}) {
+            timer->stop();
+        }
+    }
     if (visible && !frameFixed && isVisible()) {
         frameFixed = true;
         // The frame's size is known only once the window exists on the screen; place the
@@ -398,6 +407,17 @@ void COrvexDlg::changeEvent(QEvent* event) {
         PlaceClientArea();
         OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
     }
+}
+
+void COrvexDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter ends the run like the close command (Escape is handled by the dialog itself).
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void COrvexDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -301,6 +301,19 @@ private slots:
             50, &dlg, [&] { dlg.findChild<QAction*>(QStringLiteral("actionClose"))->trigger(); });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
         QVERIFY(!dlg.isVisible());
+        // The run's end ends the timers: nothing fires into a closed window.
+        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Refresh).isActive());
+        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
+        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Startup).isActive());
+    }
+
+    void enterAndEscapeEndTheRun() {
+        COrvexDlg dlg;
+        QTimer::singleShot(50, &dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        COrvexDlg other;
+        QTimer::singleShot(50, &other, [&] { QTest::keyClick(&other, Qt::Key_Escape); });
+        QCOMPARE(other.exec(), int(QDialog::Rejected));
     }
 };
 

@@ -162,12 +162,12 @@ bool CSimDevice::Apply(std::string_view line, std::string& error) {
         registers_[number] = static_cast<uint16_t>(value);
         return true;
     }
-    if (command == "silence" || command == "drift") {
+    if (command == "silence" || command == "drift" || command == "write-low-first") {
         if (words.size() != 2 || !ParseOnOff(words[1], flag)) {
             error = "usage: " + Text(command) + " on|off";
             return false;
         }
-        (command == "silence" ? silent_ : drift_) = flag;
+        (command == "silence" ? silent_ : command == "drift" ? drift_ : writeLowFirst_) = flag;
         return true;
     }
     if (command == "fault") {
@@ -280,7 +280,8 @@ bool CSimDevice::ApplyInput(const std::vector<std::string_view>& words, std::str
                     return false;
                 }
                 ++values.count;
-                if (comma == std::string_view::npos) break;
+                if (comma == std::string_view::npos)
+                    break;
                 text = text.substr(comma + 1);
             }
             newBase = values;
@@ -386,13 +387,15 @@ SimOutcome CSimDevice::Handle(const std::vector<uint8_t>& frame) {
         return outcome;
     const uint8_t function = frame[1];
     const uint16_t word1 = frame.size() >= 4 ? static_cast<uint16_t>(frame[2] << 8 | frame[3]) : 0;
-    const uint16_t word2 = frame.size() >= 6 ? static_cast<uint16_t>(frame[4] << 8 | frame[5]) : 0;
+    uint16_t word2 = frame.size() >= 6 ? static_cast<uint16_t>(frame[4] << 8 | frame[5]) : 0;
+    const bool known = (function == 3 || function == 4 || function == 6) && frame.size() == 8;
+    if (known && function == 6)
+        word2 = WriteValue(frame);
     outcome.log = "REQ " + std::to_string(function);
     if (frame.size() >= 8) {
         outcome.log += " " + std::to_string(word1) + " " + std::to_string(word2);
     }
 
-    const bool known = (function == 3 || function == 4 || function == 6) && frame.size() == 8;
     const unsigned touched = function == 6 ? 1 : word2;
     if (broadcast) {
         if (known && function == 6)
@@ -411,6 +414,11 @@ SimOutcome CSimDevice::Handle(const std::vector<uint8_t>& frame) {
     return outcome;
 }
 
+uint16_t CSimDevice::WriteValue(const std::vector<uint8_t>& frame) const {
+    return writeLowFirst_ ? static_cast<uint16_t>(frame[5] << 8 | frame[4])
+                          : static_cast<uint16_t>(frame[4] << 8 | frame[5]);
+}
+
 std::vector<uint8_t> CSimDevice::Answer(const std::vector<uint8_t>& frame) {
     const uint8_t function = frame[1];
     auto exception = [&](uint8_t code) {
@@ -424,8 +432,7 @@ std::vector<uint8_t> CSimDevice::Answer(const std::vector<uint8_t>& frame) {
     if (fault_ == FaultMode::Exception)
         return exception(kIllegalAddress);
     if (function == 6) {
-        registers_[static_cast<uint16_t>(frame[2] << 8 | frame[3])] =
-            static_cast<uint16_t>(frame[4] << 8 | frame[5]);
+        registers_[static_cast<uint16_t>(frame[2] << 8 | frame[3])] = WriteValue(frame);
         return frame;
     }
 

@@ -42,6 +42,9 @@ public:
     bool Silent() const { return silent_; }
     void SetSilent(bool silent) { silent_ = silent; }
     void SetSlowDelay(std::chrono::milliseconds delay) { slowDelay_ = delay; }
+    // Function 6 takes the value high byte first, as Modbus has it; this device variant takes
+    // the low byte first.
+    void SetWriteLowFirst(bool lowFirst) { writeLowFirst_ = lowFirst; }
     bool Drift() const { return drift_; }
     void SetDrift(bool drift) { drift_ = drift; }
 
@@ -67,6 +70,7 @@ private:
     bool ApplyDevice(const std::vector<std::string_view>& words, std::string& error);
     bool ApplyInput(const std::vector<std::string_view>& words, std::string& error);
     bool Touches(uint16_t first, unsigned count) const;
+    uint16_t WriteValue(const std::vector<uint8_t>& frame) const;
     std::vector<uint8_t> Answer(const std::vector<uint8_t>& frame);
     void Disturb(std::vector<uint8_t>& reply);
 
@@ -77,6 +81,7 @@ private:
     FaultMode fault_ = FaultMode::None;
     bool silent_ = false;
     bool drift_ = false;
+    bool writeLowFirst_ = false;
     std::chrono::milliseconds slowDelay_{2000};
     std::mt19937 random_{12345};
 };

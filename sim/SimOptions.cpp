@@ -5,7 +5,7 @@
 const char* const kSimUsage =
     "usage: orvex-sim [--config FILE] [--demo] [--address N] [--device PATH] [--link DIR/comN]\n"
     "                 [--baud N] [--wire-speed] [--drift] [--log] [--fault MODE] [--slow-ms N]\n"
-    "                 [--exit-on-eof]\n"
+    "                 [--write-low-first] [--exit-on-eof]\n"
     "fault MODE: silence, slow, badcrc, wrongaddr, exception, truncated, noise\n";
 
 namespace {
@@ -76,6 +76,8 @@ std::optional<SimCommandLine> ParseCommandLine(const std::vector<std::string>& a
             ok = flag(options.drift);
         } else if (name == "--log") {
             ok = flag(options.log);
+        } else if (name == "--write-low-first") {
+            ok = flag(options.writeLowFirst);
         } else if (name == "--exit-on-eof") {
             ok = flag(options.exitOnEof);
         }

@@ -19,6 +19,7 @@ struct SimCommandLine {
     FaultMode fault = FaultMode::None;
     int slowMs = 2000;
     bool exitOnEof = false;
+    bool writeLowFirst = false;
 };
 
 // Parses argv (without the program name). Returns nothing and sets `error` on a bad option.

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     CSimDevice device;
     device.SetAddress(static_cast<uint8_t>(options->address));
     device.SetFault(options->fault);
+    device.SetWriteLowFirst(options->writeLowFirst);
     device.SetSlowDelay(std::chrono::milliseconds(options->slowMs));
     if (options->demo)
         device.LoadDemo();

@@ -80,6 +80,14 @@ TEST(SimDevice, WritesAndMultiRegisterReads) {
     EXPECT_EQ(device.Register(7), 0x0102);
     EXPECT_EQ(device.Handle(ReadRequest(9, 3, 6, 2)).reply, Frame({9, 3, 4, 0, 0, 1, 2}));
     EXPECT_TRUE(device.Handle(ReadRequest(1, 3, 6, 2)).log.empty());
+    // The variant that takes the value low byte first: the frame 01 00 writes 1, echoed as sent.
+    std::string error;
+    ASSERT_TRUE(device.Apply("write-low-first on", error));
+    const std::vector<uint8_t> lowFirst = Frame({9, 6, 0, 6, 0x01, 0x00});
+    outcome = device.Handle(lowFirst);
+    EXPECT_EQ(outcome.reply, lowFirst);
+    EXPECT_EQ(outcome.log, "REQ 6 6 1");
+    EXPECT_EQ(device.Register(6), 1);
     // 125 registers is the most one read may ask for.
     EXPECT_EQ(device.Handle(ReadRequest(9, 4, 0, 125)).reply.size(), 5u + 250u);
 }

@@ -53,6 +53,10 @@ void RemoveLink(const fs::path& link, const std::string& target) {
 
 int main(int argc, char** argv) {
     std::string error;
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::cout << kSimUsage;
+        return 0;
+    }
     const std::optional<SimCommandLine> options =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {

@@ -22,6 +22,8 @@ public:
     void Stop();
     void SetAddress(int address);
     bool IsDeviceResponding() const;
+    // errno of the last failed open of the port (0 when unknown), to tell the user why.
+    int LastOpenError() const { return modbus.LastOpenError(); }
     void GetDeviceInfo(DeviceInfo& out);
     void GetReading(uint8_t input, InputReading& out);
     int ReadAlarms(uint8_t enables[2]);

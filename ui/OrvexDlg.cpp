@@ -448,8 +448,8 @@ void COrvexDlg::ShowPortError(int port) {
                     QString::asprintf("Nie można otworzyć portu COM%d", port), QMessageBox::Ok,
                     this);
     box.setObjectName(QStringLiteral("portErrorBox"));
-    // The driver does not pass the open's errno on; the device is examined instead.
-    const std::string reason = DescribeOpenFailure(port);
+    // Without the open's errno (the thread could not start, say) the device is examined.
+    const std::string reason = DescribeOpenFailure(port, driver.LastOpenError());
     if (!reason.empty()) {
         box.setInformativeText(QString::fromStdString(reason));
     }

@@ -256,6 +256,8 @@ private slots:
         const ModalAnswerer::Seen* box = answerer.FirstSeen("QMessageBox");
         QVERIFY(box != nullptr);
         QCOMPARE(box->text, QStringLiteral("Nie można otworzyć portu COM8"));
+        QVERIFY2(box->informativeText.contains(QStringLiteral("używany przez inny program")),
+                 qPrintable(box->informativeText));
         QCOMPARE(dlg.portNumber, 0);
         QVERIFY(sim.WaitForLog([](const auto& log) { return HasLine(log, "CLOSE"); },
                                std::chrono::seconds(5)));

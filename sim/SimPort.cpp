@@ -60,7 +60,8 @@ CSimPort::~CSimPort() {
 }
 
 bool CSimPort::OpenPty(std::string& error) {
-    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking: a read after a stale readiness report must not hang the simulator.
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error = Reason("posix_openpt");
         return false;
@@ -92,7 +93,7 @@ bool CSimPort::OpenDevice(const std::string& path, int baud, std::string& error)
         error = "unsupported baud rate " + std::to_string(baud);
         return false;
     }
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error = Reason(path.c_str());
         return false;

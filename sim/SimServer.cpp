@@ -100,7 +100,12 @@ int CSimServer::Run() {
             bool hungUpNow = false;
             if (fds[0].revents & POLLIN)
                 ReadLine(hungUpNow);
-            if (port_.IsPty() && (hungUpNow || (fds[0].revents & (POLLHUP | POLLERR)))) {
+            const bool hangUp = hungUpNow || (fds[0].revents & (POLLHUP | POLLERR));
+            if (hangUp && !port_.IsPty()) {
+                std::cerr << "orvex-sim: " << port_.Path() << " has gone\n";
+                return 1;
+            }
+            if (hangUp) {
                 // Nobody listens any more: stale replies would reach the next program.
                 hungUp_ = true;
                 replies_.clear();
@@ -135,8 +140,10 @@ void CSimServer::CheckHangUp() {
         // A program opened the pty, wrote and closed it between two checks.
         if (options_.log)
             EmitLine("OPEN");
+        // Once the slave is closed, reads return what it left and then fail: they never block.
         bool hungUpNow = false;
-        ReadLine(hungUpNow);
+        for (int i = 0; i < 64 && !hungUpNow; ++i)
+            ReadLine(hungUpNow);
         std::vector<std::vector<uint8_t>> frames;
         assembler_.Flush(frames);
         Dispatch(frames, false);
@@ -150,8 +157,8 @@ void CSimServer::ReadLine(bool& hungUpNow) {
     uint8_t buffer[512];
     const ssize_t n = read(port_.Fd(), buffer, sizeof buffer);
     if (n <= 0) {
-        // EIO on a pty master: the last slave descriptor was closed.
-        hungUpNow = n == 0 || errno == EIO;
+        // EIO on a pty master: the last slave descriptor was closed. EAGAIN: nothing after all.
+        hungUpNow = n == 0 || (errno != EAGAIN && errno != EINTR);
         return;
     }
     const int64_t now = Now();
@@ -189,8 +196,17 @@ void CSimServer::SendDueReplies() {
 }
 
 void CSimServer::Send(const std::vector<uint8_t>& bytes) {
+    // The line is non-blocking: a program that stops reading loses what does not fit.
     if (!options_.wireSpeed) {
-        [[maybe_unused]] ssize_t n = write(port_.Fd(), bytes.data(), bytes.size());
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = write(port_.Fd(), bytes.data() + sent, bytes.size() - sent);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            sent += static_cast<size_t>(n);
+        }
         return;
     }
     // About 10 bits per byte at the line speed; each byte waits for its own absolute time.

@@ -40,7 +40,7 @@ public:
 
     // Collects bytes until `count` have arrived or nothing more comes within `quiet`.
     std::vector<uint8_t> Receive(
-        size_t count, std::chrono::milliseconds quiet = std::chrono::milliseconds(1500)) {
+        size_t count, std::chrono::milliseconds quiet = std::chrono::milliseconds(3000)) {
         std::vector<uint8_t> bytes;
         while (bytes.size() < count) {
             pollfd p{fd_, POLLIN, 0};

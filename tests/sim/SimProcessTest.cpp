@@ -103,6 +103,22 @@ TEST(SimProcess, DetectsOpenAndClose) {
     EXPECT_EQ(sim.Log(), (std::vector<std::string>{"OPEN", "REQ 4 2 1"}));
 }
 
+// Programs that open, ask and close in quick succession are all answered, whether or not the
+// simulator saw the pty hang up in between.
+TEST(SimProcess, QuickReopeningIsServed) {
+    SimProcess sim({.config = "", .args = {"--log"}});
+    int answered = 0;
+    for (int i = 0; i < 25; ++i) {
+        RawLine line(sim.PtyPath());
+        answered += line.Transact(ReadRequest(1, 4, 2, 1), 7) == kSerialReply ? 1 : 0;
+    }
+    EXPECT_EQ(answered, 25);
+    ASSERT_TRUE(sim.WaitForLog(Has("CLOSE"), 5s));
+    const std::vector<std::string> log = sim.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "REQ 4 2 1"), 25);
+    EXPECT_EQ(log.front(), "OPEN");
+}
+
 TEST(SimProcess, RepliesDoNotLeakToTheNextOpener) {
     SimProcess sim({.config = "", .args = {"--log", "--fault", "slow", "--slow-ms", "200"}});
     {

@@ -136,16 +136,28 @@ void COrvexDlg::setVisible(bool visible) {
             timer->stop();
         }
     }
-    if (visible && !frameFixed && isVisible()) {
-        frameFixed = true;
-        // The frame's size is known only once the window exists on the screen; place the
-        // outer rectangle once more so that a saved rectangle does not grow by a frame a run.
-        const QRect frame = frameGeometry();
-        if (frame.size() != QSize(placedRect.Width(), placedRect.Height()) ||
-            frame.topLeft() != QPoint(placedRect.left, placedRect.top)) {
-            windowRect = placedRect;
-            ApplyWindowRect();
-        }
+    if (visible) {
+        FitFrameOnce();
+    }
+}
+
+void COrvexDlg::FitFrameOnce() {
+    // The frame's size is known only once the window manager has framed the window (on X11
+    // some time after the first show). Place the outer rectangle once more then, so that a
+    // saved rectangle does not grow by a frame on every run.
+    if (frameFixed || !isVisible() || CurrentSizeType() != SizeType::Restored) {
+        return;
+    }
+    const QWindow* window = windowHandle();
+    if (window == nullptr || window->frameMargins().isNull()) {
+        return;
+    }
+    frameFixed = true;
+    const QRect frame = frameGeometry();
+    if (frame.size() != QSize(placedRect.Width(), placedRect.Height()) ||
+        frame.topLeft() != QPoint(placedRect.left, placedRect.top)) {
+        windowRect = placedRect;
+        ApplyWindowRect();
     }
 }
 
@@ -391,6 +403,7 @@ void COrvexDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     PlaceClientArea();
     OnSize(CurrentSizeType(), clientArea->width(), clientArea->height());
+    FitFrameOnce();
 }
 
 void COrvexDlg::moveEvent(QMoveEvent* event) {
@@ -398,6 +411,7 @@ void COrvexDlg::moveEvent(QMoveEvent* event) {
     if (moveFollowsResize && CurrentSizeType() == SizeType::Restored) {
         windowRect = OuterRect();
     }
+    FitFrameOnce();
 }
 
 void COrvexDlg::changeEvent(QEvent* event) {

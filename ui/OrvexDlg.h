@@ -109,6 +109,7 @@ private:
     SizeType CurrentSizeType() const;
     WindowRect OuterRect() const;
     void ApplyWindowRect();
+    void FitFrameOnce();
     void ApplyStaysOnTop(bool on);
     // Starts the link on the given settings; false (after stopping the driver again) when the
     // port cannot be opened.

@@ -36,10 +36,11 @@ void EmitLine(const std::string& line) {
 
 CSimServer::CSimServer(CSimDevice& device, CSimPort& port, const SimCommandLine& options)
     : device_(device), port_(port), options_(options) {
-    // A frame ends after 3.5 character times of silence (10 bits each). A pty delivers a frame
-    // at once, a USB adapter in bursts, so the gap never goes below a few scheduling delays.
+    // A frame ends after 3.5 character times of silence (10 bits each). Bytes reach us in bursts
+    // (a USB adapter's latency timer, a busy scheduler for a pty), so the gap never goes below
+    // 20 ms; noise is shed by the CRC search anyway, the gap only ends frames of unknown length.
     const int64_t charNs = 10 * 1'000'000'000LL / options.baud;
-    gapNs_ = std::max(charNs * 7 / 2, port.IsPty() ? 5 * kMs : 20 * kMs);
+    gapNs_ = std::max(charNs * 7 / 2, 20 * kMs);
 
     sigset_t signals;
     sigemptyset(&signals);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <thread>
 
 #include "tests/sim/RawLine.h"
 #include "tests/support/SimProcess.h"
@@ -124,6 +125,21 @@ TEST(SimLine, SplitFrameIsAssembled) {
     const std::vector<uint8_t> request = ReadRequest(1, 4, 2, 1);
     line.Send({request.begin(), request.begin() + 3});
     line.Send({request.begin() + 3, request.end()});
+    EXPECT_EQ(line.Receive(7), Frame({1, 4, 2, 0x04, 0xD2}));
+}
+
+// A master on a real 9600 bit/s line delivers a byte about every 1.04 ms: that is no frame gap.
+TEST(SimLine, BytesPacedAtLineSpeedFormOneFrame) {
+    SimProcess sim;
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    // A first exchange makes sure the simulator is reading the line as the bytes come.
+    ASSERT_EQ(line.Transact(ReadRequest(1, 4, 0, 1), 7).size(), 7u);
+    const std::vector<uint8_t> request = ReadRequest(1, 4, 2, 1);
+    for (uint8_t byte : request) {
+        line.Send({byte});
+        std::this_thread::sleep_for(std::chrono::microseconds(1042));  // the stimulus, not a wait
+    }
     EXPECT_EQ(line.Receive(7), Frame({1, 4, 2, 0x04, 0xD2}));
 }
 

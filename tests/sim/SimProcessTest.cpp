@@ -148,17 +148,22 @@ TEST(SimProcess, LinksToThePty) {
     fs::remove_all(folder);
 }
 
-TEST(SimProcess, WireSpeedRepliesAreWhole) {
+TEST(SimProcess, WireSpeedRepliesAreWholeAndPaced) {
     SimProcess sim({.config = "input 1 type=7 values=1,2,3,4,5,6,7,8",
-                    .args = {"--wire-speed", "--baud", "19200"}});
+                    .args = {"--wire-speed", "--baud", "1200"}});
     RawLine line(sim.PtyPath());
     ASSERT_TRUE(line.IsOpen());
+    ASSERT_EQ(line.Transact(ReadRequest(1, 4, 0, 1), 7).size(), 7u);  // the sim sees the line open
+    const auto start = std::chrono::steady_clock::now();
     const std::vector<uint8_t> reply = line.Transact(ReadRequest(1, 4, 140, 16), 37);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(reply.size(), 37u);
     EXPECT_EQ(reply[2], 32);
     const uint16_t crc = ModbusCrc(reply.data(), 35);
     EXPECT_EQ(reply[35], crc & 0xFF);
     EXPECT_EQ(reply[36], crc >> 8);
+    // 37 bytes of 10 bits at 1200 bit/s cannot arrive in less than about 308 ms.
+    EXPECT_GE(elapsed, 300ms);
 }
 
 TEST(SimProcess, BadConfigIsReported) {

@@ -200,6 +200,8 @@ private slots:
         const ModalAnswerer::Seen* box = answerer.FirstSeen("QMessageBox");
         QVERIFY(box != nullptr);
         QCOMPARE(box->text, QStringLiteral("Nie można otworzyć portu COM200"));
+        QCOMPARE(box->title, QStringLiteral("orvex"));
+        QCOMPARE(box->icon, int(QMessageBox::Warning));
         QVERIFY(box->informativeText.contains(QStringLiteral("COM200")));
         QVERIFY(hiddenWhileAsked);
         QCOMPARE(answerer.SeenWidgets().front().className, QStringLiteral("QMessageBox"));

@@ -20,7 +20,9 @@ public:
         QString className;
         QString text;  // a message box's text
         QString informativeText;
-        qint64 atMs;  // since the answerer was created
+        QString title;
+        int icon;         // a message box's QMessageBox::Icon
+        qint64 atMs = 0;  // since the answerer was created
     };
 
     ModalAnswerer() {
@@ -60,10 +62,14 @@ private:
         }
         if (!widget->property("answererSeen").toBool()) {
             widget->setProperty("answererSeen", true);
-            Seen s{QString::fromLatin1(widget->metaObject()->className()), {}, {}, clock.elapsed()};
+            Seen s{};
+            s.className = QString::fromLatin1(widget->metaObject()->className());
+            s.title = widget->windowTitle();
+            s.atMs = clock.elapsed();
             if (auto* box = qobject_cast<QMessageBox*>(widget)) {
                 s.text = box->text();
                 s.informativeText = box->informativeText();
+                s.icon = box->icon();
             }
             seen.push_back(s);
         }

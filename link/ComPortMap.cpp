@@ -26,12 +26,15 @@ std::filesystem::path folder;
 
 int NumberForDeviceName(std::string_view name) {
     for (const Family& f : kFamilies) {
-        if (!name.starts_with(f.prefix)) continue;
+        if (!name.starts_with(f.prefix))
+            continue;
         std::string_view digits = name.substr(f.prefix.size());
-        if (digits.empty() || (digits.size() > 1 && digits[0] == '0')) return 0;
+        if (digits.empty() || (digits.size() > 1 && digits[0] == '0'))
+            return 0;
         int k = -1;
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), k);
-        if (ec != std::errc() || end != digits.data() + digits.size()) return 0;
+        if (ec != std::errc() || end != digits.data() + digits.size())
+            return 0;
         return k >= 0 && k < kFamilySize ? f.first + k : 0;
     }
     return 0;
@@ -48,11 +51,13 @@ std::string DeviceNameForNumber(int portNumber) {
 
 std::filesystem::path ResolvePath(int portNumber, const std::filesystem::path& portsFolder,
                                   const std::filesystem::path& devRoot) {
-    if (portNumber < 1 || portNumber > kMaxPort) return {};
+    if (portNumber < 1 || portNumber > kMaxPort)
+        return {};
     if (!portsFolder.empty()) {
         std::filesystem::path link = portsFolder / ("com" + std::to_string(portNumber));
         std::error_code ec;
-        if (std::filesystem::is_symlink(link, ec)) return link;
+        if (std::filesystem::is_symlink(link, ec))
+            return link;
     }
     std::string name = DeviceNameForNumber(portNumber);
     return name.empty() ? std::filesystem::path() : devRoot / name;

@@ -22,6 +22,11 @@ int64_t Now() {
     return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
 }
 
+// About 10 bits per byte on the line.
+int64_t ByteNs(int baud) {
+    return 10 * 1'000'000'000LL / baud;
+}
+
 timespec ToTimespec(int64_t ns) {
     return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
@@ -99,6 +104,7 @@ int CSimServer::Run() {
             CheckHangUp();
         } else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             bool hungUpNow = false;
+            const size_t queuedBefore = replies_.size();
             if (fds[0].revents & POLLIN)
                 ReadLine(hungUpNow);
             const bool hangUp = hungUpNow || (fds[0].revents & (POLLHUP | POLLERR));
@@ -107,14 +113,21 @@ int CSimServer::Run() {
                 return 1;
             }
             if (hangUp) {
-                // Nobody listens any more: stale replies would reach the next program.
-                hungUp_ = true;
-                replies_.clear();
-                std::vector<std::vector<uint8_t>> frames;
-                assembler_.Flush(frames);
-                Dispatch(frames, false);
                 if (options_.log)
                     EmitLine("CLOSE");
+                if (SlaveOpen()) {
+                    // Reopened before we looked: what was just read is the new program's.
+                    replies_.erase(replies_.begin(), replies_.begin() + queuedBefore);
+                    if (options_.log)
+                        EmitLine("OPEN");
+                } else {
+                    // Nobody listens any more: stale replies would reach the next program.
+                    hungUp_ = true;
+                    replies_.clear();
+                    std::vector<std::vector<uint8_t>> frames;
+                    assembler_.Flush(frames);
+                    Dispatch(frames, false);
+                }
             }
         }
         if (assembler_.Pending() && Now() - lastByte_ >= gapNs_) {
@@ -125,6 +138,11 @@ int CSimServer::Run() {
         SendDueReplies();
     }
     return 0;
+}
+
+bool CSimServer::SlaveOpen() const {
+    pollfd probe{port_.Fd(), POLLIN, 0};
+    return poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP);
 }
 
 void CSimServer::CheckHangUp() {
@@ -178,8 +196,11 @@ void CSimServer::Dispatch(std::vector<std::vector<uint8_t>>& frames, bool answer
         if (options_.log && !outcome.log.empty())
             EmitLine(outcome.log);
         if (answer && !outcome.reply.empty()) {
+            // A pty delivers the request at once; on a real line it would take its wire time.
+            const int64_t requestNs =
+                options_.wireSpeed ? static_cast<int64_t>(frame.size()) * ByteNs(options_.baud) : 0;
             replies_.push_back(
-                Reply{Now() + outcome.delay.count() * kMs, std::move(outcome.reply)});
+                Reply{Now() + outcome.delay.count() * kMs + requestNs, std::move(outcome.reply)});
         }
     }
     frames.clear();
@@ -211,7 +232,7 @@ void CSimServer::Send(const std::vector<uint8_t>& bytes) {
         return;
     }
     // About 10 bits per byte at the line speed; each byte waits for its own absolute time.
-    const int64_t byteNs = 10 * 1'000'000'000LL / options_.baud;
+    const int64_t byteNs = ByteNs(options_.baud);
     const int64_t start = Now();
     for (size_t i = 0; i < bytes.size(); ++i) {
         const timespec at = ToTimespec(start + static_cast<int64_t>(i + 1) * byteNs);

@@ -29,6 +29,7 @@ private:
 
     void ReadCommands();
     void ReadLine(bool& hungUpNow);
+    bool SlaveOpen() const;
     void CheckHangUp();
     void Dispatch(std::vector<std::vector<uint8_t>>& frames, bool answer);
     void SendDueReplies();

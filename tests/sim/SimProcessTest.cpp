@@ -113,9 +113,12 @@ TEST(SimProcess, QuickReopeningIsServed) {
         answered += line.Transact(ReadRequest(1, 4, 2, 1), 7) == kSerialReply ? 1 : 0;
     }
     EXPECT_EQ(answered, 25);
-    ASSERT_TRUE(sim.WaitForLog(Has("CLOSE"), 5s));
+    const auto allLogged = [](const std::vector<std::string>& log) {
+        return std::count(log.begin(), log.end(), "REQ 4 2 1") == 25 &&
+               std::find(log.begin(), log.end(), "CLOSE") != log.end();
+    };
+    EXPECT_TRUE(sim.WaitForLog(allLogged, 5s));
     const std::vector<std::string> log = sim.Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "REQ 4 2 1"), 25);
     EXPECT_EQ(log.front(), "OPEN");
 }
 

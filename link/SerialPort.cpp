@@ -13,6 +13,7 @@
 #include <string>
 #include <system_error>
 
+#include "link/BaudRate.h"
 #include "link/ComPortMap.h"
 #include "link/GenericDriver.h"
 #include "link/LinkTrace.h"
@@ -22,31 +23,6 @@ namespace {
 constexpr auto kReopenInterval = std::chrono::seconds(1);
 // A write that cannot get rid of its bytes within this time is abandoned.
 constexpr auto kWriteTimeout = std::chrono::milliseconds(2000);
-
-speed_t SpeedFor(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
 
 bool IsHangUpError(int error) {
     return error != EAGAIN && error != EWOULDBLOCK && error != EINTR;

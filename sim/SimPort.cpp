@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/BaudRate.h"
+
 namespace {
 
 std::string Reason(const char* step) {
@@ -27,29 +29,6 @@ bool MakeRaw(int fd, speed_t speed) {
         cfsetospeed(&tio, speed);
     }
     return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-speed_t SpeedFor(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return 0;
-    }
 }
 
 }  // namespace
@@ -89,7 +68,7 @@ bool CSimPort::OpenPty(std::string& error) {
 
 bool CSimPort::OpenDevice(const std::string& path, int baud, std::string& error) {
     const speed_t speed = SpeedFor(baud);
-    if (speed == 0) {
+    if (speed == B0) {
         error = "unsupported baud rate " + std::to_string(baud);
         return false;
     }

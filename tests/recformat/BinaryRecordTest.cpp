@@ -7,6 +7,7 @@
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/TextRecordFormat.h"
 #include "tests/recformat/CommaLocale.h"
+#include "tests/support/MakeReading.h"
 
 namespace {
 
@@ -113,21 +114,6 @@ InputReading Flagged(InputReading r, int index, uint8_t flag) {
     return r;
 }
 
-InputReading Values(SensorModel model, uint16_t serial, std::initializer_list<int16_t> values,
-                    std::initializer_list<uint8_t> flags = {}, uint8_t aux = 0) {
-    InputReading r;
-    r.model = model;
-    r.serialNumber = serial;
-    r.auxFlag = aux;
-    int i = 0;
-    for (int16_t v : values)
-        r.values[i++] = v;
-    i = 0;
-    for (uint8_t f : flags)
-        r.valueFlags[i++] = f;
-    return r;
-}
-
 class Entries : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(Entries, OfOneInput) {
@@ -152,19 +138,22 @@ INSTANTIATE_TEST_SUITE_P(
                   "22,9,25,20.4,1$22,9,25,20.5,1$22,9,25,20.6,1$22,9,25,20.7,1$"},
         EntryCase{"Tq22Probe1Absent", 3, Tq22(9, {1}), ""},
         EntryCase{"Tq22Probe3Absent", 3, Tq22(9, {3, 6}), "22,9,25,20.0,1$22,9,25,20.1,1$"},
-        EntryCase{"Tq23Order", 4, Values(ModelTQ23, 11, {10132, 453, -120}),
+        EntryCase{"Tq23Order", 4, MakeReading(ModelTQ23, 11, {10132, 453, -120}),
                   "19,11,26,45.3,1$19,11,25,-12.0,1$19,11,27,1013.2,1$"},
-        EntryCase{"Tq23PressureError", 4, Values(ModelTQ23, 11, {10132, 453, -120}, {1, 0, 0}),
+        EntryCase{"Tq23PressureError", 4, MakeReading(ModelTQ23, 11, {10132, 453, -120}, {1, 0, 0}),
                   "19,11,26,45.3,1$19,11,25,-12.0,1$"},
-        EntryCase{"Tq24WholeUnits", 6, Values(ModelTQ24, 65535, {1013}, {0, 1, 0}),
+        EntryCase{"Tq24WholeUnits", 6, MakeReading(ModelTQ24, 65535, {1013}, {0, 1, 0}),
                   "20,65535,27,1013.0,1$"},
-        EntryCase{"Tq24Tenths", 6, Values(ModelTQ24, 1, {-7}, {0, 1, 0}, 1), "20,1,27,-0.7,1$"},
-        EntryCase{"Tq24Error", 6, Values(ModelTQ24, 1, {1013}, {0, 1, 1}), ""},
-        EntryCase{"Tq25", 7, Values(ModelTQ25, 2, {-1, 35}), "100,2,29,3.5,1$100,2,28,65535.0,1$"},
-        EntryCase{"Tq26KlxTenths", 8, Values(ModelTQ26, 3, {-2}, {0, 0, 1}, 1),
+        EntryCase{"Tq24Tenths", 6, MakeReading(ModelTQ24, 1, {-7}, {0, 1, 0}, 1),
+                  "20,1,27,-0.7,1$"},
+        EntryCase{"Tq24Error", 6, MakeReading(ModelTQ24, 1, {1013}, {0, 1, 1}), ""},
+        EntryCase{"Tq25", 7, MakeReading(ModelTQ25, 2, {-1, 35}),
+                  "100,2,29,3.5,1$100,2,28,65535.0,1$"},
+        EntryCase{"Tq26KlxTenths", 8, MakeReading(ModelTQ26, 3, {-2}, {0, 0, 1}, 1),
                   "101,3,46,6553.4,1$"},
-        EntryCase{"Tq26WattsWhole", 8, Values(ModelTQ26, 3, {850}, {0, 0, 0}), "101,3,45,850.0,1$"},
-        EntryCase{"Tq26Error", 8, Values(ModelTQ26, 3, {850}, {0, 1, 0}), ""}),
+        EntryCase{"Tq26WattsWhole", 8, MakeReading(ModelTQ26, 3, {850}, {0, 0, 0}),
+                  "101,3,45,850.0,1$"},
+        EntryCase{"Tq26Error", 8, MakeReading(ModelTQ26, 3, {850}, {0, 1, 0}), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BinaryRecord, InputsAppearInInputOrder) {
@@ -185,7 +174,7 @@ TEST(BinaryRecord, ChannelFunctionsOutsideTheTable) {
     EXPECT_FALSE(BinaryChannelValid(Tq22(1, {}), 8));
     EXPECT_TRUE(BinaryChannelValid(Tq22(1, {}), 7));
 
-    InputReading tq28 = Values(ModelTQ28, 1, {1, 2, 3, 4});
+    InputReading tq28 = MakeReading(ModelTQ28, 1, {1, 2, 3, 4});
     EXPECT_FALSE(BinaryTypeCode(tq28).has_value());
     EXPECT_EQ(BinaryQuantityCode(tq28, 0), -1);
     EXPECT_FALSE(BinaryChannelValid(tq28, 0));

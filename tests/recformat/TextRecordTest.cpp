@@ -4,25 +4,11 @@
 #include <string>
 
 #include "recording/format/TextRecordFormat.h"
+#include "tests/support/MakeReading.h"
 
 namespace {
 
 const RecordTime kTime{2024, 3, 7, 14, 5, 9};
-
-InputReading Values(SensorModel model, uint16_t serial, std::initializer_list<int16_t> values,
-                    std::initializer_list<uint8_t> flags = {}, uint8_t aux = 0) {
-    InputReading r;
-    r.model = model;
-    r.serialNumber = serial;
-    r.auxFlag = aux;
-    int i = 0;
-    for (int16_t v : values)
-        r.values[i++] = v;
-    i = 0;
-    for (uint8_t f : flags)
-        r.valueFlags[i++] = f;
-    return r;
-}
 
 InputReading Tq22(std::initializer_list<int> absentProbes, uint8_t averageFlag = 0) {
     InputReading r;
@@ -84,7 +70,7 @@ void PrintTo(const ColumnCase& c, std::ostream* os) {
 }
 
 InputReading Binary(uint8_t state) {
-    InputReading r = Values(ModelTQ21, 99, {1, 2});
+    InputReading r = MakeReading(ModelTQ21, 99, {1, 2});
     r.isBinary = 1;
     r.binaryState = state;
     return r;
@@ -106,11 +92,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ColumnCase{"BinaryOn", Binary(1), "Wejście binarne 3;", "1 - włączone;"},
         ColumnCase{"BinaryOff", Binary(0), "Wejście binarne 3;", "0 - wyłączone;"},
-        ColumnCase{"Tq21", Values(ModelTQ21, 1234, {1000, -5}),
+        ColumnCase{"Tq21", MakeReading(ModelTQ21, 1234, {1000, -5}),
                    "TQ21 1234 Wilgotność [%];TQ21 1234 Temperatura [°C];", "100.0;-0.5;"},
-        ColumnCase{"Tq21Zero", Values(ModelTQ21, 1, {0, 0}),
+        ColumnCase{"Tq21Zero", MakeReading(ModelTQ21, 1, {0, 0}),
                    "TQ21 1 Wilgotność [%];TQ21 1 Temperatura [°C];", "0.0;0.0;"},
-        ColumnCase{"Tq21HumidityError", Values(ModelTQ21, 1, {523, 215}, {0, 1}),
+        ColumnCase{"Tq21HumidityError", MakeReading(ModelTQ21, 1, {523, 215}, {0, 1}),
                    "TQ21 1 Wilgotność [%];TQ21 1 Temperatura [°C];", "???;21.5;"},
         ColumnCase{"Tq22Probes3And5Absent", Tq22({3, 5}),
                    "TQ22 22 Temperatura1 [°C];TQ22 22 Temperatura2 [°C];TQ22 22 Temperatura4 "
@@ -119,37 +105,38 @@ INSTANTIATE_TEST_SUITE_P(
                    "-0.5;0.5;2.5;4.5;5.5;6.5;12.3;"},
         ColumnCase{"Tq22AllAbsent", Tq22({1, 2, 3, 4, 5, 6, 7, 8}, FlagAbsent),
                    "TQ22 22 Temperatura średnia [°C];", "???;"},
-        ColumnCase{"Tq23", Values(ModelTQ23, 5, {10132, 453, -120}, {0, 0, 1}),
+        ColumnCase{"Tq23", MakeReading(ModelTQ23, 5, {10132, 453, -120}, {0, 0, 1}),
                    "TQ23 5 Wilgotność [%];TQ23 5 Temperatura [°C];TQ23 5 Ciśnienie [hPa];",
                    "???;-12.0;1013.2;"},
-        ColumnCase{"Tq24WholePa", Values(ModelTQ24, 6, {-20}, {0, 0, 0}), "TQ24 6 Ciśnienie [Pa];",
-                   "-20;"},
-        ColumnCase{"Tq24TenthsHpa", Values(ModelTQ24, 6, {10132}, {0, 1, 0}, 1),
+        ColumnCase{"Tq24WholePa", MakeReading(ModelTQ24, 6, {-20}, {0, 0, 0}),
+                   "TQ24 6 Ciśnienie [Pa];", "-20;"},
+        ColumnCase{"Tq24TenthsHpa", MakeReading(ModelTQ24, 6, {10132}, {0, 1, 0}, 1),
                    "TQ24 6 Ciśnienie [hPa];", "1013.2;"},
-        ColumnCase{"Tq24Error", Values(ModelTQ24, 6, {10132}, {0, 1, 1}, 1),
+        ColumnCase{"Tq24Error", MakeReading(ModelTQ24, 6, {10132}, {0, 1, 1}, 1),
                    "TQ24 6 Ciśnienie [hPa];", "???;"},
-        ColumnCase{"Tq25", Values(ModelTQ25, 8, {-1, 35}, {0, 0}),
+        ColumnCase{"Tq25", MakeReading(ModelTQ25, 8, {-1, 35}, {0, 0}),
                    "TQ25 8 Prędkość [m/s];TQ25 8 Kierunek [°];", "3.5;65535;"},
-        ColumnCase{"Tq26WholeWatts", Values(ModelTQ26, 9, {-2}, {0, 0, 0}), "TQ26 9  [W/m2];",
+        ColumnCase{"Tq26WholeWatts", MakeReading(ModelTQ26, 9, {-2}, {0, 0, 0}), "TQ26 9  [W/m2];",
                    "65534;"},
-        ColumnCase{"Tq26TenthsKlx", Values(ModelTQ26, 9, {-2}, {0, 0, 1}, 1), "TQ26 9  [kLx];",
+        ColumnCase{"Tq26TenthsKlx", MakeReading(ModelTQ26, 9, {-2}, {0, 0, 1}, 1), "TQ26 9  [kLx];",
                    "6553.4;"},
-        ColumnCase{"Tq26Error", Values(ModelTQ26, 9, {5}, {0, 1, 0}), "TQ26 9  [W/m2];", "???;"},
-        ColumnCase{"Tq28", Values(ModelTQ28, 12, {125, 48, 562, 7}),
+        ColumnCase{"Tq26Error", MakeReading(ModelTQ26, 9, {5}, {0, 1, 0}), "TQ26 9  [W/m2];",
+                   "???;"},
+        ColumnCase{"Tq28", MakeReading(ModelTQ28, 12, {125, 48, 562, 7}),
                    "TQ28 12 Wilgotność [%];TQ28 12 Temperatura [°C];TQ28 12 Przenikalność "
                    "elektryczna [];TQ28 12 Konduktywność [mS/m];",
                    "56.2;0.07;12.5;4.8;"},
-        ColumnCase{"Tq28PermittivityError", Values(ModelTQ28, 12, {125, 48, 562, -7}, {}, 1),
+        ColumnCase{"Tq28PermittivityError", MakeReading(ModelTQ28, 12, {125, 48, 562, -7}, {}, 1),
                    "TQ28 12 Wilgotność [%];TQ28 12 Temperatura [°C];TQ28 12 Przenikalność "
                    "elektryczna [];TQ28 12 Konduktywność [mS/m];",
                    "56.2;-0.07;???;4.8;"},
-        ColumnCase{"Unknown", Values(ModelUnknown, 1, {1}), "", ""},
-        ColumnCase{"Unnamed", Values(ModelUnnamed, 1, {1}), "", ""},
-        ColumnCase{"None", Values(ModelNone, 1, {1}), "", ""}),
+        ColumnCase{"Unknown", MakeReading(ModelUnknown, 1, {1}), "", ""},
+        ColumnCase{"Unnamed", MakeReading(ModelUnnamed, 1, {1}), "", ""},
+        ColumnCase{"None", MakeReading(ModelNone, 1, {1}), "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextRecord, NoColumnsWhileTheDeviceIsSilent) {
-    for (const InputReading& r : {Binary(1), Values(ModelTQ21, 1, {1, 2}), Tq22({})}) {
+    for (const InputReading& r : {Binary(1), MakeReading(ModelTQ21, 1, {1, 2}), Tq22({})}) {
         const InputColumns c = FormatInputColumns(r, 1, '\t', false);
         EXPECT_EQ(c.titles, "");
         EXPECT_EQ(c.values, "");
@@ -157,7 +144,7 @@ TEST(TextRecord, NoColumnsWhileTheDeviceIsSilent) {
 }
 
 TEST(TextRecord, IncompleteReadIsWrittenWithItsValues) {
-    InputReading r = Values(ModelTQ21, 1, {523, 215});
+    InputReading r = MakeReading(ModelTQ21, 1, {523, 215});
     r.status = 3;
     EXPECT_EQ(FormatInputColumns(r, 1, ',', true).values, "52.3,21.5,");
 }
@@ -172,8 +159,8 @@ std::array<bool, 8> Select(std::initializer_list<int> inputs) {
 class Record : public ::testing::Test {
 protected:
     Record() {
-        readings_[0] = Values(ModelTQ21, 1234, {523, 215});
-        readings_[1] = Values(ModelTQ24, 7, {1013}, {0, 1, 0});
+        readings_[0] = MakeReading(ModelTQ21, 1234, {523, 215});
+        readings_[1] = MakeReading(ModelTQ24, 7, {1013}, {0, 1, 0});
     }
     // Runs one record through the caller's part: remembers the header.
     std::string Write(const std::array<bool, 8>& selected, char separator, bool responding) {
@@ -196,7 +183,7 @@ TEST_F(Record, Cp1250BytesOfTitles) {
 }
 
 TEST_F(Record, BinaryValueTextInCp1250) {
-    readings_[4] = Values(ModelNone, 0, {});
+    readings_[4] = MakeReading(ModelNone, 0, {});
     readings_[4].isBinary = 1;
     readings_[4].binaryState = 1;
     EXPECT_EQ(

@@ -4,24 +4,10 @@
 #include <ostream>
 #include <string>
 
+#include "tests/support/MakeReading.h"
 #include "ui/text/ReadingText.h"
 
 namespace {
-
-InputReading Make(SensorModel model, uint16_t serial, std::initializer_list<int16_t> values,
-                  std::initializer_list<uint8_t> flags = {}, uint8_t aux = 0) {
-    InputReading r;
-    r.model = model;
-    r.serialNumber = serial;
-    r.auxFlag = aux;
-    int i = 0;
-    for (int16_t v : values)
-        r.values[i++] = v;
-    i = 0;
-    for (uint8_t f : flags)
-        r.valueFlags[i++] = f;
-    return r;
-}
 
 struct ValueCase {
     const char* name;
@@ -42,23 +28,25 @@ TEST_P(ValueLine, IsExact) {
 INSTANTIATE_TEST_SUITE_P(
     Models, ValueLine,
     ::testing::Values(
-        ValueCase{"Tq21Negative", Make(ModelTQ21, 1, {453, -25}), "RH = 45,3 %, T = -2,5 °C"},
-        ValueCase{"Tq21MinusHalf", Make(ModelTQ21, 1, {0, -5}), "RH = 0,0 %, T = -0,5 °C"},
-        ValueCase{"Tq21PlusHalf", Make(ModelTQ21, 1, {1000, 5}), "RH = 100,0 %, T = 0,5 °C"},
-        ValueCase{"Tq21Extreme", Make(ModelTQ21, 1, {-1, -32768}), "RH = 6553,5 %, T = -3276,8 °C"},
-        ValueCase{"Tq23", Make(ModelTQ23, 1, {10132, 453, -120}),
+        ValueCase{"Tq21Negative", MakeReading(ModelTQ21, 1, {453, -25}),
+                  "RH = 45,3 %, T = -2,5 °C"},
+        ValueCase{"Tq21MinusHalf", MakeReading(ModelTQ21, 1, {0, -5}), "RH = 0,0 %, T = -0,5 °C"},
+        ValueCase{"Tq21PlusHalf", MakeReading(ModelTQ21, 1, {1000, 5}), "RH = 100,0 %, T = 0,5 °C"},
+        ValueCase{"Tq21Extreme", MakeReading(ModelTQ21, 1, {-1, -32768}),
+                  "RH = 6553,5 %, T = -3276,8 °C"},
+        ValueCase{"Tq23", MakeReading(ModelTQ23, 1, {10132, 453, -120}),
                   "RH = 45,3 %, T = -12,0 °C, P = 1013,2 hPa"},
-        ValueCase{"Tq24WholeHpa", Make(ModelTQ24, 1, {1013}, {0, 1, 0}), "P = 1013 hPa"},
-        ValueCase{"Tq24WholePaNegative", Make(ModelTQ24, 1, {-20}, {0, 0, 0}), "P = -20 Pa"},
-        ValueCase{"Tq24Tenths", Make(ModelTQ24, 1, {-7}, {0, 1, 0}, 1), "P = -0,7 hPa"},
-        ValueCase{"Tq25", Make(ModelTQ25, 1, {270, 35}), "V = 3,5 m/s, DIR = 270 °"},
-        ValueCase{"Tq26TenthsKlx", Make(ModelTQ26, 1, {-2}, {0, 0, 1}, 1), "S = 6553,4 kLx"},
-        ValueCase{"Tq26WholeWm2", Make(ModelTQ26, 1, {-25536}, {0, 0, 0}), "S = 40000 W/m2"},
-        ValueCase{"Tq28Positive", Make(ModelTQ28, 1, {125, 48, 562, 305}),
+        ValueCase{"Tq24WholeHpa", MakeReading(ModelTQ24, 1, {1013}, {0, 1, 0}), "P = 1013 hPa"},
+        ValueCase{"Tq24WholePaNegative", MakeReading(ModelTQ24, 1, {-20}, {0, 0, 0}), "P = -20 Pa"},
+        ValueCase{"Tq24Tenths", MakeReading(ModelTQ24, 1, {-7}, {0, 1, 0}, 1), "P = -0,7 hPa"},
+        ValueCase{"Tq25", MakeReading(ModelTQ25, 1, {270, 35}), "V = 3,5 m/s, DIR = 270 °"},
+        ValueCase{"Tq26TenthsKlx", MakeReading(ModelTQ26, 1, {-2}, {0, 0, 1}, 1), "S = 6553,4 kLx"},
+        ValueCase{"Tq26WholeWm2", MakeReading(ModelTQ26, 1, {-25536}, {0, 0, 0}), "S = 40000 W/m2"},
+        ValueCase{"Tq28Positive", MakeReading(ModelTQ28, 1, {125, 48, 562, 305}),
                   "RH = 56,2 %, T = 3,05 °C, PE = 12,5, K = 4,8 mS/m"},
-        ValueCase{"Tq28Negative", Make(ModelTQ28, 1, {0, 0, 0, -305}),
+        ValueCase{"Tq28Negative", MakeReading(ModelTQ28, 1, {0, 0, 0, -305}),
                   "RH = 0,0 %, T = -3,05 °C, PE = 0,0, K = 0,0 mS/m"},
-        ValueCase{"Tq28SmallFraction", Make(ModelTQ28, 1, {0, 0, 0, -7}),
+        ValueCase{"Tq28SmallFraction", MakeReading(ModelTQ28, 1, {0, 0, 0, -7}),
                   "RH = 0,0 %, T = -0,07 °C, PE = 0,0, K = 0,0 mS/m"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -111,29 +99,31 @@ TEST_P(ErrorText, PhrasesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Models, ErrorText,
     ::testing::Values(
-        ErrorCase{"NoFlags", Make(ModelTQ21, 1, {1, 1}), ""},
-        ErrorCase{"Tq21Both", Make(ModelTQ21, 1, {1, 1}, {1, 1}),
+        ErrorCase{"NoFlags", MakeReading(ModelTQ21, 1, {1, 1}), ""},
+        ErrorCase{"Tq21Both", MakeReading(ModelTQ21, 1, {1, 1}, {1, 1}),
                   "Błąd wilgotności Błąd temperatury "},
-        ErrorCase{"Tq21TemperatureOnly", Make(ModelTQ21, 1, {1, 1}, {1, 0}), "Błąd temperatury "},
-        ErrorCase{"Tq23HumidityAndPressure", Make(ModelTQ23, 1, {1, 1, 1}, {1, 0, 1}),
+        ErrorCase{"Tq21TemperatureOnly", MakeReading(ModelTQ21, 1, {1, 1}, {1, 0}),
+                  "Błąd temperatury "},
+        ErrorCase{"Tq23HumidityAndPressure", MakeReading(ModelTQ23, 1, {1, 1, 1}, {1, 0, 1}),
                   "Błąd wilgotności Błąd ciśnienia "},
-        ErrorCase{"Tq23All", Make(ModelTQ23, 1, {1, 1, 1}, {1, 1, 1}),
+        ErrorCase{"Tq23All", MakeReading(ModelTQ23, 1, {1, 1, 1}, {1, 1, 1}),
                   "Błąd wilgotności Błąd temperatury Błąd ciśnienia "},
-        ErrorCase{"Tq24UnitFlagIsNoError", Make(ModelTQ24, 1, {1}, {1, 1, 0}), ""},
-        ErrorCase{"Tq24Pressure", Make(ModelTQ24, 1, {1}, {0, 0, 1}), "Błąd ciśnienia "},
-        ErrorCase{"Tq25Both", Make(ModelTQ25, 1, {1, 1}, {1, 1}), "Błąd prędkości Błąd kierunku "},
-        ErrorCase{"Tq26UnitFlagIsNoError", Make(ModelTQ26, 1, {1}, {1, 0, 1}), ""},
-        ErrorCase{"Tq26Measurement", Make(ModelTQ26, 1, {1}, {0, 1, 0}), "Błąd pomiaru "},
-        ErrorCase{"Tq28All", Make(ModelTQ28, 1, {1, 1, 1, 1}, {1, 1, 1}, 1),
+        ErrorCase{"Tq24UnitFlagIsNoError", MakeReading(ModelTQ24, 1, {1}, {1, 1, 0}), ""},
+        ErrorCase{"Tq24Pressure", MakeReading(ModelTQ24, 1, {1}, {0, 0, 1}), "Błąd ciśnienia "},
+        ErrorCase{"Tq25Both", MakeReading(ModelTQ25, 1, {1, 1}, {1, 1}),
+                  "Błąd prędkości Błąd kierunku "},
+        ErrorCase{"Tq26UnitFlagIsNoError", MakeReading(ModelTQ26, 1, {1}, {1, 0, 1}), ""},
+        ErrorCase{"Tq26Measurement", MakeReading(ModelTQ26, 1, {1}, {0, 1, 0}), "Błąd pomiaru "},
+        ErrorCase{"Tq28All", MakeReading(ModelTQ28, 1, {1, 1, 1, 1}, {1, 1, 1}, 1),
                   "Błąd wilgotności Błąd temperatury Błąd przenikalności elektrycznej Błąd "
                   "konduktywności "},
-        ErrorCase{"Tq22ProbeFlagsAreNoErrors", Make(ModelTQ22, 1, {}, {2, 1, 2}), ""}),
+        ErrorCase{"Tq22ProbeFlagsAreNoErrors", MakeReading(ModelTQ22, 1, {}, {2, 1, 2}), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadingText, ModelsWithoutPresentationGiveQuestionMarks) {
     for (SensorModel model : {ModelNone, ModelUnknown, ModelUnnamed, static_cast<SensorModel>(3),
                               static_cast<SensorModel>(-1)}) {
-        InputReading r = Make(model, 4321, {123}, {1, 1, 1}, 1);
+        InputReading r = MakeReading(model, 4321, {123}, {1, 1, 1}, 1);
         const ReadingText t = FormatReading(r);
         EXPECT_EQ(t.modelName, "???") << model;
         EXPECT_EQ(t.serial, "???") << model;
@@ -144,10 +134,10 @@ TEST(ReadingText, ModelsWithoutPresentationGiveQuestionMarks) {
 }
 
 TEST(ReadingText, CaptionEndsInBlankWithoutErrors) {
-    const ReadingText ok = FormatReading(Make(ModelTQ21, 65535, {1, 1}));
+    const ReadingText ok = FormatReading(MakeReading(ModelTQ21, 65535, {1, 1}));
     EXPECT_EQ(ok.serial, "65535");
     EXPECT_EQ(ReadingCaption(ok), "TQ21 nr 65535 ");
-    const ReadingText bad = FormatReading(Make(ModelTQ24, 7, {1}, {0, 0, 1}));
+    const ReadingText bad = FormatReading(MakeReading(ModelTQ24, 7, {1}, {0, 0, 1}));
     EXPECT_EQ(ReadingCaption(bad), "TQ24 nr 7 Błąd ciśnienia ");
 }
 

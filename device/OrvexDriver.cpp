@@ -108,12 +108,17 @@ int COrvexDriver::WriteAlarms(const uint8_t enables[2]) {
     return 0;
 }
 
+int COrvexDriver::ReadRequest(uint8_t slave, uint16_t reg, ValueKind kind, bool holding,
+                              RegisterRequest& request) {
+    request.reg = reg;
+    request.kind = kind;
+    return holding ? modbus.ReadHoldingRegisters(slave, request)
+                   : modbus.ReadInputRegisters(slave, request);
+}
+
 int COrvexDriver::ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding) {
     RegisterRequest request;
-    request.reg = reg;
-    request.kind = KindWord;
-    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
-                           : modbus.ReadInputRegisters(slave, request);
+    const int rc = ReadRequest(slave, reg, KindWord, holding, request);
     if (rc == 0) {
         out = static_cast<uint16_t>(request.value);
     }
@@ -122,10 +127,7 @@ int COrvexDriver::ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool hold
 
 int COrvexDriver::ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding) {
     RegisterRequest request;
-    request.reg = reg;
-    request.kind = KindDword;
-    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
-                           : modbus.ReadInputRegisters(slave, request);
+    const int rc = ReadRequest(slave, reg, KindDword, holding, request);
     if (rc == 0) {
         out = request.value;
     }
@@ -135,10 +137,7 @@ int COrvexDriver::ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool hol
 int COrvexDriver::ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding,
                              bool* inRange) {
     RegisterRequest request;
-    request.reg = reg;
-    request.kind = KindFloat;
-    const int rc = holding ? modbus.ReadHoldingRegisters(slave, request)
-                           : modbus.ReadInputRegisters(slave, request);
+    const int rc = ReadRequest(slave, reg, KindFloat, holding, request);
     if (rc == 0) {
         const bool fits = ToFixedPoint(request.floatValue, decimals, out);
         if (inRange != nullptr) {

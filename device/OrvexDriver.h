@@ -32,6 +32,9 @@ public:
     void OnByteReceived(uint8_t) override {}
 
 private:
+    // One read of function 3 (holding) or 4 into request.
+    int ReadRequest(uint8_t slave, uint16_t reg, ValueKind kind, bool holding,
+                    RegisterRequest& request);
     int ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding);
     int ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding);
     // inRange (optional) reports whether the scaled value fitted int16; out is saturated

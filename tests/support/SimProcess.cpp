@@ -206,7 +206,20 @@ void SimProcess::Command(const std::string& line) {
     }
 }
 
+void SimProcess::Sync() {
+    bool running;
+    {
+        std::lock_guard lock(mutex_);
+        running = !ended_;
+    }
+    // orvex-sim answers commands in order with its log lines: once a no-op is acknowledged,
+    // every line it wrote before has arrived.
+    if (running && stdinFd_ >= 0)
+        Command("#");
+}
+
 std::vector<std::string> SimProcess::Log() {
+    Sync();
     std::lock_guard lock(mutex_);
     return log_;
 }
@@ -218,6 +231,7 @@ bool SimProcess::WaitForLog(const std::function<bool(const std::vector<std::stri
 }
 
 void SimProcess::ClearLog() {
+    Sync();
     std::lock_guard lock(mutex_);
     log_.clear();
 }

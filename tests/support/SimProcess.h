@@ -32,14 +32,17 @@ public:
     void LinkAs(const std::filesystem::path& portsFolder, int comNumber);
     // One runtime command on the simulator's stdin; returns once it has been applied.
     void Command(const std::string& line);
-    std::vector<std::string> Log();  // log lines received so far (without "PTY ...")
+    // Log lines written so far (without "PTY ..."); waits until every line already written
+    // by orvex-sim has arrived.
+    std::vector<std::string> Log();
     // Waits until pred(log) holds or the timeout passes. pred runs under the log lock: it must not
     // call back into this object.
     bool WaitForLog(const std::function<bool(const std::vector<std::string>&)>& pred,
                     std::chrono::milliseconds timeout);
-    void ClearLog();
+    void ClearLog();  // also forgets lines still on their way
 
 private:
+    void Sync();
     void ReadOutput();
     void Stop();
 

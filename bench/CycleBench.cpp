@@ -109,9 +109,6 @@ int main(int argc, char** argv) {
         const long bytes = replyBytes + kRequestBytes * static_cast<long>(cycle.size());
         const double frames = static_cast<double>(bytes) * kBitsPerByte / kBaud;
         const double limit = frames + kPauseSeconds;
-        // On a pty the request reaches the sim at once; only replies are paced.
-        const double replies = static_cast<double>(replyBytes) * kBitsPerByte / kBaud;
-        const double pacedLimit = replies + kPauseSeconds;
         std::printf("cycles measured        %d\n", cycles);
         std::printf("requests per cycle     %zu (%ld bytes on the line)\n", cycle.size(), bytes);
         std::printf("frame time per cycle   %.1f ms\n", frames * 1e3);
@@ -119,9 +116,6 @@ int main(int argc, char** argv) {
                     kPauseSeconds * 1e3);
         std::printf("cycle time             %.1f ms\n", wall * 1e3);
         std::printf("cycle time / limit     %.3f (goal <= 1.05)\n", wall / limit);
-        std::printf("paced limit            %.1f ms (reply frames only, as the pty paces them)\n",
-                    pacedLimit * 1e3);
-        std::printf("cycle time / paced     %.3f\n", wall / pacedLimit);
         std::printf("CPU per cycle          %.2f ms (whole process: driver, link, log reader)\n",
                     cpu * 1e3);
     }

@@ -168,7 +168,8 @@ void COrvexDlg::Initialise() {
 
     // The window is not visible yet, so the serial-port command only arms its retry timer.
     if (portNumber > 0) {
-        if (!driver.Start(portNumber, baudRate, deviceAddress, parity)) {
+        linkStarted = driver.Start(portNumber, baudRate, deviceAddress, parity);
+        if (!linkStarted) {
             driver.Stop();
             ShowPortError(portNumber);
             OnSerialPort();
@@ -472,11 +473,11 @@ void COrvexDlg::ShowPortError(int port) {
 
 bool COrvexDlg::StartLink(int port, int baud, char parityLetter) {
     driver.Stop();
-    if (driver.Start(port, baud, deviceAddress, parityLetter)) {
-        return true;
+    linkStarted = driver.Start(port, baud, deviceAddress, parityLetter);
+    if (!linkStarted) {
+        driver.Stop();
     }
-    driver.Stop();
-    return false;
+    return linkStarted;
 }
 
 void COrvexDlg::OnSerialPort() {
@@ -498,8 +499,10 @@ void COrvexDlg::OnSerialPort() {
         deviceAddress = dialog.GetAddress();
         driver.SetAddress(deviceAddress);
 
-        const bool changed =
-            dialog.portNumber != portNumber || dialog.baud != baudRate || dialog.parity != parity;
+        // A link whose start failed (the stored port at start) is started again even when the
+        // user confirms the same settings, say once the port has been freed or plugged in.
+        const bool changed = !linkStarted || dialog.portNumber != portNumber ||
+                             dialog.baud != baudRate || dialog.parity != parity;
         if (!changed || dialog.portNumber <= 0) {
             return;
         }

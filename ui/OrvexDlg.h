@@ -136,6 +136,7 @@ private:
     int restoredHeight = 0;
     int restoredWidth = 0;
     bool initialised = false;
+    bool linkStarted = false;  // the last start of the link succeeded
     bool frameFixed = false;
     bool moveFollowsResize = false;  // a resize in the normal state was just reported
     WindowRect placedRect;           // the rectangle given at initialisation

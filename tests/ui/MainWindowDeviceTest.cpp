@@ -211,6 +211,34 @@ private slots:
         QVERIFY(!dlg.Driver().IsDeviceResponding());
     }
 
+    // The stored port could not be opened at start; once it is there, confirming the same port,
+    // speed and parity in the dialog starts the link (nothing else would).
+    void samePortAfterAFailedStartStartsTheLink() {
+        ModalAnswerer answerer;
+        answerer.Expect(AnswerBox);
+        answerer.Expect(Cancel);
+        COrvexDlg dlg;
+        dlg.portNumber = 200;  // nothing behind it yet
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+        QCOMPARE(dlg.portNumber, 200);
+
+        SimProcess sim({kMixedConfig, {"--log"}});
+        sim.LinkAs(ports, 200);
+        QString problem;
+        answerer.Expect(ChoosePort(200, QStringLiteral("1"), &problem));
+        QTimer::singleShot(0, dlg.SerialPortAction(), &QAction::trigger);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+        QCOMPARE(problem, QString());
+        QCOMPARE(answerer.CountSeen("QMessageBox"), 1);
+        QVERIFY(sim.WaitForLog([](const auto& log) { return HasLine(log, "REQ"); },
+                               std::chrono::seconds(10)));
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Driver().IsDeviceResponding(), 10000);
+        QCOMPARE(dlg.portNumber, 200);
+        QCOMPARE(dlg.baudRate, 9600);
+        QCOMPARE(dlg.parity, 'E');
+    }
+
     // First start without a port: choose the simulator, change only the address, then choose a
     // port that another program holds.
     void portSettingsCommand() {

@@ -59,6 +59,7 @@ void CColorStatic::OnBlinkTimer() {
 
 void CColorStatic::CreateValueFont() {
     valueFont = ToQFont(fontDescription);
+    valueFontDescription = fontDescription;
     valueFontCreated = true;
     setFont(valueFont);
 }
@@ -70,8 +71,11 @@ void CColorStatic::SetLogFont(FontDescription description) {
 }
 
 bool CColorStatic::ChooseFont() {
-    // fontDescription is always the description the value font was made from, so there is
-    // nothing to read back from the font before the chooser opens.
+    // The chooser starts from the font in use, not from a description stored since then, so
+    // that a cancel leaves the description equal to that font.
+    if (valueFontCreated) {
+        fontDescription = valueFontDescription;
+    }
     QFontDialog dialog(valueFontCreated ? valueFont : ToQFont(fontDescription), this);
     dialog.setOption(QFontDialog::DontUseNativeDialog);
     dialog.setOption(QFontDialog::ScalableFonts);

@@ -67,6 +67,7 @@ private:
     bool blinkPhase = false;
     QFont valueFont;
     bool valueFontCreated = false;
+    FontDescription valueFontDescription;  // what valueFont was made from
     QFont captionFont;
     FontDescription fontDescription;
     Colour textColour = Rgb(0, 64, 128);

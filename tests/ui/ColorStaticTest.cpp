@@ -212,6 +212,13 @@ private slots:
         QVERIFY(!control->ChooseFont());
         QVERIFY(control->GetFontDescription() == before);
         QCOMPARE(control->ValueFont(), fontBefore);
+
+        // A description stored but never made the font in use is replaced by the font's own.
+        control->SetFontDescription(MakeFontDescription(QStringLiteral("DejaVu Serif"), -41));
+        AnswerNextDialog<QFontDialog>(false);
+        QVERIFY(!control->ChooseFont());
+        QVERIFY(control->GetFontDescription() == before);
+        QCOMPARE(control->ValueFont(), fontBefore);
     }
 
     void fontChooserConfirmReplacesFont() {

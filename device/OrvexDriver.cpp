@@ -206,6 +206,11 @@ void COrvexDriver::PollingThread() {
                 if (lastResult == 0) {
                     lastResult = rc;
                 }
+                // A time-out has already paced this attempt; a refusal that came at once
+                // (exception, bad CRC, other address) would otherwise flood the line.
+                if (rc != ResultTimeout) {
+                    PauseUnlessStopped(1000ms);
+                }
                 continue;
             }
             bool stopped = false;

@@ -89,6 +89,20 @@ TEST_F(Failures, SilentDevicePublishesNothing) {
     }
 }
 
+// An identification refused at once (an exception reply) must not become a flood of requests:
+// the attempts are paced like cycles, about one a second.
+TEST_F(Failures, ImmediateIdentificationFailuresArePaced) {
+    StartSim(kTq21OnInput8, {"--fault", "exception"});
+    const auto start = std::chrono::steady_clock::now();
+    StartDriver();
+    ASSERT_TRUE(sim->WaitForLog(
+        [](const std::vector<std::string>& log) { return Count(log, "REQ 4 0 1") >= 3; },
+        kCycleTimeout));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    EXPECT_FALSE(driver->IsDeviceResponding());
+    EXPECT_EQ(Info().deviceId, 0);
+}
+
 TEST_F(Failures, ForeignDeviceStillHasItsInputsRead) {
     StartSim("device id=4660 serial=99 reg1=0x0102 reg42=0x030405\n" + std::string(kTq21OnInput8));
     StartDriver();

@@ -243,14 +243,21 @@ void CIniEx::Parse(std::string_view text) {
             entry.key = line.substr(0, equals);
             entry.value = line.substr(equals + 1);
         }
+        // The name counts from the section's first entry on; copying it once keeps a long name
+        // over many lines linear.
+        if (sections_[current].entries.empty()) {
+            sections_[current].name = currentName;
+        }
         sections_[current].entries.push_back(std::move(entry));
-        sections_[current].name = currentName;
     }
 }
 
 IniSection& CIniEx::AppendSection(std::string name) {
     if (sections_.size() == sections_.capacity()) {
-        sections_.reserve(sections_.capacity() + static_cast<std::size_t>(growthStep_));
+        // At least the growth step, but doubling: a file with very many headers must not make
+        // reading it quadratic.
+        sections_.reserve(sections_.capacity() +
+                          std::max(sections_.capacity(), static_cast<std::size_t>(growthStep_)));
     }
     sections_.push_back(IniSection{std::move(name), {}});
     return sections_.back();

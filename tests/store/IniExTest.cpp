@@ -425,6 +425,25 @@ TEST_F(IniExTest, IntegerParsing) {
     EXPECT_EQ(ini.GetUnsigned("S", "colour", 0), 0x00FFEECCu);
 }
 
+// A file with very many headers (hand-edited or damaged) must not make reading it quadratic:
+// the section table grows by the growth step only while it is small.
+TEST_F(IniExTest, ManySectionsMoveTheTableOnlyAFewTimes) {
+    CIniEx ini(4);
+    ini.LoadText("", true);
+    int moves = 0;
+    const IniSection* table = ini.Sections().data();
+    for (int n = 0; n < 4096; ++n) {
+        ini.SetInt("S" + std::to_string(n), "k", n);
+        if (ini.Sections().data() != table) {
+            table = ini.Sections().data();
+            ++moves;
+        }
+    }
+    ASSERT_EQ(ini.Sections().size(), 4097u);
+    EXPECT_EQ(ini.GetInt("S4095", "k", -1), 4095);
+    EXPECT_LT(moves, 32);
+}
+
 TEST_F(IniExTest, TextThatWouldNotReadBackIsRefused) {
     CIniEx ini;
     ini.LoadText("[S]\nk=v\n", true);

@@ -31,7 +31,13 @@ CSignalBridge::CSignalBridge(QObject* parent) : QObject(parent) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i) {
-        ::sigaction(kSignals[i], &action, &previous[i]);
+        ::sigaction(kSignals[i], nullptr, &previous[i]);
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        const bool ignored =
+            (previous[i].sa_flags & SA_SIGINFO) == 0 && previous[i].sa_handler == SIG_IGN;
+        if (!ignored) {
+            ::sigaction(kSignals[i], &action, nullptr);
+        }
     }
 }
 

@@ -5,7 +5,8 @@
 #include <memory>
 
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the user-interface thread. The handler
-// only writes the signal number into a pipe (self-pipe); the event loop reads it back.
+// only writes the signal number into a pipe (self-pipe); the event loop reads it back. A signal
+// that was ignored when the program started (nohup, a background job) stays ignored.
 // One instance per process; the former handlers are restored on destruction.
 class CSignalBridge : public QObject {
     Q_OBJECT

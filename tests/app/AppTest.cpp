@@ -12,6 +12,7 @@
 #include "app/OrvexApp.h"
 #include "app/Settings.h"
 #include "app/SettingsFolder.h"
+#include "app/SignalBridge.h"
 #include "app/store/IniEx.h"
 #include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
@@ -370,6 +371,29 @@ private slots:
         QVERIFY(ReadFile(dir.filePath("orvex.ini")).contains("FILE_INTERVAL=77\r\n"));
     }
 
+    // A signal ignored when the program starts (nohup, a background job) stays ignored.
+    void signalIgnoredAtStartStaysIgnored() {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        struct sigaction before = {};
+        QCOMPARE(::sigaction(SIGHUP, &ignore, &before), 0);
+        {
+            CSignalBridge bridge;
+            QVERIFY(bridge.IsInstalled());
+            QList<int> received;
+            connect(&bridge, &CSignalBridge::Signalled, this, [&](int n) { received << n; });
+            // Both bytes would be in the pipe, in order, before the first is read.
+            std::raise(SIGHUP);
+            std::raise(SIGTERM);
+            QTRY_VERIFY(!received.isEmpty());
+            QCOMPARE(received, QList<int>{SIGTERM});
+        }
+        struct sigaction after = {};
+        QCOMPARE(::sigaction(SIGHUP, &before, &after), 0);
+        QVERIFY(after.sa_handler == SIG_IGN);
+    }
+
     void signalToTheProgramSavesSettings_data() {
         QTest::addColumn<int>("signalNumber");
         QTest::newRow("SIGTERM") << SIGTERM;
@@ -387,6 +411,12 @@ private slots:
         env.insert("ORVEX_CONFIG_DIR", dir.path());
         env.insert("ORVEX_STARTUP_TIMING", "1");
         program.setProcessEnvironment(env);
+        // Whatever the test runner ignores, the program starts with the default handling.
+        program.setChildProcessModifier([] {
+            for (int n : {SIGTERM, SIGINT, SIGHUP}) {
+                ::signal(n, SIG_DFL);
+            }
+        });
         program.start(ORVEX_BINARY, {});
         QVERIFY(program.waitForStarted(10000));
         QByteArray err;

@@ -110,8 +110,9 @@ int COrvexDriver::ReadInput(uint8_t input, InputReading& out) {
             begin(ModelTQ22);
             int32_t sum = 0;
             int32_t count = 0;
-            for (int j = 0; j < 8; ++j) {
+            for (int j = 0; j < 8; ++j)
                 out.valueFlags[j] = (validity >> j) & 1u ? FlagValid : FlagAbsent;
+            for (int j = 0; j < 8; ++j) {
                 // A probe whose value cannot be held counts as absent, out of the average.
                 if ((rc = ReadValue(static_cast<uint16_t>(values + 2 * j), out.probeValues[j], 1,
                                     out.valueFlags[j], FlagAbsent)) != 0) {

@@ -51,6 +51,28 @@ TEST_F(Failures, TimeOutWithinAnInputKeepsWhatWasRead) {
     EXPECT_EQ(Reading(7).values[1], 100);
 }
 
+// The probe states come from the validity word before any probe is read, so a probe read
+// that fails leaves every state of this cycle in place.
+TEST_F(Failures, TimeOutWithinAProbeKeepsTheNewProbeStates) {
+    StartSim("input 8 type=7 serial=28 valid=0xFF values=1.0,2.0,3.0,4.0,5.0,6.0,7.0,8.0\n");
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    ASSERT_EQ(Reading(7).probeValues[1], 20);
+
+    sim->Command("input 8 valid=0x00 values=11.0,12.0,13.0,14.0,15.0,16.0,17.0,18.0");
+    sim->Command("fail 842");
+    ASSERT_TRUE(WaitUntil([this] { return Reading(7).status == 3; }));
+    sim->Command("unfail 842");
+
+    const InputReading r = Reading(7);
+    for (int j = 0; j < 8; ++j) {
+        EXPECT_EQ(r.valueFlags[j], FlagAbsent) << "probe " << j + 1;
+    }
+    EXPECT_EQ(r.probeValues[0], 110);  // read before the failure
+    EXPECT_EQ(r.probeValues[1], 20);   // the failed read keeps the old value
+    EXPECT_EQ(r.probeValues[2], 30);
+}
+
 // A device that answered and then stops answering at the identification of a cycle.
 TEST_F(Failures, DeviceFallingSilentIsReportedWithinOneTimeOut) {
     StartSim(kTq21OnInput8);

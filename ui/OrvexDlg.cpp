@@ -488,7 +488,8 @@ void COrvexDlg::OnSerialPort() {
     // A port that fails to open brings the dialog back until one opens or the user cancels.
     for (;;) {
         CComDlg dialog(this);
-        if (portNumber != 0) {
+        // 0 or less: no port chosen.
+        if (portNumber > 0) {
             dialog.SetCurrent(portNumber, baudRate, parity);
         }
         dialog.SetAddress(deviceAddress);

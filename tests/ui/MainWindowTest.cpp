@@ -1,5 +1,6 @@
 // The main window without a device: layout, window rectangle, always-on-top, menu, first start.
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -155,6 +156,25 @@ private slots:
         QVERIFY(first->atMs - shownAt < 5000);
         QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
         QCOMPARE(dlg.portNumber, 0);
+    }
+
+    // A negative stored number is no port either: the dialog says that none is in use.
+    void negativePortNumberCountsAsNoPort() {
+        ModalAnswerer answerer;
+        QString status;
+        answerer.Expect([&](QWidget* w) {
+            if (qobject_cast<CComDlg*>(w) == nullptr) {
+                return false;
+            }
+            status = w->findChild<QLabel*>(QStringLiteral("statusText"))->text();
+            return CancelPortDialog(w);
+        });
+        COrvexDlg dlg;
+        dlg.portNumber = -5;
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+        QCOMPARE(answerer.CountSeen("QMessageBox"), 0);
+        QCOMPARE(status, QStringLiteral("Aktualnie żaden port nie jest używany"));
     }
 
     void informationTimerStartsOnlyWhenAsked() {

@@ -59,10 +59,14 @@ TEST_F(Failures, TimeOutWithinAProbeKeepsTheNewProbeStates) {
     ASSERT_TRUE(WaitForFirstPublication());
     ASSERT_EQ(Reading(7).probeValues[1], 20);
 
-    sim->Command("input 8 valid=0x00 values=11.0,12.0,13.0,14.0,15.0,16.0,17.0,18.0");
+    // From here on every read of input 8 stops at probe 2.
     sim->Command("fail 842");
-    ASSERT_TRUE(WaitUntil([this] { return Reading(7).status == 3; }));
-    sim->Command("unfail 842");
+    sim->Command("input 8 valid=0x00 values=11.0,12.0,13.0,14.0,15.0,16.0,17.0,18.0");
+    ASSERT_TRUE(WaitUntil([this] {
+        const InputReading r = Reading(7);
+        // Probe 1 absent: this cycle read the new validity word.
+        return r.status == 3 && r.probeValues[0] == 110 && r.valueFlags[0] == FlagAbsent;
+    }));
 
     const InputReading r = Reading(7);
     for (int j = 0; j < 8; ++j) {

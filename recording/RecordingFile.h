@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ enum class RecordingFileKind { Text, Binary };
 
 // What an attempt to open found.
 struct OpenOutcome {
-    int error = 0;         // errno of the failure (EWOULDBLOCK: locked by another program); 0 = open
+    int error = 0;  // errno of the failure (EWOULDBLOCK: locked by another program); 0 = open
     bool existed = false;  // the path named a file before this open
 };
 
@@ -37,8 +38,7 @@ public:
     // At least 24 hours of records at a 1 s interval.
     static constexpr std::size_t kDefaultQueueLimit = 100000;
 
-    explicit CRecordingFile(RecordingFileKind kind,
-                            std::size_t queueLimit = kDefaultQueueLimit);
+    explicit CRecordingFile(RecordingFileKind kind, std::size_t queueLimit = kDefaultQueueLimit);
     ~CRecordingFile();
     CRecordingFile(const CRecordingFile&) = delete;
     CRecordingFile& operator=(const CRecordingFile&) = delete;
@@ -64,14 +64,12 @@ public:
     // be written is queued; when the queue is full the oldest record is dropped.
     AppendOutcome Append(RecordBytes record);
 
-    bool Failing() const;            // a failure spell is going on
-    int LastError() const;           // errno of the last failure, 0 when none
+    bool Failing() const;   // a failure spell is going on
+    int LastError() const;  // errno of the last failure, 0 when none
     std::size_t QueuedRecords() const;
     std::size_t DroppedRecords() const;  // dropped from a full queue since the file was opened
 
 private:
-    // Implementation state is the implementer's: file descriptor, identity of the open file
-    // (st_dev, st_ino), the queue, the failure state.
     struct State;
-    State* state;
+    std::unique_ptr<State> state;
 };

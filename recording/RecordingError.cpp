@@ -1,0 +1,46 @@
+#include "recording/RecordingError.h"
+
+#include <cerrno>
+#include <cstdio>
+
+std::string DescribeRecordingError(int error) {
+    switch (error) {
+        case 0:
+            return {};
+        case kErrorNotRegularFile:
+            return "ścieżka nie wskazuje zwykłego pliku";
+        case ENOSPC:
+            return "brak miejsca na dysku";
+        case EDQUOT:
+            return "przekroczony przydział miejsca na dysku";
+        case EFBIG:
+            return "plik osiągnął największy dozwolony rozmiar";
+        case EIO:
+            return "błąd zapisu na nośniku";
+        case EROFS:
+            return "nośnik jest tylko do odczytu";
+        case EACCES:
+        case EPERM:
+            return "brak uprawnień do pliku";
+        case ENOENT:
+            return "folder nie istnieje";
+        case ENOTDIR:
+            return "część ścieżki nie jest folderem";
+        case EISDIR:
+            return "ścieżka wskazuje folder";
+        case EWOULDBLOCK:
+            return "plik jest używany przez inny program";
+        case ENODEV:
+        case ENXIO:
+            return "nośnik został odłączony";
+        case ENAMETOOLONG:
+            return "zbyt długa nazwa pliku";
+        case ELOOP:
+            return "zbyt wiele dowiązań symbolicznych w ścieżce";
+        default: {
+            char text[64];
+            std::snprintf(text, sizeof text, "błąd systemu nr %d", error);
+            return text;
+        }
+    }
+}

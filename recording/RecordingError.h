@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+// Open refused a path that names something other than a regular file (a pipe, a device, a
+// socket). Kernel error numbers stay below 4096, so this value never means anything else.
+inline constexpr int kErrorNotRegularFile = 4096;
+
+// A short Polish reason (UTF-8) for a recording failure, for the message box and the status
+// line; error is an errno value or kErrorNotRegularFile.
+std::string DescribeRecordingError(int error);

@@ -10,5 +10,6 @@ struct DeviceInfo {
     uint8_t reg42Bytes[3] = {};
     uint8_t reg1Bytes[2] = {};
     uint16_t serialNumber = 0;
-    uint8_t status = 0;  // 0 identified, 3 not identified
+    // 0 identified, 3 not identified; nothing is identified before a read says so.
+    uint8_t status = 3;
 };

@@ -36,6 +36,8 @@ bool COrvexDriver::Start(int portNumber, int baud, int address, char parity) {
     }
     // Cleared here, not by the thread, so that a Stop issued before the thread runs holds.
     stopRequested = 0;
+    // Nothing counts as responding until this run has identified the device and published.
+    published = false;
     try {
         thread = std::thread(&COrvexDriver::PollingThread, this);
     } catch (const std::system_error&) {
@@ -50,6 +52,9 @@ void COrvexDriver::JoinThread() {
         stopRequested = 1;
     }
     pauseWake.notify_all();
+    // The request in progress (the polling thread's, or an alarm operation's) ends now
+    // instead of after its reply or its time-out.
+    modbus.Cancel();
     if (thread.joinable()) {
         thread.join();
     }
@@ -66,7 +71,7 @@ void COrvexDriver::SetAddress(int address) {
 }
 
 bool COrvexDriver::IsDeviceResponding() const {
-    return lastResult == 0;
+    return published && lastResult == 0;
 }
 
 void COrvexDriver::GetDeviceInfo(DeviceInfo& out) {
@@ -193,6 +198,13 @@ bool COrvexDriver::PauseUnlessStopped(std::chrono::milliseconds duration) {
     return !pauseWake.wait_for(guard, duration, [this] { return stopRequested != 0; });
 }
 
+void COrvexDriver::Publish(const DeviceInfo& workInfo, const InputReading (&work)[8]) {
+    std::lock_guard guard(lock);
+    info = workInfo;
+    std::copy(std::begin(work), std::end(work), std::begin(readings));
+    published = true;
+}
+
 void COrvexDriver::PollingThread() {
     running = 1;
     try {
@@ -200,7 +212,16 @@ void COrvexDriver::PollingThread() {
         DeviceInfo workInfo{};
         InputReading work[8] = {};
         while (stopRequested == 0) {
+            if (!modbus.LinkUp()) {
+                // Every request would fail at once while the port is hung up: wait for the
+                // reopen (or a stop) instead of spinning.
+                modbus.WaitForLink(1000ms);
+                continue;
+            }
             if (int rc = Identify(workInfo); rc != 0) {
+                if (stopRequested != 0) {
+                    break;  // cut short by the stop: says nothing about the device
+                }
                 // A device that answered before and now fails is no longer responding; one
                 // that never answered keeps its initial code.
                 if (lastResult == 0) {
@@ -215,19 +236,20 @@ void COrvexDriver::PollingThread() {
             }
             bool stopped = false;
             for (uint8_t input = 0; input < 8; ++input) {
+                const int rc = ReadInput(input, work[input]);
                 if (stopRequested != 0) {
                     stopped = true;
                     break;
                 }
-                lastResult = ReadInput(input, work[input]);
+                lastResult = rc;
             }
             if (stopped) {
                 break;  // an unfinished cycle is not published
             }
+            // Published before the pause: the readings are complete, and after a re-plug
+            // they show a second sooner.
+            Publish(workInfo, work);
             PauseUnlessStopped(1000ms);
-            std::lock_guard guard(lock);
-            info = workInfo;
-            std::copy(std::begin(work), std::end(work), std::begin(readings));
         }
     } catch (...) {
         // Nothing to report to: the driver just stops polling.

@@ -48,6 +48,7 @@ private:
     int ReadValue(uint16_t reg, int16_t& out, int decimals, uint8_t& errorFlag,
                   uint8_t errorValue = FlagError);
     void PollingThread();
+    void Publish(const DeviceInfo& workInfo, const InputReading (&work)[8]);
     // Waits up to the given time or until Stop; returns false when stopped.
     bool PauseUnlessStopped(std::chrono::milliseconds duration);
     void JoinThread();
@@ -60,6 +61,8 @@ private:
     std::thread thread;
     std::recursive_mutex lock;
     std::atomic<int> running{0};
+    // A cycle of the current run has been published.
+    std::atomic<bool> published{false};
     CModbusDriver modbus;
     std::atomic<int> address{1};
     // Lets Stop cut the pause between cycles short.

@@ -15,7 +15,6 @@ namespace {
 constexpr uint8_t kReadHolding = 3;
 constexpr uint8_t kReadInput = 4;
 constexpr uint8_t kWriteSingle = 6;
-constexpr uint8_t kExceptionBit = 0x80;
 // A reply must be complete within 5 to 6 seconds of the request.
 constexpr auto kReplyWait = std::chrono::milliseconds(5500);
 
@@ -23,11 +22,6 @@ void PutCrc(uint8_t* frame, int length) {
     uint16_t crc = ModbusCrc(frame, static_cast<size_t>(length));
     frame[length] = static_cast<uint8_t>(crc & 0xFF);
     frame[length + 1] = static_cast<uint8_t>(crc >> 8);
-}
-
-bool CrcHolds(const uint8_t* bytes, int length) {
-    uint16_t crc = ModbusCrc(bytes, static_cast<size_t>(length));
-    return bytes[length] == (crc & 0xFF) && bytes[length + 1] == (crc >> 8);
 }
 
 // The device's float rule: the leading 1 is always added (no subnormals), exponent 255 stays
@@ -69,9 +63,16 @@ bool CModbusDriver::OpenPort(int portNumber, int baud, char parity) {
     port = std::make_unique<CSerialPort>();
     if (!port->Open(this, portNumber, baud, parity, 8, 1, kEventRxChar, 512)) {
         openError = port->LastOpenError();
+        SetLink(false, false);
         return false;
     }
     openError = 0;
+    {
+        std::lock_guard rxGuard(rxMutex);
+        lineEchoes = false;
+    }
+    // Before the thread starts: from then on the thread reports hang-ups and reopens.
+    SetLink(true, false);
     return port->StartReceiveThread();
 }
 
@@ -81,6 +82,44 @@ void CModbusDriver::ClosePort() {
         return;
     port->SuspendReceiveThread();
     port.reset();
+    std::lock_guard rxGuard(rxMutex);
+    linkUp = false;
+}
+
+void CModbusDriver::SetLink(bool up, bool cancel) {
+    {
+        std::lock_guard rxGuard(rxMutex);
+        linkUp = up;
+        cancelled = cancel;
+    }
+    rxArrived.notify_all();
+}
+
+void CModbusDriver::Cancel() {
+    {
+        std::lock_guard rxGuard(rxMutex);
+        cancelled = true;
+    }
+    rxArrived.notify_all();
+}
+
+bool CModbusDriver::LinkUp() {
+    std::lock_guard rxGuard(rxMutex);
+    return linkUp && !cancelled;
+}
+
+bool CModbusDriver::WaitForLink(std::chrono::milliseconds timeout) {
+    std::unique_lock rxGuard(rxMutex);
+    rxArrived.wait_for(rxGuard, timeout, [this] { return linkUp || cancelled; });
+    return linkUp && !cancelled;
+}
+
+void CModbusDriver::OnLinkStateChanged(bool connected) {
+    {
+        std::lock_guard rxGuard(rxMutex);
+        linkUp = connected;
+    }
+    rxArrived.notify_all();
 }
 
 int CModbusDriver::ReadInputRegisters(uint8_t slave, RegisterRequest& request) {
@@ -120,66 +159,71 @@ int CModbusDriver::WriteRegister(uint8_t slave, RegisterRequest& request) {
 }
 
 void CModbusDriver::OnByteReceived(uint8_t byte) {
-    bool complete;
+    bool found;
     {
         std::lock_guard guard(rxMutex);
         int count = rxCount.load(std::memory_order_relaxed);
-        if (count >= static_cast<int>(sizeof rxBuffer))
+        if (count >= static_cast<int>(sizeof rxBuffer)) {
             count = 0;  // wrap: start over
+            finder.Restart();
+        }
         rxBuffer[count] = byte;
         rxCount.store(count + 1, std::memory_order_release);
-        complete = ReplyComplete(rxFunction);
+        found = !finder.Found() && finder.Add(rxBuffer, count + 1);
     }
     // Wake the transaction once, when its reply is in, rather than for every byte.
-    if (complete)
-        rxArrived.notify_one();
-}
-
-bool CModbusDriver::ReplyComplete(uint8_t function) const {
-    const int count = rxCount.load(std::memory_order_acquire);
-    if (count < 3)
-        return false;
-    // An exception reply (address, function | 0x80, code, CRC) is five bytes long.
-    if (rxBuffer[1] == (function | kExceptionBit))
-        return count >= 5;
-    if (function == kWriteSingle)
-        return count >= 8;
-    return count >= rxBuffer[2] + 5;
+    if (found)
+        rxArrived.notify_all();
 }
 
 int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& request) {
     std::lock_guard guard(lock);
     const auto start = std::chrono::steady_clock::now();
     const bool trace = linktrace::Enabled();
-    if (trace)
-        linktrace::Frame("TX", frame, length, port && port->IsOpen() ? nullptr : "no port");
-    // Without an open port no reply can ever come: a time-out, without the wait.
-    if (!port || !port->IsOpen())
-        return ResultTimeout;
-
-    const uint8_t function = frame[1];
+    bool up;
     {
         std::lock_guard rxGuard(rxMutex);
+        up = port && linkUp && !cancelled;
+        // Bytes that arrive from here on belong to this transaction.
         rxCount.store(0, std::memory_order_relaxed);
-        rxFunction = function;
+        finder.Begin(frame, lineEchoes);
     }
+    if (trace)
+        linktrace::Frame("TX", frame, length, up ? nullptr : "no port");
+    // No reply can come while the port is closed, hung up or being stopped: a time-out,
+    // without the wait.
+    if (!up)
+        return ResultTimeout;
     port->QueueWrite(frame, length);
 
-    uint8_t reply[sizeof rxBuffer];
+    uint8_t received[sizeof rxBuffer];
     int count;
-    bool complete;
+    int replyStart = 0;
+    int replyLength = 0;
     {
         std::unique_lock rxGuard(rxMutex);
-        complete = rxArrived.wait_until(rxGuard, start + kReplyWait,
-                                        [&] { return ReplyComplete(function); });
+        // Also ends when the device hangs up or a stop cancels the transaction.
+        rxArrived.wait_until(rxGuard, start + kReplyWait,
+                             [&] { return finder.Found() || !linkUp || cancelled; });
         // Bytes may keep arriving; judge a copy.
         count = rxCount.load(std::memory_order_acquire);
-        std::memcpy(reply, rxBuffer, static_cast<size_t>(count));
+        std::memcpy(received, rxBuffer, static_cast<size_t>(count));
+        if (finder.Found()) {
+            replyStart = finder.Start();
+            replyLength = finder.Length();
+            lineEchoes = lineEchoes || finder.SawEcho();
+        } else if (finder.DamagedReply(rxBuffer, count)) {
+            replyLength = -1;
+        }
     }
 
+    const uint8_t function = frame[1];
+    const uint8_t* reply = received + replyStart;
     int result = ResultOk;
-    if (!complete) {
+    if (replyLength == 0) {
         result = ResultTimeout;
+    } else if (replyLength < 0) {
+        result = ResultBadReply;  // found only after the wait: it may have been noise
     } else if (reply[0] != frame[0] || reply[1] != function) {
         result = ResultBadReply;  // includes exception replies
     } else if (function == kWriteSingle) {
@@ -189,7 +233,7 @@ int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& r
         const int byteCount = reply[2];
         const int expected = request.kind == KindWord ? 2 : 4;
         // A byte count that does not fit the quantity asked would decode stale bytes.
-        if (!CrcHolds(reply, byteCount + 3) || byteCount != expected) {
+        if (byteCount != expected) {
             result = ResultBadReply;
         } else {
             const uint32_t w0 = reply[3] * 256u + reply[4];
@@ -211,6 +255,6 @@ int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& r
         }
     }
     if (trace)
-        TraceReply(reply, count, result, start);
+        TraceReply(received, count, result, start);
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "link/GenericDriver.h"
 #include "link/RegisterRequest.h"
+#include "link/ReplyFinder.h"
 
 class CSerialPort;
 
@@ -27,13 +29,22 @@ public:
     int ReadHoldingRegisters(uint8_t slave, RegisterRequest& request);  // function 3
     int WriteRegister(uint8_t slave, RegisterRequest& request);         // function 6, kind 1 only
 
+    // Ends the transaction in progress at once (result 2) and fails every later one at once,
+    // until the next OpenPort: a stop need not wait for a slow or silent device.
+    void Cancel();
+    // The port is open and its device is there (not hung up).
+    bool LinkUp();
+    // Waits until the link is up, Cancel is called or the timeout has passed.
+    bool WaitForLink(std::chrono::milliseconds timeout);
+
     void OnByteReceived(uint8_t byte) override;
+    void OnLinkStateChanged(bool connected) override;
     static uint16_t CrcUpdate(uint8_t byte, uint16_t crc);
 
 private:
     int ReadRegisters(uint8_t slave, uint8_t function, RegisterRequest& request);
     int Transact(const uint8_t* frame, int length, RegisterRequest& request);
-    bool ReplyComplete(uint8_t function) const;  // rxMutex held
+    void SetLink(bool up, bool cancel);
 
     std::recursive_mutex lock;
     std::atomic<int> rxCount{0};
@@ -44,5 +55,9 @@ private:
     // rxBuffer; wakes the waiting transaction as bytes arrive (instead of a 1 ms poll).
     std::mutex rxMutex;
     std::condition_variable rxArrived;
-    uint8_t rxFunction = 0;  // function of the transaction in progress; guarded by rxMutex
+    // Guarded by rxMutex: the search for the reply in rxBuffer, and the link's state.
+    CReplyFinder finder;
+    bool lineEchoes = false;  // a reply came after an echo of its request on this port
+    bool linkUp = false;
+    bool cancelled = false;
 };

@@ -234,12 +234,19 @@ void CSerialPort::ReceiveThread() {
         if (device >= 0)
             tcflush(device, TCIOFLUSH);
     }
+    bool reportedUp = true;  // Open left the device open
     for (;;) {
         const bool idle = suspended.load();
         int fd;
         {
             std::lock_guard guard(lock);
             fd = device;
+        }
+        // Told outside the lock, so the owner can stop waiting for a reply that cannot come
+        // and start sending again as soon as the device is back.
+        if (!idle && (fd >= 0) != reportedUp && owner != nullptr) {
+            reportedUp = fd >= 0;
+            owner->OnLinkStateChanged(reportedUp);
         }
         // Only a hung-up device needs a timeout: the once-a-second reopen.
         int timeout = -1;

@@ -106,7 +106,7 @@ TEST_F(Failures, SilentDevicePublishesNothing) {
         kCycleTimeout));
     EXPECT_FALSE(driver->IsDeviceResponding());
     EXPECT_EQ(Info().deviceId, 0);
-    EXPECT_EQ(Info().status, 0);
+    EXPECT_EQ(Info().status, 3);  // never identified
     EXPECT_EQ(Reading(7).model, ModelNone);
     EXPECT_EQ(Reading(7).serialNumber, 0);
     // Only identifications were tried: no input register was asked for.

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "link/ModbusCrc.h"
@@ -172,7 +174,6 @@ TEST_F(ModbusDriverTest, RejectsRepliesThatDoNotFitTheRequest) {
     } cases[] = {
         {"other slave", KindWord, WithCrc({0x02, 0x04, 0x02, 0x00, 0x01})},
         {"other function", KindWord, WithCrc({0x01, 0x03, 0x02, 0x00, 0x01})},
-        {"bad crc", KindWord, {0x01, 0x04, 0x02, 0x00, 0x01, 0x00, 0x00}},
         {"four bytes for one register", KindWord,
          WithCrc({0x01, 0x04, 0x04, 0x00, 0x01, 0x00, 0x02})},
         {"two bytes for two registers", KindDword, WithCrc({0x01, 0x04, 0x02, 0x00, 0x01})},
@@ -192,6 +193,163 @@ TEST_F(ModbusDriverTest, RejectsRepliesThatDoNotFitTheRequest) {
     Outcome echo = Exchange([&] { return master.WriteRegister(1, write); },
                             {WithCrc({0x01, 0x06, 0x00, 0x06, 0x02, 0x00})});
     EXPECT_EQ(echo.result, ResultBadReply);
+}
+
+// A reply that fails its CRC cannot be told from noise until the wait is over; then it is
+// reported as a bad reply, not as silence.
+TEST_F(ModbusDriverTest, DamagedReplyIsABadReplyAfterTheWait) {
+    RegisterRequest request = Request(3, KindWord, 77);
+    Outcome outcome = ReadInput(request, {{0x01, 0x04, 0x02, 0x00, 0x01, 0x00, 0x00}});
+    EXPECT_EQ(outcome.result, ResultBadReply);
+    EXPECT_GE(outcome.elapsed, 5s);
+    EXPECT_EQ(request.value, 77u);
+}
+
+// Line noise, or the line's echo of the request, before a reply: the reply is still found.
+TEST_F(ModbusDriverTest, StrayBytesBeforeTheReplyAreSkipped) {
+    const Bytes request{0x01, 0x04, 0x00, 0x64, 0x00, 0x01, 0x70, 0x15};
+    const Bytes reply = WithCrc({0x01, 0x04, 0x02, 0x12, 0x34});
+    struct Case {
+        const char* what;
+        Bytes before;
+    } cases[] = {
+        {"one byte", {0x00}},
+        {"address and function", {0x01, 0x04}},
+        {"a frame start with a byte count", {0x01, 0x04, 0x02}},
+        {"four bytes", {0xFF, 0x01, 0x04, 0x04}},
+        {"a frame start for another address", {0x05, 0x04, 0x02}},
+        {"the request", request},
+        {"the request and noise",
+         [&] {
+             Bytes b = request;
+             b.push_back(0x7E);
+             return b;
+         }()},
+    };
+    for (const Case& c : cases) {
+        Bytes line = c.before;
+        line.insert(line.end(), reply.begin(), reply.end());
+        RegisterRequest word = Request(100, KindWord);
+        // Whole, and byte by byte as a slow line delivers it.
+        for (bool pieces : {false, true}) {
+            std::vector<Bytes> sent{line};
+            if (pieces) {
+                sent.clear();
+                for (uint8_t b : line)
+                    sent.push_back({b});
+            }
+            word.value = 0;
+            Outcome outcome = ReadInput(word, sent);
+            EXPECT_EQ(outcome.request, request) << c.what;
+            EXPECT_EQ(outcome.result, ResultOk) << c.what << (pieces ? " in pieces" : "");
+            EXPECT_EQ(word.value, 0x1234u) << c.what;
+        }
+    }
+    // Nothing that fails the CRC is taken, wherever it starts.
+    RegisterRequest word = Request(100, KindWord);
+    Outcome outcome = ReadInput(word, {{0x00, 0x01, 0x04, 0x02, 0x12, 0x34, 0x00, 0x00}});
+    EXPECT_EQ(outcome.result, ResultTimeout);
+}
+
+// On a line that echoes, a write's echo is the request itself: the device's copy is the one
+// that counts, once the line is known to echo.
+TEST_F(ModbusDriverTest, WriteOnAnEchoingLineIsJudgedByTheDevicesCopy) {
+    const Bytes write = WithCrc({0x01, 0x06, 0x00, 0x06, 0x01, 0x00});
+    const Bytes refused = WithCrc({0x01, 0x86, 0x02});
+    RegisterRequest one = Request(6, KindWord, 1);
+    // Not known to echo yet: the first copy is taken as the reply.
+    Outcome first = Exchange([&] { return master.WriteRegister(1, one); }, {write});
+    EXPECT_EQ(first.result, ResultOk);
+
+    const Bytes readRequest = WithCrc({0x01, 0x04, 0x00, 0x01, 0x00, 0x01});
+    RegisterRequest word = Request(1, KindWord);
+    Outcome read = ReadInput(word, {readRequest, WithCrc({0x01, 0x04, 0x02, 0x00, 0x09})});
+    ASSERT_EQ(read.result, ResultOk);
+    ASSERT_EQ(word.value, 9u);
+
+    Outcome second = Exchange([&] { return master.WriteRegister(1, one); }, {write, refused});
+    EXPECT_EQ(second.result, ResultBadReply);
+    Outcome third = Exchange([&] { return master.WriteRegister(1, one); }, {write, write});
+    EXPECT_EQ(third.result, ResultOk);
+}
+
+// A stop must not wait for a slow or silent device: Cancel ends the wait and every request
+// after it fails at once, until the port is opened again.
+TEST_F(ModbusDriverTest, CancelEndsTheTransactionInProgress) {
+    std::atomic<bool> requestSeen{false};
+    std::thread device([&] { requestSeen = peer.Read(8, 3s).size() == 8; });
+    RegisterRequest request = Request(1, KindWord);
+    int result = -1;
+    std::chrono::steady_clock::duration elapsed{};
+    std::thread caller([&] {
+        auto start = std::chrono::steady_clock::now();
+        result = master.ReadInputRegisters(1, request);
+        elapsed = std::chrono::steady_clock::now() - start;
+    });
+    device.join();
+    ASSERT_TRUE(requestSeen);
+    master.Cancel();
+    caller.join();
+    EXPECT_EQ(result, ResultTimeout);
+    EXPECT_LT(elapsed, 4s);  // the wait alone would take 5.5 s
+    EXPECT_FALSE(master.LinkUp());
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(master.ReadInputRegisters(1, request), ResultTimeout);
+    EXPECT_TRUE(peer.Read(1, 200ms).empty());  // nothing was sent
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+    ASSERT_TRUE(master.OpenPort(7, 19200, 'E'));
+    Outcome outcome = ReadInput(request, {WithCrc({0x01, 0x04, 0x02, 0x00, 0x05})});
+    EXPECT_EQ(outcome.result, ResultOk);
+}
+
+// While the adapter is unplugged requests fail at once; after the port has reopened by
+// itself they go out again.
+TEST(ModbusDriverLink, RequestsFailAtOnceWhileHungUpAndGoOutAfterTheReopen) {
+    auto first = std::make_unique<PtyPeer>();
+    TempPortsFolder ports;
+    ports.Link(7, first->SlavePath());
+    CModbusDriver master;
+    ASSERT_TRUE(master.OpenPort(7, 9600, 'N'));
+    EXPECT_TRUE(master.LinkUp());
+
+    // Unplugged in the middle of a transaction: the wait ends with the hang-up.
+    int result = -1;
+    std::chrono::steady_clock::duration elapsed{};
+    std::thread caller([&] {
+        RegisterRequest request = Request(1, KindWord);
+        auto start = std::chrono::steady_clock::now();
+        result = master.ReadInputRegisters(1, request);
+        elapsed = std::chrono::steady_clock::now() - start;
+    });
+    ASSERT_EQ(first->Read(8, 3s).size(), 8u);
+    ports.Link(7, ports.Dir() / "unplugged");
+    first.reset();
+    caller.join();
+    EXPECT_EQ(result, ResultTimeout);
+    EXPECT_LT(elapsed, 4s);
+    EXPECT_FALSE(master.LinkUp());
+
+    for (int i = 0; i < 3; ++i) {
+        RegisterRequest request = Request(1, KindWord);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(master.ReadInputRegisters(1, request), ResultTimeout);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    }
+    EXPECT_FALSE(master.WaitForLink(100ms));
+
+    PtyPeer second;
+    ports.Link(7, second.SlavePath());
+    ASSERT_TRUE(master.WaitForLink(5s));
+    std::thread device([&] {
+        if (second.Read(8, 3s).size() == 8)
+            second.Write(WithCrc({0x01, 0x04, 0x02, 0x00, 0x2A}));
+    });
+    RegisterRequest request = Request(1, KindWord);
+    EXPECT_EQ(master.ReadInputRegisters(1, request), ResultOk);
+    EXPECT_EQ(request.value, 42u);
+    device.join();
 }
 
 TEST_F(ModbusDriverTest, WriteEchoInPiecesIsJudgedWhenComplete) {

@@ -87,6 +87,7 @@ std::optional<FaultMode> ParseFaultMode(std::string_view name) {
         {"slow", FaultMode::Slow},           {"badcrc", FaultMode::BadCrc},
         {"wrongaddr", FaultMode::WrongAddr}, {"exception", FaultMode::Exception},
         {"truncated", FaultMode::Truncated}, {"noise", FaultMode::Noise},
+        {"echo", FaultMode::Echo},
     };
     for (const auto& [text, mode] : kModes) {
         if (text == name)
@@ -113,6 +114,8 @@ const char* FaultModeName(FaultMode mode) {
             return "truncated";
         case FaultMode::Noise:
             return "noise";
+        case FaultMode::Echo:
+            return "echo";
     }
     return "none";
 }
@@ -175,7 +178,8 @@ bool CSimDevice::Apply(std::string_view line, std::string& error) {
         if (words.size() == 2)
             mode = ParseFaultMode(words[1]);
         if (!mode) {
-            error = "usage: fault none|silence|slow|badcrc|wrongaddr|exception|truncated|noise";
+            error =
+                "usage: fault none|silence|slow|badcrc|wrongaddr|exception|truncated|noise|echo";
             return false;
         }
         fault_ = *mode;

@@ -9,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
-// How the simulated concentrator misbehaves when it answers.
-enum class FaultMode { None, Silence, Slow, BadCrc, WrongAddr, Exception, Truncated, Noise };
+// How the simulated concentrator misbehaves when it answers. Echo is the line's doing: every
+// request comes back to the master before the reply, as on many two-wire RS-485 adapters.
+enum class FaultMode { None, Silence, Slow, BadCrc, WrongAddr, Exception, Truncated, Noise, Echo };
 
 std::optional<FaultMode> ParseFaultMode(std::string_view name);
 const char* FaultModeName(FaultMode mode);

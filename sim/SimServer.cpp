@@ -195,6 +195,9 @@ void CSimServer::Dispatch(std::vector<std::vector<uint8_t>>& frames, bool answer
         SimOutcome outcome = device_.Handle(frame);
         if (options_.log && !outcome.log.empty())
             EmitLine(outcome.log);
+        // The line gives every request back while it is being sent, before any reply.
+        if (answer && device_.Fault() == FaultMode::Echo)
+            replies_.push_back(Reply{Now(), frame});
         if (answer && !outcome.reply.empty()) {
             // A pty delivers the request at once; on a real line it would take its wire time.
             const int64_t requestNs =

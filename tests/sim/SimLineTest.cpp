@@ -187,3 +187,24 @@ TEST(SimLine, RuntimeConfigLinesAndBadCommands) {
     // A refused line changes nothing.
     EXPECT_EQ(line.Transact(ReadRequest(1, 4, 100, 1), 7), Frame({1, 4, 2, 0, 0}));
 }
+
+// An echoing line gives every request back first, including those for other addresses and
+// those the device does not answer; the reply follows the echo.
+TEST(SimLine, EchoModeSendsTheRequestBackBeforeTheReply) {
+    SimProcess sim({.config = "", .args = {"--fault", "echo", "--log"}});
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen());
+    const std::vector<uint8_t> request = ReadRequest(1, 4, 2, 1);
+    std::vector<uint8_t> expected = request;
+    const std::vector<uint8_t> reply = Frame({1, 4, 2, 0x04, 0xD2});
+    expected.insert(expected.end(), reply.begin(), reply.end());
+    EXPECT_EQ(line.Transact(request, expected.size()), expected);
+
+    const std::vector<uint8_t> foreign = ReadRequest(9, 4, 0, 1);
+    line.Send(foreign);
+    EXPECT_EQ(line.Receive(foreign.size() + 1, 300ms), foreign);
+
+    sim.Command("fault none");
+    line.Send(request);
+    EXPECT_EQ(line.Receive(expected.size(), 300ms), reply);
+}

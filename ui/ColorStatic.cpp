@@ -1,5 +1,6 @@
 #include "ui/ColorStatic.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDialog>
 #include <QFontMetrics>
@@ -77,12 +78,17 @@ bool CColorStatic::ChooseFont() {
         fontDescription = valueFontDescription;
     }
     QFontDialog dialog(valueFontCreated ? valueFont : ToQFont(fontDescription), this);
+    dialog.setWindowTitle(QStringLiteral("Czcionka"));
     dialog.setOption(QFontDialog::DontUseNativeDialog);
+    // Both kinds together are every font the screen can show.
     dialog.setOption(QFontDialog::ScalableFonts);
     dialog.setOption(QFontDialog::NonScalableFonts);
-    // Only face, style and size are offered: hide the effects (underline, strike-out).
+    // Only face, style and size are offered: the effects box (underline, strike-out) goes,
+    // the sample stays.
     for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
-        box->hide();
+        if (!box->findChildren<QCheckBox*>().isEmpty()) {
+            box->hide();
+        }
     }
     if (dialog.exec() != QDialog::Accepted) {
         return false;
@@ -97,6 +103,8 @@ namespace {
 
 bool ChooseColour(QWidget* parent, Colour& colour) {
     QColorDialog dialog(ToQColor(colour), parent);
+    dialog.setWindowTitle(QStringLiteral("Kolor"));
+    // Qt's own chooser always shows its custom-colour part.
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted) {
         return false;

@@ -1,0 +1,72 @@
+#include "ui/dialogs/AlarmsDlg.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// A group box with an exclusive "Włączony" / "Wyłączony" pair.
+QGroupBox* MakeGroup(QWidget* parent, const QString& title, const QString& name, QRadioButton*& on,
+                     QRadioButton*& off) {
+    auto* box = new QGroupBox(title, parent);
+    box->setObjectName(name);
+    on = new QRadioButton(QStringLiteral("Włączony"), box);
+    on->setObjectName(name + QStringLiteral("On"));
+    off = new QRadioButton(QStringLiteral("Wyłączony"), box);
+    off->setObjectName(name + QStringLiteral("Off"));
+    auto* group = new QButtonGroup(box);
+    group->addButton(on);
+    group->addButton(off);
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(on);
+    layout->addWidget(off);
+    return box;
+}
+
+}  // namespace
+
+CAlarmsDlg::CAlarmsDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("alarmsDlg"));
+    setWindowTitle(QStringLiteral("Alarmy"));
+
+    QGroupBox* internal =
+        MakeGroup(this, QStringLiteral("Alarm wewnętrzny"), QStringLiteral("internalAlarm"),
+                  internalOnButton, internalOffButton);
+    QGroupBox* external =
+        MakeGroup(this, QStringLiteral("Alarm zewnętrzny"), QStringLiteral("externalAlarm"),
+                  externalOnButton, externalOffButton);
+    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CAlarmsDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cancel);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(internal);
+    layout->addWidget(external);
+    layout->addLayout(buttons);
+}
+
+void CAlarmsDlg::setVisible(bool visible) {
+    if (visible) {
+        (internalOn ? internalOnButton : internalOffButton)->setChecked(true);
+        (externalOn ? externalOnButton : externalOffButton)->setChecked(true);
+    }
+    QDialog::setVisible(visible);
+}
+
+void CAlarmsDlg::accept() {
+    internalOn = internalOnButton->isChecked() ? 1 : 0;
+    externalOn = externalOnButton->isChecked() ? 1 : 0;
+    QDialog::accept();
+}

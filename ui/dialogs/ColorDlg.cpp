@@ -1,0 +1,78 @@
+#include "ui/dialogs/ColorDlg.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/ColorStatic.h"
+#include "ui/dialogs/ColorRect.h"
+
+CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("colorDlg"));
+    setWindowTitle(QStringLiteral("Kolory"));
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Tło"), this), 0, 1, Qt::AlignHCenter);
+    grid->addWidget(new QLabel(QStringLiteral("Tekst"), this), 0, 2, Qt::AlignHCenter);
+    for (int i = 0; i < 8; ++i) {
+        grid->addWidget(new QLabel(QStringLiteral("Wejście %1").arg(i + 1), this), i + 1, 0);
+        backgroundSwatches[i] = new CColorRect(this);
+        backgroundSwatches[i]->setObjectName(QStringLiteral("background%1").arg(i));
+        textSwatches[i] = new CColorRect(this);
+        textSwatches[i]->setObjectName(QStringLiteral("text%1").arg(i));
+        grid->addWidget(backgroundSwatches[i], i + 1, 1);
+        grid->addWidget(textSwatches[i], i + 1, 2);
+        connect(backgroundSwatches[i], &CColorRect::Clicked, this,
+                [this, i] { OnBackgroundClicked(i); });
+        connect(textSwatches[i], &CColorRect::Clicked, this, [this, i] { OnTextClicked(i); });
+    }
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(line);
+    layout->addLayout(buttons);
+}
+
+void CColorDlg::setVisible(bool visible) {
+    if (visible) {
+        for (int i = 0; i < 8; ++i) {
+            if (valueControls[i] != nullptr) {
+                backgroundSwatches[i]->SetColour(valueControls[i]->GetBackgroundColour());
+                textSwatches[i]->SetColour(valueControls[i]->GetTextColour());
+            }
+        }
+    }
+    QDialog::setVisible(visible);
+}
+
+void CColorDlg::OnBackgroundClicked(int input) {
+    if (CColorStatic* control = valueControls[input]) {
+        control->ChooseBackgroundColour();
+        backgroundSwatches[input]->SetColour(control->GetBackgroundColour());
+    }
+}
+
+void CColorDlg::OnTextClicked(int input) {
+    if (CColorStatic* control = valueControls[input]) {
+        control->ChooseTextColour();
+        textSwatches[input]->SetColour(control->GetTextColour());
+    }
+}

@@ -1,0 +1,68 @@
+#include "ui/dialogs/FontDlg.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/ColorStatic.h"
+#include "ui/dialogs/ClickLabel.h"
+
+CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("fontDlg"));
+    setWindowTitle(QStringLiteral("Czcionki"));
+
+    auto* grid = new QGridLayout;
+    for (int i = 0; i < 8; ++i) {
+        grid->addWidget(new QLabel(QStringLiteral("Wejście %1").arg(i + 1), this), i, 0);
+        previews[i] = new CClickLabel(QString::fromLatin1(kPreviewText), this);
+        previews[i]->setObjectName(QStringLiteral("preview%1").arg(i));
+        previews[i]->setAlignment(Qt::AlignCenter);
+        previews[i]->setFrameShape(QFrame::StyledPanel);
+        previews[i]->setCursor(Qt::PointingHandCursor);
+        grid->addWidget(previews[i], i, 1);
+        connect(previews[i], &CClickLabel::Clicked, this, [this, i] { OnPreviewClicked(i); });
+    }
+    grid->setColumnStretch(1, 1);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(line);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+}
+
+void CFontDlg::setVisible(bool visible) {
+    if (visible) {
+        for (int i = 0; i < 8; ++i) {
+            if (valueControls[i] != nullptr) {
+                previews[i]->setFont(valueControls[i]->font());
+            }
+        }
+    }
+    QDialog::setVisible(visible);
+}
+
+void CFontDlg::OnPreviewClicked(int input) {
+    if (CColorStatic* control = valueControls[input]) {
+        control->ChooseFont();
+        previews[input]->setFont(control->font());
+        previews[input]->repaint();
+    }
+}

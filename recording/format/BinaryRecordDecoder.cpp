@@ -144,8 +144,8 @@ BinaryParseResult ParseBinaryRecord(std::string_view encoded) {
     return RecordReader(encoded).Parse();
 }
 
-DecodedBinaryFile DecodeBinaryFile(std::string_view encoded) {
-    DecodedBinaryFile file;
+BinaryDecodeResult DecodeBinaryRecords(std::string_view encoded) {
+    BinaryDecodeResult file;
     while (file.wholeBytes < encoded.size()) {
         RecordReader reader(encoded.substr(file.wholeBytes));
         const auto r = reader.Parse();

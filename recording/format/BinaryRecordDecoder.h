@@ -29,14 +29,14 @@ struct BinaryParseResult {
 // Parses the record at the start of encoded file bytes.
 BinaryParseResult ParseBinaryRecord(std::string_view encoded);
 
-struct DecodedBinaryFile {
+struct BinaryDecodeResult {
     std::vector<std::string> records;  // plain text of each record, trailer left off
     std::size_t wholeBytes = 0;        // leading bytes that are whole, valid records
 };
 
 // Decodes records from the start of a file's bytes until the first byte that does not begin a
 // whole, valid record.
-DecodedBinaryFile DecodeBinaryFile(std::string_view encoded);
+BinaryDecodeResult DecodeBinaryRecords(std::string_view encoded);
 
 // How a file ends, judged from its last bytes.
 enum class BinaryTailState {

@@ -50,7 +50,7 @@ std::string Encode(const std::vector<std::string>& texts) {
 TEST(BinaryRecordDecoder, WorkedExampleDecodesBack) {
     const std::string record = EncodeBinaryRecord(kWorkedExample);
     ASSERT_EQ(record.size(), 54u);
-    const auto file = DecodeBinaryFile(record);
+    const auto file = DecodeBinaryRecords(record);
     ASSERT_EQ(file.records.size(), 1u);
     EXPECT_EQ(file.records[0], kWorkedExample);
     EXPECT_EQ(file.wholeBytes, 54u);
@@ -68,7 +68,7 @@ TEST(BinaryRecordDecoder, SeveralRecordsWithCheckBytesThatLookLikeSeparators) {
     ASSERT_EQ(awkward, 7) << "search for awkward check bytes came up short";
     texts.push_back(Stamp(1));  // no entries: 18 bytes
     texts.push_back(kWorkedExample);
-    const auto file = DecodeBinaryFile(Encode(texts));
+    const auto file = DecodeBinaryRecords(Encode(texts));
     EXPECT_EQ(file.records, texts);
     EXPECT_EQ(file.wholeBytes, Encode(texts).size());
 }
@@ -95,7 +95,7 @@ TEST(BinaryRecordDecoder, TornTailAtEveryCut) {
     for (std::size_t cut = 1; cut < whole.size(); ++cut) {
         SCOPED_TRACE(cut);
         const std::string torn = whole.substr(0, cut);
-        const auto file = DecodeBinaryFile(torn);
+        const auto file = DecodeBinaryRecords(torn);
         EXPECT_EQ(file.wholeBytes, cut < first ? 0u : first);
         EXPECT_EQ(file.records.size(), cut < first ? 0u : 1u);
         const auto tail = CheckBinaryTail(torn, true);
@@ -110,7 +110,7 @@ TEST(BinaryRecordDecoder, BadCheckByteStopsTheDecoding) {
         std::string bad = good;
         bad[checkByte] = static_cast<char>(bad[checkByte] + 1);
         const std::string file = good + bad + good;
-        const auto decoded = DecodeBinaryFile(file);
+        const auto decoded = DecodeBinaryRecords(file);
         EXPECT_EQ(decoded.records.size(), 1u);
         EXPECT_EQ(decoded.wholeBytes, good.size());
         EXPECT_EQ(ParseBinaryRecord(bad).state, BinaryParse::Invalid);

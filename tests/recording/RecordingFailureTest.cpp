@@ -150,7 +150,7 @@ TEST_F(SmallDisk, FullDiskQueuesRecordsAndWritesThemOnceWhenSpaceReturns) {
     EXPECT_TRUE(out.written && out.spellEnded);
 
     const std::string bytes = ReadFile(path);
-    const DecodedBinaryFile decoded = DecodeBinaryFile(bytes);
+    const BinaryDecodeResult decoded = DecodeBinaryRecords(bytes);
     EXPECT_EQ(decoded.wholeBytes, bytes.size());
     std::vector<std::string> expected;
     for (int i = 1; i <= n; ++i)

@@ -62,11 +62,16 @@ TEST_F(Failures, TimeOutWithinAProbeKeepsTheNewProbeStates) {
     // From here on every read of input 8 stops at probe 2.
     sim->Command("fail 842");
     sim->Command("input 8 valid=0x00 values=11.0,12.0,13.0,14.0,15.0,16.0,17.0,18.0");
-    ASSERT_TRUE(WaitUntil([this] {
-        const InputReading r = Reading(7);
-        // Probe 1 absent: this cycle read the new validity word.
-        return r.status == 3 && r.probeValues[0] == 110 && r.valueFlags[0] == FlagAbsent;
-    }));
+    // The commands may land in the middle of a cycle that has read the old validity word and
+    // then times out; the cycle after it reads the new one. Each costs a whole time-out, so
+    // the bound allows for three.
+    ASSERT_TRUE(WaitUntil(
+        [this] {
+            const InputReading r = Reading(7);
+            // Probe 1 absent: this cycle read the new validity word.
+            return r.status == 3 && r.probeValues[0] == 110 && r.valueFlags[0] == FlagAbsent;
+        },
+        3 * kCycleTimeout));
 
     const InputReading r = Reading(7);
     for (int j = 0; j < 8; ++j) {
@@ -75,6 +80,38 @@ TEST_F(Failures, TimeOutWithinAProbeKeepsTheNewProbeStates) {
     EXPECT_EQ(r.probeValues[0], 110);  // read before the failure
     EXPECT_EQ(r.probeValues[1], 20);   // the failed read keeps the old value
     EXPECT_EQ(r.probeValues[2], 30);
+}
+
+// An input in the middle of the cycle whose read fails while the others answer: the device
+// still counts as responding, and only that input's published reading says it failed, so it
+// is not shown with its stale values.
+TEST_F(Failures, InputFailingMidCycleIsPublishedAsFailed) {
+    StartSim(R"(
+input 1 type=1 serial=11 valid=0x03 values=10.0,1.0
+input 4 type=2 serial=14 valid=0x07 values=50.0,20.0,1000.0
+input 8 type=1 serial=18 valid=0x03 values=45.3,-2.5
+)");
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    ASSERT_EQ(Reading(3).status, 0);
+    ASSERT_EQ(Reading(3).values[0], 10000);
+
+    sim->Command("fail 444");  // the pressure, the last value of input 4
+    sim->Command("input 4 values=60.0,21.0,1001.0");
+    ASSERT_TRUE(WaitUntil([this] { return Reading(3).status == 3; }, 3 * kCycleTimeout));
+    const InputReading failed = Reading(3);
+    EXPECT_EQ(failed.model, ModelTQ23);
+    EXPECT_EQ(failed.values[1], 600);    // read before the failure
+    EXPECT_EQ(failed.values[0], 10000);  // the failed read keeps the old pressure
+    // The inputs after it were read in the same cycle, so the device responds.
+    EXPECT_EQ(Reading(7).status, 0);
+    EXPECT_EQ(Reading(0).status, 0);
+    ASSERT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+    EXPECT_EQ(Reading(3).status, 3);
+
+    sim->Command("unfail 444");
+    ASSERT_TRUE(WaitUntil([this] { return Reading(3).status == 0; }, 3 * kCycleTimeout));
+    EXPECT_EQ(Reading(3).values[0], 10010);
 }
 
 // A device that answered and then stops answering at the identification of a cycle.

@@ -163,6 +163,44 @@ input 7 type=8 serial=207 valid=0x01 values=0.04
 input 8 type=4110 serial=208 valid=0x0F values=1.0,-2.0,3.0,12.34
 )";
 
+// The other sensor types, request by request: a value read out of order would put each value
+// into the wrong field without any other test noticing.
+TEST_F(Readings, OneCycleOfTheOtherTypesAsksInOrder) {
+    StartSim(kMixedB);
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    driver->Stop();
+
+    const std::vector<std::string> expected = {
+        "4 0 1",   "4 2 1",   "4 42 2",  "4 1 1",                                     // device
+        "4 100 1", "4 101 1", "4 102 1", "4 104 1", "4 140 2", "4 142 2", "4 144 2",  // TQ23
+        "4 200 1", "4 201 1", "4 202 1", "4 204 1", "4 242 2",             // TQ21 temperature
+        "4 300 1", "4 301 1", "4 302 1", "4 304 1", "4 340 2", "4 342 2",  // TQ25
+        "4 400 1", "4 401 1", "4 402 1", "4 404 1", "4 410 1", "4 440 2",  // TQ26
+        "4 500 1", "4 501 1", "4 502 1", "4 504 1", "4 540 2",             // type 4100
+        "4 600 1", "4 601 1", "4 602 1", "4 604 1", "4 640 2", "4 642 2", "4 644 2", "4 646 2",
+        "4 648 2", "4 650 2", "4 652 2", "4 654 2",             // TQ22
+        "4 700 1", "4 701 1", "4 702 1", "4 704 1", "4 740 2",  // binary
+        "4 800 1", "4 801 1", "4 802 1", "4 804 1", "4 840 2", "4 842 2", "4 844 2", "4 846 2",
+    };
+    const std::vector<std::string> requests = Requests();
+    ASSERT_GE(requests.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(requests.begin(), requests.begin() + expected.size()),
+              expected);
+}
+
+// The average of the probes truncates towards zero, also below zero.
+TEST_F(Readings, NegativeProbeAverageTruncatesTowardsZero) {
+    // -2.5, -1.0 and 0.1 average to -34 / 3 = -11.33: -11 truncated, -12 floored.
+    StartSim("input 1 type=7 serial=9 valid=0x0B values=-2.5,-1.0,55.0,0.1\n");
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    const InputReading r = Reading(0);
+    ASSERT_EQ(r.model, ModelTQ22);
+    EXPECT_EQ(r.averageFlag, 0);
+    EXPECT_EQ(r.average, -11);
+}
+
 TEST_F(Readings, RemainingTypesAndRounding) {
     StartSim(kMixedB);
     StartDriver();

@@ -5,10 +5,15 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
+#include <cstdio>
+#include <vector>
 
 #include "app/Settings.h"
 #include "app/SettingsFolder.h"
+#include "app/SettingsMessages.h"
+#include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
 #include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
@@ -16,7 +21,10 @@
 COrvexApp::COrvexApp(std::filesystem::path folder)
     : settingsFolder(folder.empty() ? ResolveSettingsFolder() : std::move(folder)) {
     comport::SetPortsFolder(settingsFolder / "ports");
-    connect(&signalBridge, &CSignalBridge::Signalled, this, [this] { CloseMainWindow(); });
+    connect(&signalBridge, &CSignalBridge::Signalled, this, [this] {
+        closedBySignal = true;
+        CloseMainWindow();
+    });
 }
 
 COrvexApp::~COrvexApp() = default;
@@ -39,21 +47,53 @@ void RunModal(QDialog& window) {
     }
 }
 
+std::vector<WindowRect> AvailableScreens() {
+    std::vector<WindowRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect r = screen->availableGeometry();
+        screens.push_back(
+            WindowRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    }
+    return screens;
+}
+
 }  // namespace
+
+void COrvexApp::Tell(const QString& text, const char* objectName) {
+    std::fprintf(stderr, "orvex: %s\n", qPrintable(text));
+    if (closedBySignal) {
+        return;  // nobody is looking at the screen any more
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("orvex"), text, QMessageBox::Ok);
+    box.setObjectName(QString::fromLatin1(objectName));
+    box.exec();
+}
 
 bool COrvexApp::InitInstance() {
     COrvexDlg window;
     mainWindow = &window;
+    closedBySignal = false;
     {
+        const std::filesystem::path file = settingsFolder / kSettingsFile;
         CIniEx ini(4);
-        if (ini.Open(settingsFolder / kSettingsFile, /*writeOnClose=*/true,
-                     /*createIfMissing=*/true, /*caseInsensitive=*/true)) {
+        // Saved explicitly below rather than on destruction, to learn whether it worked.
+        const bool opened = ini.Open(file, /*writeOnClose=*/false, /*createIfMissing=*/true,
+                                     /*caseInsensitive=*/true);
+        if (opened) {
             LoadSettings(ini, window);
+        } else if (const QString refused = RefusedSettingsText(file, ini.LastOpenResult());
+                   !refused.isEmpty()) {
+            Tell(refused, "settingsRefusedBox");
         }
+        // A rectangle from the file that would give an invisible or unreachable window is
+        // replaced before the window first shows (and before it could be saved back).
+        window.windowRect = PlaceWindowRect(window.windowRect, WindowRect{}, AvailableScreens());
         if (onWindowReady) {
             onWindowReady(window);
         }
-        RunModal(window);  // however it was closed, the settings are written back
+        if (!closing) {        // a signal may have come while the message above was open
+            RunModal(window);  // however it was closed, the settings are written back
+        }
 
         if (closing) {
             qApp->removeEventFilter(this);
@@ -64,7 +104,16 @@ bool COrvexApp::InitInstance() {
             window.windowRect = ClampWindowRect(window.windowRect, size.width(), size.height());
         }
         SaveSettings(ini, window);
-    }  // the store rewrites orvex.ini here when anything changed
+        // A file refused or not creatable at start was never the run's to save.
+        if (opened && !ini.Save()) {
+            Tell(UnsavedSettingsText(file, ini.LastSaveResult(), ini.LastSaveError()),
+                 "settingsUnsavedBox");
+        }
+        if (closing) {  // a signal while that message was open
+            qApp->removeEventFilter(this);
+            closing = false;
+        }
+    }
     mainWindow = nullptr;
     return false;
 }

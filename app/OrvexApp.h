@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QString>
 #include <filesystem>
 #include <functional>
 
@@ -10,6 +11,8 @@ class COrvexDlg;
 // The program: loads every setting from orvex.ini into the main window, runs the window
 // modally until it is closed, then writes the settings back. SIGTERM, SIGINT and SIGHUP close
 // the window as its close command does, so a terminated program still saves its settings.
+// A settings file refused at start, or settings that cannot be saved at exit, are reported in
+// a message box (on standard error too), never passed over in silence.
 class COrvexApp : public QObject {
     Q_OBJECT
 public:
@@ -36,8 +39,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A message box, or at a close by signal only the line on standard error it also writes.
+    void Tell(const QString& text, const char* objectName);
+
     std::filesystem::path settingsFolder;
     COrvexDlg* mainWindow = nullptr;
     bool closing = false;
+    bool closedBySignal = false;
     CSignalBridge signalBridge;
 };

@@ -9,6 +9,7 @@
 #include "app/store/Cp1250.h"
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
+#include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
 
 namespace {
@@ -85,7 +86,10 @@ void LoadSettings(const CIniEx& ini, COrvexDlg& window) {
             control.SetFontDescription(font);
             window.recordInput[n] = ini.GetInt(kLog, RecordInputKey(n), 1);
         }
-        window.portNumber = ini.GetInt(kGeneral, "PORT_NR", 0);
+        // Only a COM number the program can map is a port; anything else (a damaged file,
+        // 2147483647 from an overflowing number) counts as none chosen.
+        const int port = ini.GetInt(kGeneral, "PORT_NR", 0);
+        window.portNumber = port >= 1 && port <= comport::kMaxPort ? port : 0;
         window.baudRate = ini.GetInt(kGeneral, "PORT_SPEED", 0);
         window.parity = static_cast<char>(ini.GetInt(kGeneral, "PORT_PARITY", 'E') & 0xFF);
         window.windowRect.top = ini.GetInt(kGeneral, "WINDOW_TOP", 50);

@@ -22,17 +22,17 @@ fs::path CreatedOrAsIs(const fs::path& folder) {
 }  // namespace
 
 bool CanKeepSettingsIn(const fs::path& folder) {
-    // The store saves through a new file that replaces the old one, so the folder itself must
-    // be writable even when the file already exists.
-    if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (folder.empty()) {
         return false;
     }
+    // A settings file that is there is the user's, even one that cannot be written: it is read,
+    // and the program says so at exit if the changes cannot be saved.
     const fs::path file = folder / kFileName;
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(file, ec))) {
-        return true;
+    if (fs::exists(fs::symlink_status(file, ec))) {
+        return ::access(file.c_str(), R_OK) == 0;
     }
-    return ::access(file.c_str(), R_OK | W_OK) == 0;
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 fs::path UserConfigFolder(const char* xdgConfigHome, const char* home) {

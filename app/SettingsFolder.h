@@ -3,12 +3,13 @@
 
 // Where orvex.ini (and the ports/ folder beside it) lives:
 // 1. $ORVEX_CONFIG_DIR when set and not empty (created when needed): demos and tests;
-// 2. the folder of the running executable, when orvex.ini can be read and rewritten there;
+// 2. the folder of the running executable, when orvex.ini is there and readable, or can be
+//    created there;
 // 3. otherwise $XDG_CONFIG_HOME/orvex, by default ~/.config/orvex, created when needed.
 std::filesystem::path ResolveSettingsFolder();
 
-// Step 2's test: true when the settings file in folder can be opened for reading and writing,
-// or created, and the folder takes the new file that replaces the old one on a save.
+// Step 2's test: true when the settings file in folder can be read, or, when there is none,
+// created.
 bool CanKeepSettingsIn(const std::filesystem::path& folder);
 
 // Step 3's folder for the given environment values (either may be null or empty).

@@ -1,18 +1,12 @@
 #include "app/store/IniEx.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <limits>
-#include <random>
 #include <system_error>
 #include <utility>
 
 #include "app/store/Cp1250.h"
+#include "app/store/IniFile.h"
 
 namespace fs = std::filesystem;
 
@@ -49,109 +43,35 @@ std::int32_t ParseInt(std::string_view text) {
     return static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() { Close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
+// Calls onLine for every line of text: CR LF or LF ends a line (a lone CR stays in it), and
+// the last line may lack its end.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine&& onLine) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
         }
-        data.remove_prefix(static_cast<std::size_t>(written));
+        onLine(line);
     }
-    return true;
-}
-
-// Creates a new file beside target, readable and writable as a fresh file would be (umask).
-int CreateTempBeside(const fs::path& target, fs::path& tempPath) {
-    static constexpr char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::minstd_rand random(seed());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
-    // A shortened stem keeps the name within NAME_MAX for long file names.
-    const std::string stem = target.filename().string().substr(0, 200);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = stem + ".tmp-";
-        for (int i = 0; i < 6; ++i) {
-            name += kChars[pick(random)];
-        }
-        tempPath = target.parent_path() / name;
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-void SyncFolder(const fs::path& folder) {
-    FileDescriptor dir(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) {
-        ::fsync(dir.Get());
-    }
-}
-
-// Writes content to a new file and renames it over target; target stays as it was on failure.
-bool ReplaceFile(const fs::path& path, std::string_view content) {
-    // A symbolic link stays a link: the file it points to is the one replaced. A file that
-    // has gone meanwhile is simply written anew.
-    fs::path target = path;
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        std::error_code ec;
-        target = fs::weakly_canonical(path, ec);
-        if (ec) {
-            return false;
-        }
-    }
-    struct stat old {};
-    const bool hadOld = ::stat(target.c_str(), &old) == 0;
-
-    fs::path tempPath;
-    FileDescriptor file(CreateTempBeside(target, tempPath));
-    if (file.Get() < 0) {
-        return false;
-    }
-    bool ok = WriteAll(file.Get(), content);
-    if (ok && hadOld) {
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-            // Only a privileged process may give the file back; others keep their own.
-            (void)!::fchown(file.Get(), old.st_uid, old.st_gid);
-        }
-        ok = ::fchmod(file.Get(), old.st_mode & 07777) == 0;
-    }
-    ok = ok && ::fsync(file.Get()) == 0;
-    ok = file.Close() && ok;
-    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    SyncFolder(target.parent_path());
-    return true;
 }
 
 }  // namespace
+
+IniEntry::IniEntry(std::string_view key, std::string_view value)
+    : keyLength_(static_cast<std::uint32_t>(key.size())) {
+    line_.reserve(key.size() + 1 + value.size());
+    line_ += key;
+    line_ += '=';
+    line_ += value;
+}
+
+void IniEntry::SetValue(std::string_view value) {
+    line_.resize(keyLength_ + 1);
+    line_ += value;
+}
 
 CIniEx::CIniEx(int growthStep) : growthStep_(std::max(1, growthStep)) {}
 
@@ -186,25 +106,11 @@ bool CIniEx::Open(const fs::path& path, bool writeOnClose, bool createIfMissing,
     writeOnClose_ = writeOnClose;
     caseInsensitive_ = caseInsensitive;
 
-    // Read and write access: a file this program could not save counts as not opened.
-    const int flags = O_RDWR | O_CLOEXEC | (createIfMissing ? O_CREAT : 0);
-    FileDescriptor file(path.empty() ? -1 : ::open(path.c_str(), flags, 0666));
-    if (file.Get() < 0) {
+    std::string text;
+    openResult_ = inifile::Read(path, createIfMissing, kMaxFileSize, text);
+    if (openResult_ != IniOpenResult::Opened) {
         return false;
     }
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;  // end of file, or a read error: keep what was read
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    file.Close();
     path_ = path;
     Parse(text);
     return true;
@@ -217,39 +123,38 @@ void CIniEx::LoadText(std::string_view text, bool caseInsensitive) {
 }
 
 void CIniEx::Parse(std::string_view text) {
-    sections_.clear();
-    sections_.reserve(static_cast<std::size_t>(growthStep_));
-    sections_.emplace_back();
-    std::size_t current = 0;
-    std::string currentName;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (end != std::string_view::npos && !line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+    // Count first, so that every table is allocated once at its final size: growing them line
+    // by line would, at its peak, hold three entries' room for every line of the file.
+    std::vector<std::uint32_t> entryCounts(1, 0);
+    ForEachLine(text, [&](std::string_view line) {
         if (IsHeader(line)) {
-            AppendSection({});
-            current = sections_.size() - 1;
-            currentName = line.substr(1, line.size() - 2);
-            continue;
+            entryCounts.push_back(0);
+        } else {
+            ++entryCounts.back();
+        }
+    });
+    sections_.clear();
+    sections_.reserve(std::max(entryCounts.size(), static_cast<std::size_t>(growthStep_)));
+    sections_.emplace_back();
+    sections_.back().entries.reserve(entryCounts.front());
+    ForEachLine(text, [&](std::string_view line) {
+        if (IsHeader(line)) {
+            IniSection& section = AppendSection({});
+            const std::uint32_t count = entryCounts[sections_.size() - 1];
+            // The name counts only once the section holds an entry.
+            if (count > 0) {
+                section.name = line.substr(1, line.size() - 2);
+            }
+            section.entries.reserve(count);
+            return;
         }
         const std::size_t equals = line.find('=');
-        IniEntry entry;
         if (equals == std::string_view::npos) {
-            entry.key = line;
+            sections_.back().entries.emplace_back(line, std::string_view());
         } else {
-            entry.key = line.substr(0, equals);
-            entry.value = line.substr(equals + 1);
+            sections_.back().entries.emplace_back(line.substr(0, equals), line.substr(equals + 1));
         }
-        // The name counts from the section's first entry on; copying it once keeps a long name
-        // over many lines linear.
-        if (sections_[current].entries.empty()) {
-            sections_[current].name = currentName;
-        }
-        sections_[current].entries.push_back(std::move(entry));
-    }
+    });
 }
 
 IniSection& CIniEx::AppendSection(std::string name) {
@@ -290,12 +195,12 @@ std::string CIniEx::GetText(std::string_view section, std::string_view key,
         return std::string(defaultValue);
     }
     const auto entry = std::find_if(found->entries.rbegin(), found->entries.rend(),
-                                    [&](const IniEntry& e) { return Equal(e.key, key); });
+                                    [&](const IniEntry& e) { return Equal(e.Key(), key); });
     if (entry == found->entries.rend()) {
         return std::string(defaultValue);
     }
-    const std::string& value = entry->value;
-    return value.substr(0, std::min(value.size(), value.rfind(';')));
+    const std::string_view value = entry->Value();
+    return std::string(value.substr(0, std::min(value.size(), value.rfind(';'))));
 }
 
 std::int32_t CIniEx::GetInt(std::string_view section, std::string_view key,
@@ -309,7 +214,7 @@ std::uint32_t CIniEx::GetUnsigned(std::string_view section, std::string_view key
     const IniSection* found = FindSection(section);
     const bool present =
         found != nullptr && std::any_of(found->entries.begin(), found->entries.end(),
-                                        [&](const IniEntry& e) { return Equal(e.key, key); });
+                                        [&](const IniEntry& e) { return Equal(e.Key(), key); });
     if (!present) {
         return defaultValue;
     }
@@ -321,7 +226,8 @@ bool CIniEx::SetText(std::string_view section, std::string_view key, std::string
     const bool formsHeader =
         !key.empty() && key.front() == '[' && !value.empty() && value.back() == ']';
     if (hasLineFeed(section) || hasLineFeed(key) || hasLineFeed(value) ||
-        key.find('=') != key.npos || formsHeader) {
+        key.find('=') != key.npos || formsHeader ||
+        key.size() >= std::numeric_limits<std::uint32_t>::max()) {
         return false;
     }
     if (sections_.empty()) {
@@ -333,13 +239,13 @@ bool CIniEx::SetText(std::string_view section, std::string_view key, std::string
         modified_ = true;
     }
     const auto entry = std::find_if(found->entries.rbegin(), found->entries.rend(),
-                                    [&](const IniEntry& e) { return Equal(e.key, key); });
+                                    [&](const IniEntry& e) { return Equal(e.Key(), key); });
     if (entry == found->entries.rend()) {
-        found->entries.push_back(IniEntry{std::string(key), std::string(value)});
+        found->entries.emplace_back(key, value);
         modified_ = true;
-    } else if (entry->value != value) {
+    } else if (entry->Value() != value) {
         // Any byte counts, letter case included: file paths are case-sensitive here.
-        entry->value = value;
+        entry->SetValue(value);
         modified_ = true;
     }
     return true;
@@ -354,7 +260,15 @@ bool CIniEx::SetUnsigned(std::string_view section, std::string_view key, std::ui
 }
 
 std::string CIniEx::ToText() const {
+    std::size_t size = 0;
+    for (const IniSection& section : sections_) {
+        size += section.name.size() + 4;
+        for (const IniEntry& entry : section.entries) {
+            size += entry.Key().size() + entry.Value().size() + 3;
+        }
+    }
     std::string text;
+    text.reserve(size);
     for (std::size_t i = 0; i < sections_.size(); ++i) {
         const IniSection& section = sections_[i];
         // Section 0 never has a header; a header read without entries is dropped.
@@ -364,12 +278,12 @@ std::string CIniEx::ToText() const {
             text += "]\r\n";
         }
         for (const IniEntry& entry : section.entries) {
-            text += entry.key;
+            text += entry.Key();
             // Only a blank line goes without "=": "=value" must keep its empty key.
-            if (!entry.key.empty() || !entry.value.empty()) {
+            if (!entry.Key().empty() || !entry.Value().empty()) {
                 text += '=';
             }
-            text += entry.value;
+            text += entry.Value();
             text += "\r\n";
         }
     }
@@ -377,13 +291,15 @@ std::string CIniEx::ToText() const {
 }
 
 bool CIniEx::Save() {
+    saveError_ = 0;
     if (!modified_) {
-        return true;
+        saveResult_ = IniSaveResult::Written;
+    } else if (path_.empty()) {
+        saveResult_ = IniSaveResult::NoFile;
+    } else {
+        saveResult_ = inifile::Write(path_, ToText(), saveError_);
     }
-    if (path_.empty()) {
-        return false;
-    }
-    return ReplaceFile(path_, ToText());
+    return saveResult_ == IniSaveResult::Written || saveResult_ == IniSaveResult::WrittenInPlace;
 }
 
 void CIniEx::Clear() {

@@ -7,10 +7,34 @@
 
 // One line of a section: "key=value", or a line without "=" kept as a key with an empty value
 // (blank lines and comments live here, so a hand-edited file survives a save).
-struct IniEntry {
-    std::string key;
-    std::string value;
+class IniEntry {
+public:
+    IniEntry(std::string_view key, std::string_view value);
+    std::string_view Key() const { return std::string_view(line_).substr(0, keyLength_); }
+    std::string_view Value() const { return std::string_view(line_).substr(keyLength_ + 1); }
+    void SetValue(std::string_view value);
     bool operator==(const IniEntry&) const = default;
+
+private:
+    // Key, "=" and value in one string: a file of many short lines costs one small object per
+    // line, with no allocation of its own up to the short-string size.
+    std::string line_;
+    std::uint32_t keyLength_ = 0;
+};
+
+// Why Open refused a file, or why Save wrote nothing.
+enum class IniOpenResult {
+    Opened,
+    CannotOpen,      // missing (without create), no access, or not creatable
+    NotRegularFile,  // a folder, pipe, device or socket: never read, never written
+    TooLarge,        // above kMaxFileSize: not read, never written
+};
+enum class IniSaveResult {
+    Written,         // replaced through a new file, or nothing needed writing
+    WrittenInPlace,  // the folder took no new file, so the file itself was rewritten
+    NoFile,          // the store has no file (never opened, or the file was refused)
+    ReadOnly,        // the file is write-protected (mode, immutable flag, read-only mount)
+    Failed,          // neither way of writing worked; the old file is as it was
 };
 
 // Section 0 is the unnamed run of lines before the first header. A section read from a header
@@ -27,6 +51,9 @@ struct IniSection {
 // Used from one thread only.
 class CIniEx {
 public:
+    // A settings file is a few kilobytes; anything this large is damage or a mistake.
+    static constexpr std::uint64_t kMaxFileSize = std::uint64_t{16} << 20;
+
     explicit CIniEx(int growthStep = 4);
     ~CIniEx();  // saves when opened with writeOnClose, then clears
     CIniEx(const CIniEx&) = delete;
@@ -36,9 +63,11 @@ public:
     bool OpenInProgramFolder(const std::string& fileName, bool writeOnClose, bool createIfMissing,
                              bool caseInsensitive);
     // Reads the whole file at path. An open store is saved and cleared first. Fails, leaving the
-    // store empty, when the file cannot be opened for reading and writing (or created).
+    // store empty, when the file cannot be read (or created), is not a regular file or is larger
+    // than kMaxFileSize (see LastOpenResult). A file that cannot be written is still read.
     bool Open(const std::filesystem::path& path, bool writeOnClose, bool createIfMissing,
               bool caseInsensitive);
+    IniOpenResult LastOpenResult() const { return openResult_; }
 
     std::string GetText(std::string_view section, std::string_view key,
                         std::string_view defaultValue) const;
@@ -59,9 +88,13 @@ public:
     bool SetUnsigned(std::string_view section, std::string_view key, std::uint32_t value);
 
     // Writes the file when the store is modified (the mark stays set). The new content goes to a
-    // temporary file beside the old one, which then replaces it; on any failure the old file is
-    // untouched. Returns true when nothing needed writing or the file was written.
+    // temporary file beside the old one, which then replaces it. When the folder takes no new
+    // file (or the rename fails) the file is rewritten in place instead, after reserving its new
+    // size. A write-protected file is left alone. Returns true when nothing needed writing or
+    // the file was written; LastSaveResult and LastSaveError (an errno value) tell the rest.
     bool Save();
+    IniSaveResult LastSaveResult() const { return saveResult_; }
+    int LastSaveError() const { return saveError_; }
     // Drops all sections and the path, and clears the modified mark.
     void Clear();
 
@@ -84,11 +117,15 @@ private:
     IniSection* FindSection(std::string_view name);
     IniSection& AppendSection(std::string name);
     void Parse(std::string_view text);
+    IniSaveResult Write(int& error) const;
 
     std::filesystem::path path_;
     int growthStep_;
     bool caseInsensitive_ = true;
     bool writeOnClose_ = false;
     bool modified_ = false;
+    IniOpenResult openResult_ = IniOpenResult::CannotOpen;
+    IniSaveResult saveResult_ = IniSaveResult::Written;
+    int saveError_ = 0;
     std::vector<IniSection> sections_;
 };

@@ -227,7 +227,7 @@ TEST_F(IniExTest, CommentsAfterSemicolonAndValueLookups) {
 
     // An update replaces the whole stored value, comment included.
     ini.SetText("S", "two", "plain");
-    EXPECT_EQ(ini.Sections()[1].entries[0].value, "plain");
+    EXPECT_EQ(ini.Sections()[1].entries[0].Value(), "plain");
 }
 
 TEST_F(IniExTest, LetterCaseFollowsTheStoreMode) {

@@ -29,12 +29,12 @@ inline std::string CheckRoundTrip(std::string_view text, bool caseInsensitive) {
     for (const IniSection& section : expected) {
         for (const IniEntry& entry : section.entries) {
             // Every lookup answers the same after the save (integer parses included).
-            if (first.GetText(section.name, entry.key, "\x01") !=
-                    second.GetText(section.name, entry.key, "\x01") ||
-                first.GetInt(section.name, entry.key, -7) !=
-                    second.GetInt(section.name, entry.key, -7) ||
-                first.GetUnsigned(section.name, entry.key, 7) !=
-                    second.GetUnsigned(section.name, entry.key, 7)) {
+            if (first.GetText(section.name, entry.Key(), "\x01") !=
+                    second.GetText(section.name, entry.Key(), "\x01") ||
+                first.GetInt(section.name, entry.Key(), -7) !=
+                    second.GetInt(section.name, entry.Key(), -7) ||
+                first.GetUnsigned(section.name, entry.Key(), 7) !=
+                    second.GetUnsigned(section.name, entry.Key(), 7)) {
                 return "a lookup changed by a save";
             }
         }

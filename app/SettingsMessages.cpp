@@ -1,0 +1,51 @@
+#include "app/SettingsMessages.h"
+
+#include <cstring>
+
+namespace {
+
+QString Name(const std::filesystem::path& file) {
+    return QString::fromStdString(file.string());
+}
+
+}  // namespace
+
+QString RefusedSettingsText(const std::filesystem::path& file, IniOpenResult result) {
+    const QString consequence = QStringLiteral(
+        " Program działa na ustawieniach wbudowanych i nie zapisze ich do tego pliku.");
+    switch (result) {
+        case IniOpenResult::NotRegularFile:
+            return QStringLiteral(
+                       "Plik ustawień %1 nie jest zwykłym plikiem, więc nie został "
+                       "odczytany.")
+                       .arg(Name(file)) +
+                   consequence;
+        case IniOpenResult::TooLarge:
+            return QStringLiteral(
+                       "Plik ustawień %1 jest większy niż %2 MB, więc nie został "
+                       "odczytany.")
+                       .arg(Name(file))
+                       .arg(CIniEx::kMaxFileSize >> 20) +
+                   consequence;
+        case IniOpenResult::Opened:
+        case IniOpenResult::CannotOpen:
+            break;
+    }
+    return {};
+}
+
+QString UnsavedSettingsText(const std::filesystem::path& file, IniSaveResult result, int error) {
+    switch (result) {
+        case IniSaveResult::ReadOnly:
+            return QStringLiteral("Nie zapisano ustawień: plik %1 jest tylko do odczytu.")
+                .arg(Name(file));
+        case IniSaveResult::Failed:
+            return QStringLiteral("Nie zapisano ustawień w pliku %1 (%2).")
+                .arg(Name(file), QString::fromLocal8Bit(std::strerror(error)));
+        case IniSaveResult::Written:
+        case IniSaveResult::WrittenInPlace:
+        case IniSaveResult::NoFile:
+            break;
+    }
+    return {};
+}

@@ -6,6 +6,7 @@ const char* const kSimUsage =
     "usage: orvex-sim [--config FILE] [--demo] [--address N] [--device PATH] [--link DIR/comN]\n"
     "                 [--baud N] [--wire-speed] [--drift] [--log] [--fault MODE] [--slow-ms N]\n"
     "                 [--write-low-first] [--exit-on-eof]\n"
+    "       orvex-sim --help | --version\n"
     "fault MODE: silence, slow, badcrc, wrongaddr, exception, truncated, noise, echo\n";
 
 namespace {

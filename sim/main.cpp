@@ -4,6 +4,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "OrvexVersion.h"
 #include "sim/SimDevice.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPort.h"
@@ -55,6 +56,10 @@ int main(int argc, char** argv) {
     std::string error;
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << kSimUsage;
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "orvex-sim " << kOrvexVersion << '\n';
         return 0;
     }
     const std::optional<SimCommandLine> options =

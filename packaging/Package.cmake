@@ -1,0 +1,28 @@
+# The Debian package: `cpack -G DEB` in the build folder writes orvex_<version>-1_<arch>.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvex)
+set(CPACK_PACKAGE_VENDOR "the orvex authors")
+set(CPACK_PACKAGE_CONTACT "the orvex authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor of an ORVEX measurement concentrator over Modbus RTU")
+set(CPACK_PACKAGE_DESCRIPTION
+    "orvex shows the live readings of the eight sensor inputs of an ORVEX measurement\n"
+    "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
+    "and reads and sets the device's alarms. orvex-sim, a simulated concentrator on a\n"
+    "pseudo-terminal, is included.")
+string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORVEX_HOMEPAGE})
+# Library dependencies come from the binaries. Plugins that Qt loads at run time are not seen
+# there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
+# icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+
+include(CPack)

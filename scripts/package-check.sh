@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it as a user meets it: its files and dependencies, the
+# desktop entry and metainfo, an apt install, the installed program run against the installed
+# orvex-sim under Xvfb by an unprivileged user (so settings go to the XDG folder), and removal.
+# Needs root (apt); the build folder is the first argument (default build/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/xvfb.sh
+[ "$(id -u)" -eq 0 ] || { echo "package-check.sh installs a package: run it as root" >&2; exit 1; }
+
+fail() {
+    echo "package check FAILED: $*" >&2
+    exit 1
+}
+
+deb=$(scripts/package.sh "${1:-build}" | tail -n 1)
+deb=$(realpath "$deb")
+echo "package: $deb"
+version=$(dpkg-deb -f "$deb" Version)
+app_id=org.orvex.Orvex
+
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+installed=0
+cleanup() {
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    if [ "$installed" -eq 1 ]; then
+        apt-get remove -y -qq orvex >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+echo "-- contents"
+dpkg-deb -x "$deb" "$work/root"
+for f in usr/bin/orvex usr/bin/orvex-sim \
+    "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
+    usr/share/icons/hicolor/scalable/apps/orvex.svg \
+    usr/share/icons/hicolor/48x48/apps/orvex.png usr/share/icons/hicolor/128x128/apps/orvex.png \
+    usr/share/doc/orvex/README.md usr/share/doc/orvex/orvex-sim.md usr/share/doc/orvex/copyright \
+    usr/share/doc/orvex/docs/orvex-main.png; do
+    [ -s "$work/root/$f" ] || fail "the package lacks /$f"
+done
+for size in 48 128; do
+    # Width and height are the first two 32-bit words after the PNG signature and IHDR header.
+    dims=$(od -An -tu1 -j16 -N8 "$work/root/usr/share/icons/hicolor/${size}x$size/apps/orvex.png" |
+        awk '{print $3*256+$4 "x" $7*256+$8}')
+    [ "$dims" = "${size}x$size" ] || fail "the ${size}x$size icon is $dims"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+depend_names=$(tr "," "\n" <<<"$depends" | sed "s/^ *//; s/ .*//")
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6; do
+    grep -qxF "$lib" <<<"$depend_names" || fail "Depends lacks $lib"
+done
+
+echo "-- desktop entry and metainfo"
+desktop-file-validate "$work/root/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
+grep -qx 'Icon=orvex' "$work/root/usr/share/applications/$app_id.desktop" ||
+    fail "the desktop entry does not name the icon orvex"
+grep -q "<release version=\"${version%-*}\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
+    fail "the metainfo does not name release ${version%-*}"
+
+echo "-- install"
+if dpkg-query -W -f='${Status}' orvex 2>/dev/null | grep -q "install ok installed"; then
+    apt-get remove -y -qq orvex >/dev/null
+fi
+installed=1
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 ||
+    { cat "$work/apt.log" >&2; fail "apt could not install the package"; }
+[ "$(/usr/bin/orvex-sim --version)" = "orvex-sim ${version%-*}" ] ||
+    fail "installed orvex-sim --version says '$(/usr/bin/orvex-sim --version)'"
+
+echo "-- the installed program as an unprivileged user"
+# nobody cannot write /usr/bin, so the program must keep its settings in $HOME/.config/orvex.
+as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
+home=$work/home
+config=$home/.config/orvex
+mkdir -p "$config/ports"
+printf '[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' >"$config/orvex.ini"
+chown -R nobody:nogroup "$home"
+user_env=(env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8)
+
+"${as_user[@]}" "${user_env[@]}" /usr/bin/orvex-sim --demo --log --link "$config/ports/com7" \
+    </dev/null >"$work/sim.out" 2>&1 &
+pids+=($!)
+wait_for 100 grep -qs '^PTY ' "$work/sim.out" || { cat "$work/sim.out" >&2; fail "orvex-sim did not start"; }
+
+start_xvfb "${as_user[@]}" "${user_env[@]}" || fail "no X server"
+pids+=("$xvfb_pid")
+shot=$work/shot/orvex.png
+mkdir -p "$work/shot"
+chown nobody "$work/shot"
+"${as_user[@]}" "${user_env[@]}" DISPLAY="$DISPLAY" ORVEX_SCREENSHOT="$shot" \
+    ORVEX_SCREENSHOT_DELAY=6 ORVEX_STARTUP_TIMING=1 /usr/bin/orvex 2>"$work/orvex.log" &
+program=$!
+pids+=("$program")
+wait_for 600 grep -q '^orvex: screenshot' "$work/orvex.log" ||
+    { cat "$work/orvex.log" >&2; fail "the installed program took no screenshot"; }
+kill -TERM "$program"  # closes the window as its close command does, saving the settings
+wait_for 300 bash -c "! kill -0 $program 2>/dev/null" || fail "the program did not end on SIGTERM"
+wait "$program" || fail "the program ended with status $?"
+cat "$work/orvex.log"
+
+grep -q '^orvex: first paint of the main window' "$work/orvex.log" || fail "the window never painted"
+[ -s "$shot" ] || fail "empty screenshot"
+colours=$(distinct_colours "$shot")
+echo "screenshot: $colours colours"
+[ "$colours" -ge 16 ] || fail "the screenshot is blank ($colours colours)"
+grep -q '^WINDOW_TOP=' "$config/orvex.ini" ||
+    fail "the program did not save its settings to $config/orvex.ini"
+grep -q '^REQ 4 ' "$work/sim.out" || fail "the program never polled the simulator"
+[ ! -e /usr/bin/orvex.ini ] || fail "settings were written beside the installed program"
+echo "settings saved to the XDG folder: $config/orvex.ini"
+
+echo "-- remove"
+apt-get remove -y -qq orvex >/dev/null
+installed=0
+[ ! -e /usr/bin/orvex ] || fail "/usr/bin/orvex is still there after removal"
+[ ! -e "/usr/share/applications/$app_id.desktop" ] || fail "the desktop entry is still there"
+echo "package check passed"

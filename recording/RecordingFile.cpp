@@ -135,7 +135,7 @@ int CRecordingFile::State::PrepareText() {
     if (last[0] == '\n')
         return 0;
     bool inFile = false;
-    return WriteRecord({"\r\n", {}}, inFile);
+    return WriteRecord({last[0] == '\r' ? "\n" : "\r\n", {}}, inFile);
 }
 
 // Cuts a record torn by a crash, so that a reader can go through the file record by record.

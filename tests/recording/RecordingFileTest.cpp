@@ -122,6 +122,11 @@ TEST_F(RecordingFileTest, TornTextLineIsEndedBeforeAppending) {
     EXPECT_FALSE(out.reopened || out.spellStarted || out.spellEnded);
     EXPECT_EQ(out.error, 0);
     EXPECT_EQ(ReadFile(path), Rows(2, 2));
+
+    // Torn between CR and LF: the line is ended, not given a second CR.
+    WriteFile(path, "a\r");
+    ASSERT_EQ(file.PrepareAppend(), 0);
+    EXPECT_EQ(ReadFile(path), "a\r\n");
 }
 
 TEST_F(RecordingFileTest, TornBinaryTailIsCutOnlyWhenItIsOneOfOurs) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes the pictures in docs/ under Xvfb against orvex-sim --demo: the main window with live
-# readings (docs/orvex-main.png) and one picture per dialog (docs/orvex-<dialog>.png).
+# Takes the pictures in docs/ under Xvfb: the main window with live readings from
+# orvex-sim --demo (docs/orvex-main.png) and one picture per dialog (docs/orvex-<dialog>.png).
 # Run it again when the look changes. The first argument names the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,14 +8,14 @@ source scripts/xvfb.sh
 build=${1:-build}
 delay=${ORVEX_SCREENSHOT_DELAY:-8}  # the window refreshes its readings every 5 s
 
-# The dialogs to picture. The program shows the dialog named by ORVEX_SCREENSHOT_DIALOG over its
-# window and ORVEX_SCREENSHOT then saves that dialog; list a name here once the program knows it.
-dialogs=()
+# The dialogs to picture, by the names orvex_show_dialog knows.
+dialogs=(alarms colours fonts about settings information help)
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim
+cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex_show_dialog
 orvex=$(realpath "$build/app/orvex")
+show_dialog=$(realpath "$build/tests/dialogs/orvex_show_dialog")
 sim=$(realpath "$build/sim/orvex-sim")
 
 work=$(mktemp -d)
@@ -40,38 +40,36 @@ wait_for 100 grep -qs '^PTY ' "$work/sim.out" || { cat "$work/sim.out" >&2; exit
 start_xvfb
 pids+=("$xvfb_pid")
 
-# shoot <picture> [VARIABLE=value...]: one run of the program, saved as docs/<picture>.
-shoot() {
-    local picture=$1 log=$work/$1.log shot=$work/$1
-    shift
-    env "$@" ORVEX_CONFIG_DIR="$work" ORVEX_SCREENSHOT="$shot" ORVEX_SCREENSHOT_DELAY="$delay" \
-        "$orvex" 2>"$log" &
-    local program=$!
-    pids+=("$program")
-    if ! wait_for $(((delay + 30) * 10)) grep -q '^orvex: screenshot' "$log"; then
-        cat "$log" >&2
-        echo "no picture for $picture" >&2
-        return 1
-    fi
-    kill -TERM "$program"
-    wait "$program" || true
-    unset 'pids[-1]'
+# keep <picture> <file>: moves a picture that is not blank into docs/.
+keep() {
     local colours
-    colours=$(distinct_colours "$shot")
+    colours=$(distinct_colours "$2")
     if [ "$colours" -lt 16 ]; then
-        echo "$picture is blank ($colours colours)" >&2
+        echo "$1 is blank ($colours colours)" >&2
         return 1
     fi
-    mv "$shot" "docs/$picture"
-    echo "docs/$picture"
+    mv "$2" "docs/$1"
+    echo "docs/$1"
 }
 
 mkdir -p docs
-shoot orvex-main.png
-if [ ${#dialogs[@]} -gt 0 ] && ! grep -qa ORVEX_SCREENSHOT_DIALOG "$orvex"; then
-    echo "this build cannot show a dialog for a picture: only the main window was taken" >&2
-    exit 0
+log=$work/orvex.log
+ORVEX_CONFIG_DIR="$work" ORVEX_SCREENSHOT="$work/main.png" ORVEX_SCREENSHOT_DELAY="$delay" \
+    "$orvex" 2>"$log" &
+program=$!
+pids+=("$program")
+if ! wait_for $(((delay + 30) * 10)) grep -q '^orvex: screenshot' "$log"; then
+    cat "$log" >&2
+    echo "no picture of the main window" >&2
+    exit 1
 fi
+kill -TERM "$program"
+wait "$program" || true
+keep orvex-main.png "$work/main.png"
+
+# Each dialog on its own, as the tool shows it with the main window's default look.
 for dialog in "${dialogs[@]}"; do
-    shoot "orvex-$dialog.png" ORVEX_SCREENSHOT_DIALOG="$dialog"
+    "$show_dialog" "$dialog" "$work/$dialog.png" 2>>"$work/dialogs.log" ||
+        { cat "$work/dialogs.log" >&2; exit 1; }
+    keep "orvex-$dialog.png" "$work/$dialog.png"
 done

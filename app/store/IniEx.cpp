@@ -43,6 +43,12 @@ std::int32_t ParseInt(std::string_view text) {
     return static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
 }
 
+// Grows a full table by an eighth (at least the growth step): geometric, so that filling it stays
+// linear, yet moving a table of millions of lines holds little more than twice its size.
+std::size_t GrownCapacity(std::size_t capacity, int growthStep) {
+    return capacity + std::max(capacity / 8, static_cast<std::size_t>(growthStep));
+}
+
 // Calls onLine for every line of text: CR LF or LF ends a line (a lone CR stays in it), and
 // the last line may lack its end.
 template <typename OnLine>
@@ -61,11 +67,10 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
 }  // namespace
 
 IniEntry::IniEntry(std::string_view key, std::string_view value)
-    : keyLength_(static_cast<std::uint32_t>(key.size())) {
-    line_.reserve(key.size() + 1 + value.size());
-    line_ += key;
-    line_ += '=';
-    line_ += value;
+    : line_(key.size() + 1 + value.size(), '='),
+      keyLength_(static_cast<std::uint32_t>(key.size())) {
+    key.copy(line_.data(), key.size());
+    value.copy(line_.data() + key.size() + 1, value.size());
 }
 
 void IniEntry::SetValue(std::string_view value) {
@@ -134,6 +139,8 @@ void CIniEx::Parse(std::string_view text) {
         }
     });
     sections_.clear();
+    sectionIndex_.reset();
+    entryIndexes_.clear();
     sections_.reserve(std::max(entryCounts.size(), static_cast<std::size_t>(growthStep_)));
     sections_.emplace_back();
     sections_.back().entries.reserve(entryCounts.front());
@@ -159,13 +166,25 @@ void CIniEx::Parse(std::string_view text) {
 
 IniSection& CIniEx::AppendSection(std::string name) {
     if (sections_.size() == sections_.capacity()) {
-        // At least the growth step, but doubling: a file with very many headers must not make
-        // reading it quadratic.
-        sections_.reserve(sections_.capacity() +
-                          std::max(sections_.capacity(), static_cast<std::size_t>(growthStep_)));
+        sections_.reserve(GrownCapacity(sections_.capacity(), growthStep_));
     }
     sections_.push_back(IniSection{std::move(name), {}});
+    if (sectionIndex_) {
+        sectionIndex_->emplace(Hash(sections_.back().name),
+                               static_cast<std::uint32_t>(sections_.size() - 1));
+    }
     return sections_.back();
+}
+
+void CIniEx::AppendEntry(std::size_t section, std::string_view key, std::string_view value) {
+    std::vector<IniEntry>& entries = sections_[section].entries;
+    if (entries.size() == entries.capacity()) {
+        entries.reserve(GrownCapacity(entries.capacity(), growthStep_));
+    }
+    entries.emplace_back(key, value);
+    if (const auto index = entryIndexes_.find(section); index != entryIndexes_.end()) {
+        index->second[Hash(key)] = static_cast<std::uint32_t>(entries.size() - 1);
+    }
 }
 
 bool CIniEx::Equal(std::string_view a, std::string_view b) const {
@@ -178,25 +197,74 @@ bool CIniEx::Equal(std::string_view a, std::string_view b) const {
     });
 }
 
-const IniSection* CIniEx::FindSection(std::string_view name) const {
-    const auto it = std::find_if(sections_.begin(), sections_.end(),
-                                 [&](const IniSection& s) { return Equal(s.name, name); });
-    return it == sections_.end() ? nullptr : &*it;
+std::uint64_t CIniEx::Hash(std::string_view text) const {
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a over the bytes as Equal sees them
+    for (const char c : text) {
+        const unsigned char byte =
+            caseInsensitive_
+                ? static_cast<unsigned char>(cp1250::ToLower(static_cast<unsigned char>(c)))
+                : static_cast<unsigned char>(c);
+        hash = (hash ^ byte) * 1099511628211u;
+    }
+    return hash;
 }
 
-IniSection* CIniEx::FindSection(std::string_view name) {
-    return const_cast<IniSection*>(std::as_const(*this).FindSection(name));
+std::size_t CIniEx::FindSection(std::string_view name) const {
+    const auto scan = [&] {
+        std::size_t i = 0;
+        while (i < sections_.size() && !Equal(sections_[i].name, name)) {
+            ++i;
+        }
+        return i;
+    };
+    if (sections_.size() < kIndexFrom) {
+        return scan();
+    }
+    if (!sectionIndex_) {
+        sectionIndex_.emplace();
+        for (std::size_t i = 0; i < sections_.size(); ++i) {
+            sectionIndex_->emplace(Hash(sections_[i].name), static_cast<std::uint32_t>(i));
+        }
+    }
+    const auto hit = sectionIndex_->find(Hash(name));
+    if (hit == sectionIndex_->end()) {
+        return sections_.size();
+    }
+    return Equal(sections_[hit->second].name, name) ? hit->second : scan();
+}
+
+const IniEntry* CIniEx::FindEntry(std::size_t section, std::string_view key) const {
+    const std::vector<IniEntry>& entries = sections_[section].entries;
+    const auto scan = [&]() -> const IniEntry* {
+        for (std::size_t i = entries.size(); i-- > 0;) {
+            if (Equal(entries[i].Key(), key)) {
+                return &entries[i];
+            }
+        }
+        return nullptr;
+    };
+    if (entries.size() < kIndexFrom) {
+        return scan();
+    }
+    auto [slot, fresh] = entryIndexes_.try_emplace(section);
+    HashIndex& index = slot->second;
+    if (fresh) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            index[Hash(entries[i].Key())] = static_cast<std::uint32_t>(i);
+        }
+    }
+    const auto hit = index.find(Hash(key));
+    if (hit == index.end()) {
+        return nullptr;
+    }
+    return Equal(entries[hit->second].Key(), key) ? &entries[hit->second] : scan();
 }
 
 std::string CIniEx::GetText(std::string_view section, std::string_view key,
                             std::string_view defaultValue) const {
-    const IniSection* found = FindSection(section);
-    if (found == nullptr) {
-        return std::string(defaultValue);
-    }
-    const auto entry = std::find_if(found->entries.rbegin(), found->entries.rend(),
-                                    [&](const IniEntry& e) { return Equal(e.Key(), key); });
-    if (entry == found->entries.rend()) {
+    const std::size_t found = FindSection(section);
+    const IniEntry* entry = found < sections_.size() ? FindEntry(found, key) : nullptr;
+    if (entry == nullptr) {
         return std::string(defaultValue);
     }
     const std::string_view value = entry->Value();
@@ -211,11 +279,8 @@ std::int32_t CIniEx::GetInt(std::string_view section, std::string_view key,
 std::uint32_t CIniEx::GetUnsigned(std::string_view section, std::string_view key,
                                   std::uint32_t defaultValue) const {
     // A missing key gives the default itself, even one above the signed range.
-    const IniSection* found = FindSection(section);
-    const bool present =
-        found != nullptr && std::any_of(found->entries.begin(), found->entries.end(),
-                                        [&](const IniEntry& e) { return Equal(e.Key(), key); });
-    if (!present) {
+    const std::size_t found = FindSection(section);
+    if (found == sections_.size() || FindEntry(found, key) == nullptr) {
         return defaultValue;
     }
     return static_cast<std::uint32_t>(ParseInt(GetText(section, key, {})));
@@ -233,15 +298,14 @@ bool CIniEx::SetText(std::string_view section, std::string_view key, std::string
     if (sections_.empty()) {
         sections_.emplace_back();  // a store that never opened still keeps its updates in memory
     }
-    IniSection* found = FindSection(section);
-    if (found == nullptr) {
-        found = &AppendSection(std::string(section));
+    const std::size_t found = FindSection(section);
+    if (found == sections_.size()) {
+        AppendSection(std::string(section));
         modified_ = true;
     }
-    const auto entry = std::find_if(found->entries.rbegin(), found->entries.rend(),
-                                    [&](const IniEntry& e) { return Equal(e.Key(), key); });
-    if (entry == found->entries.rend()) {
-        found->entries.emplace_back(key, value);
+    auto* entry = const_cast<IniEntry*>(FindEntry(found, key));
+    if (entry == nullptr) {
+        AppendEntry(found, key, value);
         modified_ = true;
     } else if (entry->Value() != value) {
         // Any byte counts, letter case included: file paths are case-sensitive here.
@@ -304,6 +368,8 @@ bool CIniEx::Save() {
 
 void CIniEx::Clear() {
     sections_.clear();
+    sectionIndex_.reset();
+    entryIndexes_.clear();
     path_.clear();
     modified_ = false;
 }

@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // One line of a section: "key=value", or a line without "=" kept as a key with an empty value
@@ -112,10 +114,20 @@ public:
     static std::filesystem::path ProgramFolder();
 
 private:
+    // Tables this long are searched through hash indexes, built on first use: a damaged file of
+    // millions of lines must not make each of the program's lookups scan them all. An index
+    // maps the hash of a folded name or key to the section (the first) or entry (the last) of
+    // that hash; a hit is confirmed by comparing, and a collision falls back to a scan.
+    static constexpr std::size_t kIndexFrom = 64;
+    using HashIndex = std::unordered_map<std::uint64_t, std::uint32_t>;
+
     bool Equal(std::string_view a, std::string_view b) const;
-    const IniSection* FindSection(std::string_view name) const;
-    IniSection* FindSection(std::string_view name);
+    std::uint64_t Hash(std::string_view text) const;
+    // Index in sections_, or sections_.size() when there is none of that name.
+    std::size_t FindSection(std::string_view name) const;
+    const IniEntry* FindEntry(std::size_t section, std::string_view key) const;
     IniSection& AppendSection(std::string name);
+    void AppendEntry(std::size_t section, std::string_view key, std::string_view value);
     void Parse(std::string_view text);
     IniSaveResult Write(int& error) const;
 
@@ -128,4 +140,6 @@ private:
     IniSaveResult saveResult_ = IniSaveResult::Written;
     int saveError_ = 0;
     std::vector<IniSection> sections_;
+    mutable std::optional<HashIndex> sectionIndex_;
+    mutable std::unordered_map<std::size_t, HashIndex> entryIndexes_;
 };

@@ -16,6 +16,7 @@
 #include "link/PortDiagnosis.h"
 #include "ui/MainLayout.h"
 #include "ui/StatusLine.h"
+#include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
 #include "ui/text/ReadingText.h"
 
@@ -33,6 +34,7 @@ constexpr int kStatusLineDialogUnits = 14;
 COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("orvexDlg"));
     setWindowTitle(kTitle);
+    setWindowIcon(OrvexIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
@@ -73,6 +75,10 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
         connect(&t.timer, &QTimer::timeout, this, [this, role] { OnTimer(role); });
     }
 
+    portWaitTimer.setObjectName(QStringLiteral("portWaitTimer"));
+    portWaitTimer.setInterval(kPortWaitPeriodMs);
+    connect(&portWaitTimer, &QTimer::timeout, this, [this] { RetryConfiguredPort(); });
+
     CreateMenus();
 }
 
@@ -96,11 +102,14 @@ void COrvexDlg::CreateMenus() {
             &QDialog::accept);
 
     QMenu* alarms = menuBar->addMenu(QStringLiteral("Alarmy"));
-    add(alarms, QStringLiteral("Ustawienia alarmów"), "actionAlarms", false);
+    connect(add(alarms, QStringLiteral("Ustawienia alarmów"), "actionAlarms", true),
+            &QAction::triggered, this, [this] { OnAlarms(); });
 
     QMenu* view = menuBar->addMenu(QStringLiteral("Widok"));
-    add(view, QStringLiteral("Kolory"), "actionColours", false);
-    add(view, QStringLiteral("Czcionki"), "actionFonts", false);
+    connect(add(view, QStringLiteral("Kolory"), "actionColours", true), &QAction::triggered, this,
+            [this] { OnColours(); });
+    connect(add(view, QStringLiteral("Czcionki"), "actionFonts", true), &QAction::triggered, this,
+            [this] { OnFonts(); });
     alwaysOnTopAction = add(view, QStringLiteral("Zawsze na wierzchu"), "actionAlwaysOnTop", true);
     alwaysOnTopAction->setCheckable(true);
     connect(alwaysOnTopAction, &QAction::triggered, this, [this] { OnAlwaysOnTop(); });
@@ -108,18 +117,26 @@ void COrvexDlg::CreateMenus() {
     QMenu* settings = menuBar->addMenu(QStringLiteral("Ustawienia"));
     serialPortAction = add(settings, QStringLiteral("Port szeregowy"), "actionSerialPort", true);
     connect(serialPortAction, &QAction::triggered, this, [this] { OnSerialPort(); });
-    add(settings, QStringLiteral("Rejestracja do pliku"), "actionRecording", false);
-    add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", false);
+    recordingAction =
+        add(settings, QStringLiteral("Rejestracja do pliku"), "actionRecording", true);
+    connect(recordingAction, &QAction::triggered, this, [this] { OnFileRecording(); });
+    connect(add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", true),
+            &QAction::triggered, this, [this] { OnAdditionalSettings(); });
 
     QMenu* help = menuBar->addMenu(QStringLiteral("Pomoc"));
-    add(help, QStringLiteral("Pomoc"), "actionHelp", false);
-    add(help, QStringLiteral("Program Zelvio"), "actionInformation", false);
-    add(help, QStringLiteral("O programie"), "actionAbout", false);
+    QAction* helpAction = add(help, QStringLiteral("Pomoc"), "actionHelp", true);
+    helpAction->setShortcut(QKeySequence::HelpContents);
+    connect(helpAction, &QAction::triggered, this, [this] { OnHelp(); });
+    connect(add(help, QStringLiteral("Program Zelvio"), "actionInformation", true),
+            &QAction::triggered, this, [this] { OnInformation(); });
+    connect(add(help, QStringLiteral("O programie"), "actionAbout", true), &QAction::triggered,
+            this, [this] { OnAbout(); });
 
     // X11 and Wayland give the program no system menu; the about item lives here instead.
     contextMenu = new QMenu(this);
     contextMenu->setObjectName(QStringLiteral("contextMenu"));
-    add(contextMenu, QStringLiteral("&O programie..."), "actionAboutContext", false);
+    connect(add(contextMenu, QStringLiteral("&O programie..."), "actionAboutContext", true),
+            &QAction::triggered, this, [this] { OnAbout(); });
 }
 
 void COrvexDlg::setVisible(bool visible) {
@@ -131,8 +148,8 @@ void COrvexDlg::setVisible(bool visible) {
     if (!visible && initialised) {
         // The end of the modal run ends the window's timers, as the destruction of the window
         // would; the blink timers of the value controls stop with their owner.
-        for (QTimer* timer :
-             {&informationTimer, &startupTimer, &refreshTimer, &portRetryTimer, &recordingTimer}) {
+        for (QTimer* timer : {&informationTimer, &startupTimer, &refreshTimer, &portRetryTimer,
+                              &recordingTimer, &portWaitTimer}) {
             timer->stop();
         }
     }
@@ -267,7 +284,11 @@ void COrvexDlg::UpdateStatusLine() {
     }
     QString text = DeviceStatusText(deviceResponding, info);
     if (recordingTimer.isActive()) {
-        text += RecordingStatusText(recordingInterval);
+        text += RecordingStatusText(EffectiveRecordingInterval());
+    }
+    text += RecordingFailureText();
+    if (portWaitTimer.isActive()) {
+        text += QString::asprintf("Oczekiwanie na port COM%d. ", portNumber);
     }
     if (text != lastStatusText) {
         lastStatusText = text;
@@ -280,10 +301,7 @@ void COrvexDlg::OnTimer(TimerRole role) {
     switch (role) {
         case TimerRole::Information:
             informationTimer.stop();
-            // The information dialog is not part of the program yet; the flag still brackets
-            // the moment it will be shown, so the port settings dialog waits for it.
-            infoDialogOpen = true;
-            infoDialogOpen = false;
+            ShowInformationAtStart();
             break;
         case TimerRole::Startup:
             startupTimer.stop();
@@ -299,13 +317,10 @@ void COrvexDlg::OnTimer(TimerRole role) {
             }
             break;
         case TimerRole::Recording:
-            // Records are written by the recording feature once it exists.
+            WriteTextRecord();
+            WriteBinaryRecord();
             break;
     }
-}
-
-void COrvexDlg::OpenRecordingFilesAtStartup() {
-    // Recording to files is not part of the program yet.
 }
 
 int COrvexDlg::LayoutMargin() const {
@@ -485,6 +500,28 @@ void COrvexDlg::OnSerialPort() {
         portRetryTimer.start();
         return;
     }
+    portWaitTimer.stop();
+    RunPortDialog();
+    // A configured port that did not open (an adapter not plugged in yet, or busy) is tried
+    // again in the background, as an unattended monitor needs.
+    if (portNumber > 0 && !linkStarted) {
+        portWaitTimer.start();
+    }
+    UpdateStatusLine();
+}
+
+void COrvexDlg::RetryConfiguredPort() {
+    if (portNumber <= 0 || linkStarted) {
+        portWaitTimer.stop();
+        return;
+    }
+    if (StartLink(portNumber, baudRate, parity)) {
+        portWaitTimer.stop();
+        UpdateStatusLine();
+    }
+}
+
+void COrvexDlg::RunPortDialog() {
     // A port that fails to open brings the dialog back until one opens or the user cancels.
     for (;;) {
         CComDlg dialog(this);

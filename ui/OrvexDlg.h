@@ -1,16 +1,22 @@
 #pragma once
 #include <QDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
+#include <string>
 
 #include "device/OrvexDriver.h"
+#include "recording/RecordingFile.h"
 #include "ui/ColorStatic.h"
 
 class QAction;
 class QMenu;
 class QMenuBar;
+class QMessageBox;
+class CHelpWindow;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
@@ -35,6 +41,7 @@ public:
     static constexpr int kStartupDelayMs = 10000;
     static constexpr int kInformationDelayMs = 100;
     static constexpr int kPortRetryPeriodMs = 500;
+    static constexpr int kPortWaitPeriodMs = 1000;
 
     // How the client area last changed size.
     enum class SizeType { Restored, Minimized, Maximized };
@@ -73,8 +80,30 @@ public:
     void OnAlwaysOnTop();
     // The "Port szeregowy" command: the port settings dialog and the restart of the link.
     void OnSerialPort();
-    // Opens the recording files named in the settings; filled in by the recording feature.
+    // ---- Dialog commands (OrvexDlgCommands.cpp) ----
+    // "Ustawienia alarmów": reads the device's alarms, shows them, writes the choice on OK.
+    void OnAlarms();
+    // "Kolory" and "Czcionki": choices apply at once; anything but OK restores all eight.
+    void OnColours();
+    void OnFonts();
+    void OnAdditionalSettings();
+    // "Pomoc" and F1: the user guide beside the window.
+    void OnHelp();
+    void OnInformation();
+    void OnAbout();
+    // The information timer's dialog.
+    void ShowInformationAtStart();
+    CHelpWindow* HelpWindow() const { return helpWindow; }
+    // ---- Recording ----
+    // The start-up step: opens the recording files named in the settings for appending.
     void OpenRecordingFilesAtStartup();
+    // The "Rejestracja do pliku" command: the recording dialog, then the files and the timer.
+    void OnFileRecording();
+    // One record to each open file; nothing when the file is not open.
+    void WriteTextRecord();
+    void WriteBinaryRecord();
+    // The recording period the timer uses: the stored one, but never below one second.
+    int EffectiveRecordingInterval() const;
 
     // ---- Read access for tests and for later features ----
     COrvexDriver& Driver() { return driver; }
@@ -91,7 +120,12 @@ public:
     int LayoutMargin() const;
     const QTimer& Timer(TimerRole role) const;
     bool IsRecording() const { return recordingTimer.isActive(); }
+    QAction* RecordingAction() const { return recordingAction; }
+    const CRecordingFile* TextFile() const { return textFile.get(); }
+    const CRecordingFile* BinaryFile() const { return binaryFile.get(); }
+    const std::string& LastHeader() const { return lastHeader; }
     bool InfoDialogOpen() const { return infoDialogOpen; }
+    bool WaitingForPort() const { return portWaitTimer.isActive(); }
 
     void setVisible(bool visible) override;
 
@@ -103,6 +137,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // After a blocking device call: lets a queued close act; true when the window has closed.
+    bool ClosedWhileBusy();
     void Initialise();
     void CreateMenus();
     void PlaceClientArea();
@@ -115,6 +151,27 @@ private:
     // port cannot be opened.
     bool StartLink(int port, int baud, char parityLetter);
     void ShowPortError(int port);
+    // The port settings dialog until a port opens or the user gives up.
+    void RunPortDialog();
+    // One background attempt to open the configured port that failed to open.
+    void RetryConfiguredPort();
+
+    // Recording steps (ui/OrvexDlgRecording.cpp).
+    enum class OpenStep { Opened, Failed, Retry };
+    // The recording command; binaryUntried keeps a binary recording whose file the start-up
+    // step has not tried yet when the dialog is cancelled.
+    void RecordingCommand(bool binaryUntried);
+    // One run of the recording dialog and the steps after OK; Retry asks for another run.
+    OpenStep RunRecordingDialog(bool binaryUntried);
+    // Opens a recording file; asks whether to append when the file exists (from the command),
+    // or appends without asking (at start-up). Shows the file's message on failure.
+    std::unique_ptr<CRecordingFile> OpenRecordingFile(RecordingFileKind kind, const QString& path,
+                                                      bool ask, bool* appended);
+    void WriteCommentBlock(CRecordingFile& file, bool appended);
+    void RestartRecordingTimer();
+    // Tells the user once per failure spell; keeps the status line up to date.
+    void ReportAppend(const CRecordingFile& file, const AppendOutcome& outcome);
+    QString RecordingFailureText() const;
 
     QString binaryInputText;
     QString binaryOnText;
@@ -131,6 +188,11 @@ private:
     QTimer startupTimer;
     QTimer portRetryTimer;
     QTimer informationTimer;
+    QTimer portWaitTimer;  // retries the configured port while it cannot be opened
+    std::unique_ptr<CRecordingFile> textFile;
+    std::unique_ptr<CRecordingFile> binaryFile;
+    std::string lastHeader;                 // UTF-8, as the record formats give it
+    QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     bool layoutBlocked = true;
     int statusHeight = 0;
     int restoredHeight = 0;
@@ -143,8 +205,10 @@ private:
 
     QMenuBar* menuBar = nullptr;
     QMenu* contextMenu = nullptr;
+    CHelpWindow* helpWindow = nullptr;  // created on first use, a child window
     QAction* alwaysOnTopAction = nullptr;
     QAction* serialPortAction = nullptr;
+    QAction* recordingAction = nullptr;
     // Owned by the dialog (a heap child) so that it outlives the member controls inside it.
     QWidget* clientArea = nullptr;
     QLineEdit statusLine;

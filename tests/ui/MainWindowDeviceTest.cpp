@@ -211,6 +211,30 @@ private slots:
         QVERIFY(!dlg.Driver().IsDeviceResponding());
     }
 
+    // An adapter plugged in after the start: after the message and the dialog, the configured
+    // port is tried in the background until it opens, and the status line says so meanwhile.
+    void configuredPortIsRetriedUntilItOpens() {
+        ModalAnswerer answerer;
+        answerer.Expect(AnswerBox);
+        answerer.Expect(Cancel);
+        COrvexDlg dlg;
+        dlg.portNumber = 201;
+        dlg.show();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
+        QVERIFY(dlg.WaitingForPort());
+        QCOMPARE(dlg.StatusLine().text(),
+                 QStringLiteral("Brak komunikacji z urządzeniem. Oczekiwanie na port COM201. "));
+
+        SimProcess sim({kMixedConfig, {"--log"}});
+        sim.LinkAs(ports, 201);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.WaitingForPort(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Published(dlg, 4711), 10000);
+        dlg.RefreshDisplay();
+        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("ORVEX nr 4711. "));
+        QCOMPARE(dlg.portNumber, 201);
+        QCOMPARE(answerer.CountSeen("QMessageBox"), 1);
+    }
+
     // The stored port could not be opened at start; once it is there, confirming the same port,
     // speed and parity in the dialog starts the link (nothing else would).
     void samePortAfterAFailedStartStartsTheLink() {

@@ -1,0 +1,476 @@
+// Recording from the main window: the command, the start-up step and write failures, with real
+// files in a temporary folder and orvex-sim as the device.
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "ModalAnswerer.h"
+#include "link/ComPortMap.h"
+#include "recording/dialog/LogFileDlg.h"
+#include "recording/format/BinaryRecordDecoder.h"
+#include "recording/format/FileText.h"
+#include "tests/support/SimProcess.h"
+#include "ui/OrvexDlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// TQ21 on input 1 and a TQ22 with probes 3 and 5 absent on input 2.
+const char* const kConfig = R"(device id=23073 serial=4711
+input 1 type=1 serial=1234 valid=3 values=52.3,21.5
+input 2 type=7 serial=77 valid=0xEB values=1.0,2.0,0,4.0,0,6.0,7.0,8.0
+)";
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Lines of a text file, each with its CR LF cut off; a last line without one is kept as is.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+QAbstractButton* Button(QWidget* dialog, const QString& text) {
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        if (button->text() == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// What to set in the recording dialog; unset fields keep what the dialog shows.
+struct Choice {
+    std::optional<bool> text;
+    std::optional<bool> binary;
+    std::optional<QString> textPath;
+    std::optional<QString> binaryPath;
+    std::optional<int> separator;
+    bool cancel = false;
+};
+
+void SetCheck(QWidget* dialog, const char* name, bool on) {
+    auto* check = dialog->findChild<QCheckBox*>(QLatin1String(name));
+    QVERIFY2(check != nullptr, name);
+    if (check->isChecked() != on) {
+        check->click();
+    }
+}
+
+Choice CancelChoice() {
+    Choice choice;
+    choice.cancel = true;
+    return choice;
+}
+
+ModalAnswerer::Handler Recording(const Choice& choice) {
+    return [choice](QWidget* widget) {
+        auto* dialog = qobject_cast<CLogFileDlg*>(widget);
+        if (dialog == nullptr) {
+            return false;
+        }
+        if (choice.cancel) {
+            Button(dialog, QStringLiteral("Anuluj"))->click();
+            return true;
+        }
+        if (choice.text) {
+            SetCheck(dialog, "textRecordingCheck", *choice.text);
+        }
+        if (choice.binary) {
+            SetCheck(dialog, "binaryRecordingCheck", *choice.binary);
+        }
+        if (choice.textPath) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("textFileEdit"))
+                ->setText(*choice.textPath);
+        }
+        if (choice.binaryPath) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("binaryFileEdit"))
+                ->setText(*choice.binaryPath);
+        }
+        if (choice.separator) {
+            const char* names[] = {"separatorTab", "separatorComma", "separatorSemicolon"};
+            dialog->findChild<QRadioButton*>(QLatin1String(names[*choice.separator]))->click();
+        }
+        Button(dialog, QStringLiteral("OK"))->click();
+        return true;
+    };
+}
+
+ModalAnswerer::Handler Answer(QMessageBox::StandardButton button) {
+    return [button](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr) {
+            return false;
+        }
+        box->button(button)->click();
+        return true;
+    };
+}
+
+const QString kTextUnavailable =
+    QStringLiteral("Wybrany plik rejestracji wyników pomiaru jest niedostępny.");
+
+}  // namespace
+
+class MainWindowRecordingTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    fs::path folder;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<COrvexDlg> dlg;
+    std::unique_ptr<ModalAnswerer> answerer;
+
+    // The window on the simulator, with the device answering and the display refreshed.
+    void StartWindow(int interval = 3600) {
+        sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
+        sim->LinkAs(folder / "ports", 7);
+        dlg = std::make_unique<COrvexDlg>();
+        dlg->portNumber = 7;
+        dlg->recordingInterval = interval;
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(Identified(), 10000);
+        dlg->RefreshDisplay();
+        QVERIFY(dlg->DeviceResponding());
+    }
+
+    bool Identified() {
+        DeviceInfo info;
+        dlg->Driver().GetDeviceInfo(info);
+        InputReading second;
+        dlg->Driver().GetReading(1, second);
+        return dlg->Driver().IsDeviceResponding() && info.serialNumber == 4711 &&
+               second.model == ModelTQ22;
+    }
+
+    // Runs the recording command with the answers queued before.
+    void RunCommand() {
+        QTimer::singleShot(0, dlg->RecordingAction(), &QAction::trigger);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->Pending(), 0, 10000);
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    QString Path(const char* name) const {
+        return QString::fromStdString((folder / name).string());
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        folder = fs::path(tmp.path().toStdString()) / "t";
+        fs::remove_all(folder);
+        fs::create_directories(folder / "ports");
+        comport::SetPortsFolder(folder / "ports");
+        answerer = std::make_unique<ModalAnswerer>();
+    }
+
+    void cleanup() {
+        dlg.reset();
+        sim.reset();
+        answerer.reset();
+    }
+
+    // Both files from the command: one record each at once, the timer with the interval, the
+    // header line once, and a path with Polish letters.
+    void commandRecordsBothFiles() {
+        StartWindow();
+        const QString text = Path("pomiary-żółć.csv");
+        const QString binary = Path("wykres-ąę.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 2}));
+        RunCommand();
+        QVERIFY(dlg->TextFile() != nullptr);
+        QVERIFY(dlg->BinaryFile() != nullptr);
+        QVERIFY(dlg->IsRecording());
+        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 3600 * 1000);
+        QCOMPARE(dlg->StatusLine().text(),
+                 QStringLiteral("ORVEX nr 4711. Rejestracja do pliku co 01:00:00. "));
+
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::vector<std::string> lines = Lines(ReadAll(fs::path(text.toStdString())));
+        QCOMPARE(lines.size(), std::size_t(3));
+        const std::string header = FileText(
+            "Data i Godzina;TQ21 1234 Wilgotność [%];TQ21 1234 Temperatura [°C];"
+            "TQ22 77 Temperatura1 [°C];TQ22 77 Temperatura2 [°C];TQ22 77 Temperatura4 [°C];"
+            "TQ22 77 Temperatura6 [°C];TQ22 77 Temperatura7 [°C];TQ22 77 Temperatura8 [°C];"
+            "TQ22 77 Temperatura średnia [°C];");
+        QCOMPARE(lines[0], header);
+        for (int row : {1, 2}) {
+            QCOMPARE(lines[row].size(),
+                     std::string("2024.03.07 14:05:09").size() +
+                         std::string(";52.3;21.5;1.0;2.0;4.0;6.0;7.0;8.0;4.6;").size());
+            QVERIFY(lines[row].ends_with(";52.3;21.5;1.0;2.0;4.0;6.0;7.0;8.0;4.6;"));
+        }
+
+        const BinaryDecodeResult decoded = DecodeBinaryRecords(ReadAll(binary.toStdString()));
+        QCOMPARE(decoded.records.size(), std::size_t(2));
+        QCOMPARE(decoded.wholeBytes, fs::file_size(binary.toStdString()));
+        for (const std::string& record : decoded.records) {
+            QCOMPARE(record.substr(14),
+                     std::string("$21,1234,26,52.3,1$21,1234,25,21.5,1$22,77,25,1.0,1$"
+                                 "22,77,25,2.0,1$"));
+        }
+        QVERIFY(answerer->FirstSeen("QMessageBox") == nullptr);
+    }
+
+    // An existing file: Yes appends after the old content; a changed separator reopens the
+    // file, and No empties it.
+    void yesAppendsNoTruncates() {
+        StartWindow();
+        const QString text = Path("old.txt");
+        WriteAll(text.toStdString(), "old row\r\n");
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        answerer->Expect(Answer(QMessageBox::Yes));
+        RunCommand();
+        const ModalAnswerer::Seen* question = answerer->FirstSeen("QMessageBox");
+        QVERIFY(question != nullptr);
+        QCOMPARE(question->icon, int(QMessageBox::Question));
+        QVERIFY(
+            question->text.startsWith(QStringLiteral("Plik rejestracji pomiarów już istnieje.")));
+        std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(3));
+        QCOMPARE(lines[0], std::string("old row"));
+        QVERIFY(lines[1].starts_with("Data i Godzina\t"));
+
+        answerer->Expect(Recording({{}, {}, {}, {}, 1}));
+        answerer->Expect(Answer(QMessageBox::No));
+        RunCommand();
+        lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(2));
+        QVERIFY(lines[0].starts_with("Data i Godzina,TQ21 1234 "));
+        QVERIFY(lines[1].ends_with(",52.3,21.5,1.0,2.0,4.0,6.0,7.0,8.0,4.6,"));
+    }
+
+    // Appending with the comment option: an empty line, the comment, then the rows. A header
+    // already written in this run is not repeated.
+    void commentOnAppend() {
+        StartWindow();
+        const QString text = Path("comment.txt");
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        RunCommand();
+        dlg->writeComment = 1;
+        dlg->commentText = QStringLiteral("Szklarnia 2\nzmiana nocna");
+        answerer->Expect(Recording({false, {}, {}, {}, {}}));
+        RunCommand();
+        QVERIFY(dlg->TextFile() == nullptr);
+        QVERIFY(!dlg->IsRecording());
+        answerer->Expect(Recording({true, {}, {}, {}, {}}));
+        answerer->Expect(Answer(QMessageBox::Yes));
+        RunCommand();
+        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(6));
+        QCOMPARE(lines[2], std::string());
+        QCOMPARE(lines[3], std::string("Szklarnia 2"));
+        QCOMPARE(lines[4], std::string("zmiana nocna"));
+        QVERIFY(lines[5].ends_with("\t52.3\t21.5\t1.0\t2.0\t4.0\t6.0\t7.0\t8.0\t4.6\t"));
+    }
+
+    // A folder that does not exist: the message, the dialog again, and Cancel there switches
+    // that recording off without a timer.
+    void failedOpeningThenCancel() {
+        StartWindow();
+        answerer->Expect(Recording({true, false, Path("missing/x.csv"), {}, 0}));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
+        RunCommand();
+        const ModalAnswerer::Seen* box = answerer->FirstSeen("QMessageBox");
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->text, kTextUnavailable);
+        QCOMPARE(box->icon, int(QMessageBox::Warning));
+        QCOMPARE(answerer->CountSeen("CLogFileDlg"), 2);
+        QVERIFY(!dlg->textRecordingOn);
+        QVERIFY(!dlg->IsRecording());
+        QCOMPARE(dlg->textFilePath, Path("missing/x.csv"));
+    }
+
+    // Only the interval changes: no reopening (no question although the file exists now), one
+    // record at once, the timer restarted with the new period.
+    void onlyIntervalChangedKeepsTheFile() {
+        StartWindow();
+        const QString text = Path("interval.txt");
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        RunCommand();
+        const CRecordingFile* opened = dlg->TextFile();
+        dlg->recordingInterval = 90;
+        answerer->Expect(Recording({}));
+        RunCommand();
+        QCOMPARE(dlg->TextFile(), opened);
+        QCOMPARE(answerer->CountSeen("QMessageBox"), 0);
+        QCOMPARE(Lines(ReadAll(text.toStdString())).size(), std::size_t(3));
+        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 90 * 1000);
+        QVERIFY(dlg->StatusLine().text().endsWith(QStringLiteral("co 00:01:30. ")));
+    }
+
+    // Only binary recording switched off: its file closes, the text file stays and gets a
+    // record at once, and the timer goes on.
+    void onlyBinarySwitchedOff() {
+        StartWindow();
+        const QString text = Path("a.txt");
+        const QString binary = Path("a.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 0}));
+        RunCommand();
+        const CRecordingFile* opened = dlg->TextFile();
+        answerer->Expect(Recording({{}, false, {}, {}, {}}));
+        RunCommand();
+        QVERIFY(dlg->BinaryFile() == nullptr);
+        QCOMPARE(dlg->TextFile(), opened);
+        QVERIFY(dlg->IsRecording());
+        QCOMPARE(Lines(ReadAll(text.toStdString())).size(), std::size_t(3));
+        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+        // Binary records no longer grow.
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+    }
+
+    // The start-up step with the text file's folder missing: the message, then the dialog;
+    // after it closes the binary file is still opened and recorded.
+    void startupWithMissingFolder() {
+        StartWindow();
+        const QString binary = Path("start.qdx");
+        WriteAll(binary.toStdString(), "");
+        dlg->textRecordingOn = true;
+        dlg->textFilePath = Path("gone/start.csv");
+        dlg->binaryRecordingOn = true;
+        dlg->binaryFilePath = binary;
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
+        dlg->OnTimer(COrvexDlg::TimerRole::Startup);
+        QCOMPARE(answerer->Pending(), 0);
+        QCOMPARE(answerer->SeenWidgets().front().text, kTextUnavailable);
+        QVERIFY(!dlg->textRecordingOn);
+        QVERIFY(dlg->BinaryFile() != nullptr);
+        QVERIFY(dlg->IsRecording());
+        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+        QVERIFY(!dlg->Timer(COrvexDlg::TimerRole::Startup).isActive());
+    }
+
+    // The device falls silent and comes back: a short header line, no binary records while
+    // silent, then the full header again.
+    void silenceAndRecovery() {
+        StartWindow();
+        const QString text = Path("s.txt");
+        const QString binary = Path("s.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 0}));
+        RunCommand();
+        sim->Command("silence on");
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->Driver().IsDeviceResponding(), 20000);
+        dlg->RefreshDisplay();
+        const auto binarySize = fs::file_size(binary.toStdString());
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
+        sim->Command("silence off");
+        QTRY_VERIFY_WITH_TIMEOUT(Identified(), 20000);
+        dlg->RefreshDisplay();
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(7));
+        QCOMPARE(lines[2], std::string("Data i Godzina\t"));
+        QCOMPARE(lines[3].size(), std::string("2024.03.07 14:05:09\t").size());
+        QCOMPARE(lines[5], lines[0]);
+        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(2));
+    }
+
+    // Another program holds the file: the "not available" message, not interleaved rows.
+    void fileLockedByAnotherProgram() {
+        StartWindow();
+        const QString text = Path("locked.csv");
+        WriteAll(text.toStdString(), "");
+        const int other = ::open(text.toStdString().c_str(), O_RDWR | O_CLOEXEC);
+        QVERIFY(other >= 0);
+        QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
+        RunCommand();
+        ::close(other);
+        const ModalAnswerer::Seen* box = answerer->FirstSeen("QMessageBox");
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->text, kTextUnavailable);
+        QVERIFY(!box->informativeText.isEmpty());
+        QCOMPARE(fs::file_size(text.toStdString()), std::uintmax_t(0));
+    }
+
+    // A write failure (the file may not grow): one message for the spell, the failure in the
+    // status line, the rows kept and written in order once writing works again.
+    void writeFailureSpell() {
+        StartWindow();
+        const QString text = Path("full.txt");
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        RunCommand();
+        const auto size = fs::file_size(text.toStdString());
+
+        struct rlimit old {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tight = old;
+        tight.rlim_cur = size;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+        for (int i = 0; i < 3; ++i) {
+            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        }
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(fs::file_size(text.toStdString()), size);
+        QCOMPARE(dlg->findChildren<QMessageBox*>(QStringLiteral("writeFailureBox")).size(), 1);
+        QVERIFY2(dlg->StatusLine().text().contains(QStringLiteral("Błąd zapisu")),
+                 qPrintable(dlg->StatusLine().text()));
+        QCOMPARE(dlg->TextFile()->QueuedRecords(), std::size_t(3));
+
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        QVERIFY(!dlg->StatusLine().text().contains(QStringLiteral("Błąd zapisu")));
+        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(6));
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+            QVERIFY(lines[i - 1].substr(0, 19) <= lines[i].substr(0, 19));
+            QVERIFY(lines[i].ends_with("\t4.6\t"));
+        }
+    }
+
+    // The file removed while recording: the path is opened anew and begins with its header.
+    void removedFileIsReopenedWithAHeader() {
+        StartWindow();
+        const QString text = Path("removed.txt");
+        answerer->Expect(Recording({true, false, text, {}, 0}));
+        RunCommand();
+        fs::remove(text.toStdString());
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        QCOMPARE(lines.size(), std::size_t(2));
+        QVERIFY(lines[0].starts_with("Data i Godzina\tTQ21 1234 "));
+    }
+};
+
+QTEST_MAIN(MainWindowRecordingTest)
+#include "MainWindowRecordingTest.moc"

@@ -444,6 +444,53 @@ TEST_F(IniExTest, ManySectionsMoveTheTableOnlyAFewTimes) {
     EXPECT_LT(moves, 64);
 }
 
+// Long tables are searched through an index: the answers must be those of a short table (first
+// section of a name, last key of a name, letter case per mode), also after updates.
+TEST_F(IniExTest, LongTablesAnswerAsShortOnes) {
+    std::string text;
+    for (int n = 0; n < 300; ++n) {
+        text += "[S" + std::to_string(n % 150) + "]\n";  // every name twice
+        text += "k=" + std::to_string(n) + "\n";
+    }
+    text += "[BIG]\n";
+    for (int n = 0; n < 1000; ++n) {
+        text += "key" + std::to_string(n % 400) + "=" + std::to_string(n) + "\n\n";
+    }
+    text += "Key7=last\n[empty]\n";
+    for (const bool caseInsensitive : {true, false}) {
+        CIniEx ini;
+        ini.LoadText(text, caseInsensitive);
+        EXPECT_EQ(ini.GetInt("S0", "k", -1), 0);
+        EXPECT_EQ(ini.GetInt("s149", "K", -1), caseInsensitive ? 149 : -1);
+        EXPECT_EQ(ini.GetInt("BIG", "key399", -1), 799);
+        EXPECT_EQ(ini.GetInt("BIG", "key0", -1), 800);
+        EXPECT_EQ(ini.GetText("BIG", "key7", "-"), caseInsensitive ? "last" : "807");
+        EXPECT_EQ(ini.GetText("BIG", "", "-"), "");
+        EXPECT_EQ(ini.GetText("BIG", "key400", "-"), "-");
+        EXPECT_EQ(ini.GetText("empty", "", "-"), "-");
+        EXPECT_EQ(ini.GetText("S150", "k", "-"), "-");
+
+        // Updates go to the entry a lookup finds; additions are found afterwards.
+        ini.SetInt("S5", "k", -5);
+        ini.SetInt("BIG", "key3", -3);
+        ini.SetInt("BIG", "new", 1);
+        ini.SetInt("S150", "k", 150);
+        ini.SetInt("empty", "k", 2);
+        EXPECT_EQ(ini.GetInt("S5", "k", 0), -5);
+        EXPECT_EQ(ini.GetInt("BIG", "key3", 0), -3);
+        EXPECT_EQ(ini.GetInt("BIG", "new", 0), 1);
+        EXPECT_EQ(ini.GetInt("S150", "k", 0), 150);
+        EXPECT_EQ(ini.GetInt("empty", "k", 0), 2);
+        const std::string written = ini.ToText();
+        EXPECT_NE(written.find("[S5]\r\nk=-5\r\n"), std::string::npos);
+        EXPECT_NE(written.find("[S5]\r\nk=155\r\n"), std::string::npos);
+        EXPECT_NE(written.find("key3=403\r\n"), std::string::npos);
+        EXPECT_EQ(written.find("key3=803\r\n"), std::string::npos);
+        EXPECT_NE(written.find("key3=-3\r\n"), std::string::npos);
+        EXPECT_TRUE(written.ends_with("[S150]\r\nk=150\r\n[empty]\r\nk=2\r\n"));
+    }
+}
+
 TEST_F(IniExTest, TextThatWouldNotReadBackIsRefused) {
     CIniEx ini;
     ini.LoadText("[S]\nk=v\n", true);

@@ -50,8 +50,9 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
     intervalPicker = new QTimeEdit(this);
     intervalPicker->setObjectName("intervalPicker");
     intervalPicker->setDisplayFormat("HH:mm:ss");
-    intervalPicker->setTimeRange(QTime(0, 0, 1), QTime(23, 59, 59));
-    // A typed zero, an emptied field or any other text that is no time ends as 00:00:01.
+    // Zero stays reachable so that typing can pass through it (02:00:00 to 00:02:03); taking
+    // the time turns it into 00:00:01. Text that is no time at all is corrected to zero first.
+    intervalPicker->setTimeRange(QTime(0, 0), QTime(23, 59, 59));
     intervalPicker->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
     auto* textGroup = new QGroupBox(this);
@@ -258,10 +259,15 @@ void CLogFileDlg::EnableBinaryControls() {
 }
 
 void CLogFileDlg::TakeInterval() {
-    // Text that is no time, zero included, is corrected to the range's start, 00:00:01.
     intervalPicker->interpretText();
-    if (pickerTouched)
-        interval = static_cast<int>(QTime(0, 0).secsTo(intervalPicker->time()));
+    if (!pickerTouched)
+        return;
+    interval = static_cast<int>(QTime(0, 0).secsTo(intervalPicker->time()));
+    if (interval <= 0) {
+        const QSignalBlocker blocker(intervalPicker);
+        intervalPicker->setTime(QTime(0, 0, 1));
+        interval = 1;
+    }
 }
 
 void CLogFileDlg::TakeTexts() {

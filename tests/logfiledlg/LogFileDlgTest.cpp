@@ -162,7 +162,6 @@ private slots:
             QCOMPARE(c.inputs[i]->text(), QString("Wejście %1").arg(i + 1));
 
         QCOMPARE(c.picker->displayFormat(), QString("HH:mm:ss"));
-        QCOMPARE(c.picker->minimumTime(), QTime(0, 0, 1));
         QCOMPARE(c.picker->maximumTime(), QTime(23, 59, 59));
         QVERIFY(c.picker->buttonSymbols() != QAbstractSpinBox::NoButtons);
         QVERIFY(c.ok->isDefault());
@@ -221,7 +220,6 @@ private slots:
     void pickerShowsTheStoredIntervalClamped_data() {
         QTest::addColumn<int>("stored");
         QTest::addColumn<QTime>("shown");
-        QTest::newRow("1 s") << 1 << QTime(0, 0, 1);
         QTest::newRow("1:01:01") << 3661 << QTime(1, 1, 1);
         QTest::newRow("longest") << 86399 << QTime(23, 59, 59);
         QTest::newRow("a day") << 86400 << QTime(23, 59, 59);
@@ -249,31 +247,34 @@ private slots:
         QCOMPARE(dlg.interval, stored);
     }
 
-    void pickerEditsBecomeTheIntervalOnFocusLoss_data() {
+    // Focus loss and Enter (which also presses OK) both take the picker's time.
+    void pickerEditsBecomeTheInterval_data() {
         QTest::addColumn<int>("edit");
         QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("enter");
         QTest::addColumn<QTime>("shown");
         QTest::addColumn<int>("interval");
-        QTest::newRow("typed") << int(Type) << "012345" << QTime(1, 23, 45) << 5025;
-        QTest::newRow("typed zero") << int(Type) << "000000" << QTime(0, 0, 1) << 1;
-        QTest::newRow("emptied") << int(Clear) << "" << QTime(0, 0, 1) << 1;
-        QTest::newRow("hour up") << int(StepHourUp) << "" << QTime(3, 0, 0) << 10800;
+        QTest::newRow("typed") << int(Type) << "012345" << false << QTime(1, 23, 45) << 5025;
+        QTest::newRow("typed, Enter") << int(Type) << "000203" << true << QTime(0, 2, 3) << 123;
+        QTest::newRow("typed zero") << int(Type) << "000000" << false << QTime(0, 0, 1) << 1;
+        QTest::newRow("typed zero, Enter") << int(Type) << "000000" << true << QTime(0, 0, 1) << 1;
+        QTest::newRow("emptied") << int(Clear) << "" << false << QTime(0, 0, 1) << 1;
+        QTest::newRow("hour up") << int(StepHourUp) << "" << false << QTime(3, 0, 0) << 10800;
     }
-    void pickerEditsBecomeTheIntervalOnFocusLoss() {
+    void pickerEditsBecomeTheInterval() {
         QFETCH(int, edit);
         QFETCH(QString, keys);
+        QFETCH(bool, enter);
         QFETCH(QTime, shown);
         QFETCH(int, interval);
         CLogFileDlg dlg;
         dlg.interval = 7200;
+        dlg.inputFlags[7] = 1;
         Controls c(dlg);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         c.picker->setFocus();
-        if (edit == Type) {
-            c.picker->setSelectedSection(QDateTimeEdit::HourSection);
-            QTest::keyClicks(c.picker, keys);
-        } else if (edit == Clear) {
+        if (edit == Clear) {
             for (auto section : {QDateTimeEdit::HourSection, QDateTimeEdit::MinuteSection,
                                  QDateTimeEdit::SecondSection}) {
                 c.picker->setSelectedSection(section);
@@ -281,32 +282,19 @@ private slots:
             }
         } else {
             c.picker->setSelectedSection(QDateTimeEdit::HourSection);
-            QTest::keyClick(c.picker, Qt::Key_Up);
+            if (edit == Type)
+                QTest::keyClicks(c.picker, keys);
+            else
+                QTest::keyClick(c.picker, Qt::Key_Up);
         }
         QCOMPARE(dlg.interval, 7200);  // nothing is taken while the picker has focus
-        c.cancel->setFocus();
+        if (enter)
+            QTest::keyClick(c.picker, Qt::Key_Return);
+        else
+            c.cancel->setFocus();
+        QCOMPARE(dlg.result(), int(enter ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(c.picker->time(), shown);
         QCOMPARE(dlg.interval, interval);
-    }
-
-    void timeConfirmedWithEnterCountsAtOk() {
-        CLogFileDlg dlg;
-        dlg.interval = 60;
-        dlg.inputFlags[7] = 1;
-        Controls c(dlg);
-        bool gaveUp = false;
-        When(
-            &dlg, [&] { return Active<CLogFileDlg>() == &dlg && dlg.isActiveWindow(); },
-            [&] {
-                c.picker->setFocus();
-                c.picker->setSelectedSection(QDateTimeEdit::HourSection);
-                QTest::keyClicks(c.picker, "000203");
-                QTest::keyClick(c.picker, Qt::Key_Return);
-            },
-            &gaveUp);
-        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-        QVERIFY(!gaveUp);
-        QCOMPARE(dlg.interval, 123);
     }
 
     void okWithoutInputsIsRefused_data() {
@@ -417,24 +405,27 @@ private slots:
 
     void eachShowingStartsFromTheMembers() {
         CLogFileDlg dlg;
-        dlg.separator = 7;  // from a settings file: no radio stands for it
+        dlg.separator = 2;
+        dlg.textRecording = 1;
+        dlg.textFileName = "/tmp/pierwszy.txt";
         dlg.inputFlags[1] = 1;
         Controls c(dlg);
         dlg.show();
-        for (QRadioButton* radio : c.radios)
-            QVERIFY(!radio->isChecked());
+        QVERIFY(c.radios[2]->isChecked());
         dlg.accept();
-        QCOMPARE(dlg.separator, 7);
 
-        dlg.separator = 0;
-        dlg.textRecording = 1;
+        dlg.separator = 7;  // from a settings file: no radio stands for it
+        dlg.textRecording = 0;
         dlg.textFileName = "/tmp/drugi.txt";
         dlg.interval = 90;
         dlg.show();
-        QVERIFY(c.radios[0]->isChecked());
-        QCOMPARE(c.Mismatches(true, false, false), QString());
+        for (QRadioButton* radio : c.radios)
+            QVERIFY(!radio->isChecked());
+        QCOMPARE(c.Mismatches(false, false, false), QString());
         QCOMPARE(c.textEdit->text(), QString("/tmp/drugi.txt"));
         QCOMPARE(c.picker->time(), QTime(0, 1, 30));
+        dlg.accept();
+        QCOMPARE(dlg.separator, 7);
     }
 
     void extensionFollowsTheSelectedFilter_data() {

@@ -1,5 +1,6 @@
 // One polling cycle of eight mixed sensors against orvex-sim at wire speed, compared with
 // the time the frames need on a 9600 bit/s line plus the pause between cycles.
+// Usage: orvex_cycle_bench [cycles] [fault mode of orvex-sim, e.g. noise or echo]
 #include <time.h>
 
 #include <algorithm>
@@ -51,6 +52,7 @@ int ReplyBytes(const std::string& line) {
 
 int main(int argc, char** argv) {
     const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string fault = argc > 2 ? argv[2] : "";
     std::string pattern = std::filesystem::temp_directory_path() / "orvex-bench-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
@@ -59,7 +61,11 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = pattern;
     comport::SetPortsFolder(folder);
     {
-        SimProcess sim(SimOptions{"", {"--demo", "--wire-speed", "--baud", "9600", "--log"}});
+        std::vector<std::string> simArgs{"--demo", "--wire-speed", "--baud", "9600", "--log"};
+        if (!fault.empty()) {
+            simArgs.insert(simArgs.end(), {"--fault", fault});
+        }
+        SimProcess sim(SimOptions{"", simArgs});
         sim.LinkAs(folder, kCom);
         COrvexDriver driver;
         // No parity, so that a byte is the 10 bits the limit counts.
@@ -109,6 +115,7 @@ int main(int argc, char** argv) {
         const long bytes = replyBytes + kRequestBytes * static_cast<long>(cycle.size());
         const double frames = static_cast<double>(bytes) * kBitsPerByte / kBaud;
         const double limit = frames + kPauseSeconds;
+        std::printf("line fault             %s\n", fault.empty() ? "none" : fault.c_str());
         std::printf("cycles measured        %d\n", cycles);
         std::printf("requests per cycle     %zu (%ld bytes on the line)\n", cycle.size(), bytes);
         std::printf("frame time per cycle   %.1f ms\n", frames * 1e3);

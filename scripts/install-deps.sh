@@ -8,7 +8,7 @@ packages=(
     libmodbus-dev mbpoll socat
     xvfb xauth x11-apps fonts-liberation
     clang libclang-rt-14-dev
-    librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm
+    librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -62,7 +62,12 @@ int RunBounded(const std::function<int()>& body, int limitMs) {
         const rlimit memory{rlim_t{1} << 30, rlim_t{1} << 30};
         ::setrlimit(RLIMIT_AS, &memory);
 #endif
-        ::_exit(body());
+        int code = 255;  // also for an exception: it must not unwind into the test runner
+        try {
+            code = body();
+        } catch (...) {
+        }
+        ::_exit(code);
     }
     if (pid < 0) {
         return -1;

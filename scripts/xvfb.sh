@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the scripts that run the program under a virtual X server (sourced, not run).
 
 # wait_for <tenths of a second> <command...>: true once the command succeeds within the bound.
@@ -19,6 +20,7 @@ start_xvfb() {
         display=$((display + 1))
     done
     "$@" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # shellcheck disable=SC2034  # for the caller's clean-up
     xvfb_pid=$!
     if ! wait_for 100 test -e "/tmp/.X11-unix/X$display"; then
         echo "Xvfb did not start" >&2

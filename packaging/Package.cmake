@@ -18,7 +18,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORVEX_HOMEPAGE})
+if(NOT ORVEX_HOMEPAGE STREQUAL ORVEX_PLACEHOLDER_HOME)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ORVEX_HOMEPAGE})
+endif()
 # Library dependencies come from the binaries. Plugins that Qt loads at run time are not seen
 # there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.

@@ -49,6 +49,12 @@ std::size_t GrownCapacity(std::size_t capacity, int growthStep) {
     return capacity + std::max(capacity / 8, static_cast<std::size_t>(growthStep));
 }
 
+// Room for a table read from a file: the program adds a few dozen keys at most, and adding them
+// to a long table must not move it (for a moment, that would hold it twice).
+std::size_t WithRoomToAdd(std::size_t count) {
+    return count + std::min<std::size_t>(count / 8, 128);
+}
+
 // Calls onLine for every line of text: CR LF or LF ends a line (a lone CR stays in it), and
 // the last line may lack its end.
 template <typename OnLine>
@@ -141,9 +147,10 @@ void CIniEx::Parse(std::string_view text) {
     sections_.clear();
     sectionIndex_.reset();
     entryIndexes_.clear();
-    sections_.reserve(std::max(entryCounts.size(), static_cast<std::size_t>(growthStep_)));
+    sections_.reserve(
+        std::max(WithRoomToAdd(entryCounts.size()), static_cast<std::size_t>(growthStep_)));
     sections_.emplace_back();
-    sections_.back().entries.reserve(entryCounts.front());
+    sections_.back().entries.reserve(WithRoomToAdd(entryCounts.front()));
     ForEachLine(text, [&](std::string_view line) {
         if (IsHeader(line)) {
             IniSection& section = AppendSection({});
@@ -152,7 +159,7 @@ void CIniEx::Parse(std::string_view text) {
             if (count > 0) {
                 section.name = line.substr(1, line.size() - 2);
             }
-            section.entries.reserve(count);
+            section.entries.reserve(WithRoomToAdd(count));
             return;
         }
         const std::size_t equals = line.find('=');

@@ -11,6 +11,7 @@
 
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
+#include "ui/dialogs/AppIcon.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
     sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvex"));
+    QApplication::setWindowIcon(OrvexIcon());  // every dialog carries it
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);
     InstallDiagnostics(app, reporter);

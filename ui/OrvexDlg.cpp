@@ -89,7 +89,6 @@ void COrvexDlg::CreateMenus() {
     menuBar->setObjectName(QStringLiteral("menuBar"));
     menuBar->setNativeMenuBar(false);
 
-    // Commands whose dialogs do not exist yet are shown but disabled.
     auto add = [](QMenu* menu, const QString& text, const char* name, bool enabled) {
         QAction* action = menu->addAction(text);
         action->setObjectName(QString::fromLatin1(name));

@@ -1,0 +1,178 @@
+// The "Ustawienia alarmów" command of the main window against orvex-sim.
+#include <QAction>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <filesystem>
+
+#include "ModalScript.h"
+#include "link/ComPortMap.h"
+#include "tests/support/SimProcess.h"
+#include "tests/ui/ModalAnswerer.h"
+#include "ui/OrvexDlg.h"
+#include "ui/dialogs/AlarmsDlg.h"
+#include "ui/dialogs/ComDlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Writes(SimProcess& sim) {
+    std::vector<std::string> writes;
+    for (const std::string& line : sim.Log()) {
+        if (line.rfind("REQ 6 ", 0) == 0) {
+            writes.push_back(line);
+        }
+    }
+    return writes;
+}
+
+bool Published(COrvexDlg& dlg) {
+    DeviceInfo info;
+    dlg.Driver().GetDeviceInfo(info);
+    return info.status == 0 && info.serialNumber == 4711;
+}
+
+}  // namespace
+
+class AlarmCommandTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    fs::path ports;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<COrvexDlg> dlg;
+
+    void Trigger() {
+        auto* action = dlg->findChild<QAction*>(QStringLiteral("actionAlarms"));
+        QVERIFY(action != nullptr && action->isEnabled());
+        action->trigger();
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        ports = fs::path(tmp.path().toStdString()) / "ports";
+        comport::SetPortsFolder(ports);
+        CComDlg::SetPortLister({});
+        ModalStep::Missed().clear();
+        sim = std::make_unique<SimProcess>(
+            // The concentrator takes a written value low byte first.
+            SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n",
+                       {"--log", "--write-low-first"}});
+        sim->LinkAs(ports, 7);
+        dlg = std::make_unique<COrvexDlg>();
+        dlg->portNumber = 7;
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(Published(*dlg), 10000);
+    }
+
+    void cleanup() {
+        dlg.reset();
+        sim.reset();
+    }
+
+    // A 2 shows as on; OK without changes writes both values, the 2 as 1.
+    void okWritesBothEvenUnchanged() {
+        bool shownAsRead = false;
+        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+            shownAsRead = d->InternalOnButton()->isChecked() && d->ExternalOffButton()->isChecked();
+            sim->ClearLog();
+            d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+        ModalAnswerer seen;
+        Trigger();
+        QVERIFY(shownAsRead);
+        QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 1", "REQ 6 7 0"}));
+        QCOMPARE(seen.CountSeen("QMessageBox"), 0);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    void changedChoiceIsWritten() {
+        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+            sim->ClearLog();
+            d->InternalOffButton()->click();
+            d->ExternalOnButton()->click();
+            d->accept();
+        });
+        Trigger();
+        QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 0", "REQ 6 7 1"}));
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    void cancelWritesNothing() {
+        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+            sim->ClearLog();
+            d->InternalOffButton()->click();
+            d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        });
+        Trigger();
+        QVERIFY(Writes(*sim).empty());
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    void silentDeviceGivesReadMessageAndNoDialog() {
+        sim->Command("silence on");
+        QString text;
+        int icon = -1;
+        QString title;
+        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            icon = box->icon();
+            title = box->windowTitle();
+            box->accept();
+        });
+        ModalAnswerer seen;
+        Trigger();
+        QCOMPARE(text, QStringLiteral("Nie można odczytać ustawień alarmów"));
+        QCOMPARE(icon, int(QMessageBox::Warning));
+        QCOMPARE(title, QStringLiteral("orvex"));
+        QCOMPARE(seen.CountSeen("CAlarmsDlg"), 0);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    void failingWriteGivesWriteMessage() {
+        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+            sim->Command("fault exception");
+            d->accept();
+        });
+        QString text;
+        int icon = -1;
+        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        });
+        Trigger();
+        QCOMPARE(text, QStringLiteral("Ustawienie alarmów nie powiodło się"));
+        QCOMPARE(icon, int(QMessageBox::Warning));
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    // A close that arrives while the device call blocks acts as soon as the call is over: no
+    // dialog is shown over a closing window.
+    void closeDuringTheReadEndsTheCommand() {
+        bool dialogShown = false;
+        // Only so that a wrong dialog cannot hang the test; it has run out once Trigger returns.
+        ModalStep::On<QDialog>(
+            [&](QDialog* d) {
+                dialogShown = true;
+                d->reject();
+            },
+            5);
+        QMetaObject::invokeMethod(dlg.get(), &QWidget::close, Qt::QueuedConnection);
+        Trigger();
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(!dialogShown);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+};
+
+QTEST_MAIN(AlarmCommandTest)
+#include "AlarmCommandTest.moc"

@@ -1,0 +1,215 @@
+// The "Kolory" and "Czcionki" commands on the main window's eight value controls, and the
+// settings they leave in orvex.ini.
+#include <QAction>
+#include <QColorDialog>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+
+#include "ModalScript.h"
+#include "app/OrvexApp.h"
+#include "ui/OrvexDlg.h"
+#include "ui/dialogs/ClickLabel.h"
+#include "ui/dialogs/ColorDlg.h"
+#include "ui/dialogs/ColorRect.h"
+#include "ui/dialogs/ComDlg.h"
+#include "ui/dialogs/DialogAdv.h"
+#include "ui/dialogs/FontDlg.h"
+
+namespace {
+
+// Answers the colour chooser that the next click opens.
+void ChooseColour(const QColor& colour) {
+    ModalStep::On<QColorDialog>([colour](QColorDialog* d) {
+        d->setCurrentColor(colour);
+        d->accept();
+    });
+}
+
+void CancelColour() {
+    ModalStep::On<QColorDialog>([](QColorDialog* d) { d->reject(); });
+}
+
+// A family other than the one given, present on this machine.
+QString OtherFamily(const QString& family) {
+    for (const QString& f : QFontDatabase::families()) {
+        if (f != family && !QFontDatabase::isPrivateFamily(f) &&
+            QFontDatabase::isSmoothlyScalable(f)) {
+            return f;
+        }
+    }
+    return {};
+}
+
+void PassPortDialog(COrvexDlg& window) {
+    // No port is stored, so the port settings dialog opens once the window is visible.
+    ModalStep::On<CComDlg>([](CComDlg* d) { d->reject(); });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Timer(COrvexDlg::TimerRole::PortRetry).isActive() &&
+                                 QApplication::activeModalWidget() == nullptr,
+                             10000);
+}
+
+}  // namespace
+
+class LookCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        ModalStep::Missed().clear();
+        CComDlg::SetPortLister([](int& count, std::string& text) {
+            count = 0;
+            text.clear();
+            return true;
+        });
+    }
+
+    void coloursApplyAtOnceAndAnulujRestoresAll() {
+        COrvexDlg window;
+        PassPortDialog(window);
+        Colour before[8][2];
+        for (int i = 0; i < 8; ++i) {
+            before[i][0] = window.valueControls[i].GetBackgroundColour();
+            before[i][1] = window.valueControls[i].GetTextColour();
+        }
+        bool liveInWindow = false;
+        bool cancelChangedNothing = false;
+        int paintsAtRestore = 0;
+        ModalStep::On<CColorDlg>([&](CColorDlg* d) {
+            // Swatches start from the controls.
+            QCOMPARE(d->BackgroundSwatch(4)->GetColour(), before[4][0]);
+            QCOMPARE(d->TextSwatch(6)->GetColour(), before[6][1]);
+            // Each click runs the chooser to its end, answered by the step queued before it.
+            ChooseColour(Qt::red);
+            QTest::mouseClick(d->BackgroundSwatch(0), Qt::LeftButton);
+            liveInWindow = window.valueControls[0].GetBackgroundColour() == Rgb(255, 0, 0) &&
+                           d->BackgroundSwatch(0)->GetColour() == Rgb(255, 0, 0);
+            ChooseColour(Qt::green);
+            QTest::mouseClick(d->TextSwatch(3), Qt::LeftButton);
+            CancelColour();
+            QTest::mouseClick(d->BackgroundSwatch(7), Qt::LeftButton);
+            cancelChangedNothing = d->BackgroundSwatch(7)->GetColour() == before[7][0] &&
+                                   window.valueControls[7].GetBackgroundColour() == before[7][0] &&
+                                   window.valueControls[3].GetTextColour() == Rgb(0, 255, 0);
+            for (const CColorStatic& c : window.valueControls) {
+                paintsAtRestore += c.PaintCount();
+            }
+            d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        });
+        window.findChild<QAction*>(QStringLiteral("actionColours"))->trigger();
+        QVERIFY(liveInWindow);
+        QVERIFY(cancelChangedNothing);
+        int paintsAfter = 0;
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(window.valueControls[i].GetBackgroundColour(), before[i][0]);
+            QCOMPARE(window.valueControls[i].GetTextColour(), before[i][1]);
+            paintsAfter += window.valueControls[i].PaintCount();
+        }
+        // Every control repainted at once, the untouched ones too.
+        QVERIFY(paintsAfter >= paintsAtRestore + 8);
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    void fontShowsAtOnceAndEscapeRestoresAll() {
+        COrvexDlg window;
+        PassPortDialog(window);
+        FontDescription before[8];
+        for (int i = 0; i < 8; ++i) {
+            before[i] = window.valueControls[i].GetFontDescription();
+        }
+        const QString family = OtherFamily(window.valueControls[2].font().family());
+        QVERIFY(!family.isEmpty());
+        QString previewFamily;
+        QString controlFamily;
+        int previewPixels = 0;
+        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
+            QCOMPARE(d->Preview(0)->text(), QStringLiteral("0123456789."));
+            QCOMPARE(d->Preview(5)->font().family(), window.valueControls[5].font().family());
+            ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+                QFont font(family);
+                font.setPixelSize(40);
+                f->setCurrentFont(font);
+                f->accept();
+            });
+            QTest::mouseClick(d->Preview(2), Qt::LeftButton);
+            previewFamily = d->Preview(2)->font().family();
+            previewPixels = d->Preview(2)->font().pixelSize();
+            controlFamily = window.valueControls[2].font().family();
+            QTest::keyClick(d, Qt::Key_Escape);
+        });
+        window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
+        QCOMPARE(previewFamily, family);
+        QCOMPARE(controlFamily, family);
+        QVERIFY(previewPixels > 30);
+        for (int i = 0; i < 8; ++i) {
+            QVERIFY(window.valueControls[i].GetFontDescription() == before[i]);
+            QCOMPARE(window.valueControls[i].font().family(),
+                     window.valueControls[i].ValueFont().family());
+        }
+        QVERIFY(window.valueControls[2].font().family() != family);
+        QVERIFY(ModalStep::Missed().isEmpty());
+    }
+
+    // OK keeps the choices, and the program writes them to orvex.ini when it ends.
+    void okKeepsAndSettingsReachTheFile() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        {
+            QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[GENERAL]\r\nSHOW_ADV=0\r\n");
+        }
+        const QString family = OtherFamily(QStringLiteral("Arial"));
+        COrvexApp app(std::filesystem::path(folder.path().toStdString()));
+        app.onWindowReady = [&](COrvexDlg& window) {
+            ModalStep::On<CComDlg>([&](CComDlg* d) {
+                d->reject();
+                QTimer::singleShot(0, &window, [&] {
+                    window.findChild<QAction*>(QStringLiteral("actionColours"))->trigger();
+                    window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
+                    app.CloseMainWindow();
+                });
+            });
+            ModalStep::On<CColorDlg>([&](CColorDlg* d) {
+                ChooseColour(QColor(10, 20, 30));
+                QTest::mouseClick(d->BackgroundSwatch(1), Qt::LeftButton);
+                d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            });
+            ModalStep::On<CFontDlg>([&](CFontDlg* d) {
+                ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+                    QFont font(family);
+                    font.setPixelSize(33);
+                    f->setCurrentFont(font);
+                    f->accept();
+                });
+                QTest::mouseClick(d->Preview(4), Qt::LeftButton);
+                d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            });
+        };
+        app.InitInstance();
+        QVERIFY(ModalStep::Missed().isEmpty());
+
+        QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(ini.readAll());
+        const auto section = [&](int n) {
+            const int start = text.indexOf(QStringLiteral("[INPUT%1]").arg(n));
+            return start < 0 ? QString() : text.mid(start, text.indexOf('[', start + 1) - start);
+        };
+        // 0x00BBGGRR
+        QVERIFY2(section(1).contains(QStringLiteral("BACKGROUND_INPUT=%1").arg(Rgb(10, 20, 30))),
+                 qPrintable(section(1)));
+        QVERIFY2(section(4).contains(QStringLiteral("FONT_NAME_INPUT=") + family),
+                 qPrintable(section(4)));
+        QVERIFY2(section(4).contains(QStringLiteral("FONT_HEIGHT_INPUT=-33")),
+                 qPrintable(section(4)));
+    }
+};
+
+QTEST_MAIN(LookCommandsTest)
+#include "LookCommandsTest.moc"

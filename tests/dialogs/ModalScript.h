@@ -1,0 +1,62 @@
+#pragma once
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+// One step of a scripted user: when a modal widget of type T is the active one, run the step
+// on it. Each step polls with a timer of its own, so a step may open a nested dialog whose
+// own step then runs inside that dialog's loop. A step not met in time is recorded in
+// Missed() and dropped.
+class ModalStep : public QObject {
+public:
+    template <typename T>
+    static void On(std::function<void(T*)> step, int timeoutMs = 20000) {
+        new ModalStep([](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
+                      [step](QWidget* w) { step(qobject_cast<T*>(w)); },
+                      QString::fromLatin1(T::staticMetaObject.className()), timeoutMs);
+    }
+
+    static QStringList& Missed() {
+        static QStringList missed;
+        return missed;
+    }
+
+private:
+    ModalStep(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> step,
+              QString name, int timeoutMs)
+        : matches(std::move(matches)),
+          step(std::move(step)),
+          name(std::move(name)),
+          deadline(timeoutMs) {
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, this, [this] { Check(); });
+        timer.start();
+    }
+
+    void Check() {
+        QWidget* widget = QApplication::activeModalWidget();
+        if (widget != nullptr && widget->isVisible() &&
+            !widget->property("modalStepDone").toBool() && matches(widget)) {
+            widget->setProperty("modalStepDone", true);
+            // The step may open nested loops: this object is finished with first.
+            timer.stop();
+            deleteLater();
+            step(widget);
+            return;
+        }
+        if (deadline.hasExpired()) {
+            timer.stop();
+            Missed() << name;
+            deleteLater();
+        }
+    }
+
+    std::function<bool(QWidget*)> matches;
+    std::function<void(QWidget*)> step;
+    QString name;
+    QDeadlineTimer deadline;
+    QTimer timer;
+};

@@ -47,6 +47,28 @@ void TraceReply(const uint8_t* reply, int count, int result,
 
 }  // namespace
 
+// One caller's turn at the master, from its arrival to the end of its transaction.
+class CModbusDriver::CTurn {
+public:
+    explicit CTurn(CModbusDriver& master) : master(master) {
+        std::unique_lock guard(master.turnMutex);
+        const uint64_t mine = master.nextTurn++;
+        master.turnDone.wait(guard, [&] { return master.servingTurn == mine; });
+    }
+    ~CTurn() {
+        {
+            std::lock_guard guard(master.turnMutex);
+            ++master.servingTurn;
+        }
+        master.turnDone.notify_all();
+    }
+    CTurn(const CTurn&) = delete;
+    CTurn& operator=(const CTurn&) = delete;
+
+private:
+    CModbusDriver& master;
+};
+
 CModbusDriver::CModbusDriver() = default;
 
 CModbusDriver::~CModbusDriver() {
@@ -177,6 +199,7 @@ void CModbusDriver::OnByteReceived(uint8_t byte) {
 }
 
 int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& request) {
+    CTurn turn(*this);
     std::lock_guard guard(lock);
     const auto start = std::chrono::steady_clock::now();
     const bool trace = linktrace::Enabled();

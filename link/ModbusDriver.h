@@ -46,6 +46,13 @@ private:
     int Transact(const uint8_t* frame, int length, RegisterRequest& request);
     void SetLink(bool up, bool cancel);
 
+    // Callers take turns in the order they came: the polling thread, which starts its next
+    // request at once after a time-out, must not keep an alarm operation out for good.
+    class CTurn;
+    std::mutex turnMutex;
+    std::condition_variable turnDone;
+    uint64_t nextTurn = 0;     // guarded by turnMutex
+    uint64_t servingTurn = 0;  // guarded by turnMutex
     std::recursive_mutex lock;
     std::atomic<int> rxCount{0};
     uint8_t rxBuffer[256] = {};

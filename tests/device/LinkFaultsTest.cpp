@@ -2,8 +2,10 @@
 // and echo before the replies.
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/device/DriverHarness.h"
@@ -56,6 +58,32 @@ TEST_F(LinkFaults, StopDoesNotWaitForTheRequestInProgress) {
         driver.reset();
         sim.reset();
     }
+}
+
+// An alarm operation waiting on a silent device, or for its turn at the master, ends with
+// the stop instead of holding the master until its time-out.
+TEST_F(LinkFaults, AlarmOperationInProgressEndsWithTheStop) {
+    StartSim(kTwoSensors, {"--fault", "silence"});
+    StartDriver();
+    std::atomic<int> result{-1};
+    std::thread alarm([this, &result] {
+        uint8_t enables[2];
+        result = driver->ReadAlarms(enables);
+    });
+    ASSERT_TRUE(
+        sim->WaitForLog([](const auto& log) { return Logged(log, "REQ 3 6 1"); }, kCycleTimeout));
+    const auto start = std::chrono::steady_clock::now();
+    driver->Stop();
+    alarm.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(result, ResultTimeout);
+
+    // The master is free again: a new start answers alarm reads.
+    sim->Command("fault none");
+    ASSERT_TRUE(driver->Start(kCom, 9600, 1, 'E'));
+    uint8_t enables[2] = {9, 9};
+    EXPECT_EQ(driver->ReadAlarms(enables), 0);
+    EXPECT_EQ(enables[0], 0);
 }
 
 // The polling thread may be in any request of the cycle when the stop comes.

@@ -1,11 +1,30 @@
 #include "app/SettingsMessages.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
 
 QString Name(const std::filesystem::path& file) {
     return QString::fromStdString(file.string());
+}
+
+// The reasons a user can act on, in the program's language; the system's text for the rest.
+QString Reason(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("brak uprawnień do zapisu");
+        case EROFS:
+            return QStringLiteral("system plików jest tylko do odczytu");
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("brak miejsca na dysku");
+        case EFBIG:
+            return QStringLiteral("plik byłby większy niż %1 MB").arg(CIniEx::kMaxFileSize >> 20);
+        default:
+            return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 }  // namespace
@@ -41,7 +60,7 @@ QString UnsavedSettingsText(const std::filesystem::path& file, IniSaveResult res
                 .arg(Name(file));
         case IniSaveResult::Failed:
             return QStringLiteral("Nie zapisano ustawień w pliku %1 (%2).")
-                .arg(Name(file), QString::fromLocal8Bit(std::strerror(error)));
+                .arg(Name(file), Reason(error));
         case IniSaveResult::Written:
         case IniSaveResult::WrittenInPlace:
         case IniSaveResult::NoFile:

@@ -1,6 +1,7 @@
 #include "app/store/IniEx.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -367,8 +368,12 @@ bool CIniEx::Save() {
         saveResult_ = IniSaveResult::Written;
     } else if (path_.empty()) {
         saveResult_ = IniSaveResult::NoFile;
+    } else if (const std::string text = ToText(); text.size() > kMaxFileSize) {
+        // A file the store would refuse to read back is not written.
+        saveResult_ = IniSaveResult::Failed;
+        saveError_ = EFBIG;
     } else {
-        saveResult_ = inifile::Write(path_, ToText(), saveError_);
+        saveResult_ = inifile::Write(path_, text, saveError_);
     }
     return saveResult_ == IniSaveResult::Written || saveResult_ == IniSaveResult::WrittenInPlace;
 }

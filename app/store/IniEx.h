@@ -92,8 +92,9 @@ public:
     // Writes the file when the store is modified (the mark stays set). The new content goes to a
     // temporary file beside the old one, which then replaces it. When the folder takes no new
     // file (or the rename fails) the file is rewritten in place instead, after reserving its new
-    // size. A write-protected file is left alone. Returns true when nothing needed writing or
-    // the file was written; LastSaveResult and LastSaveError (an errno value) tell the rest.
+    // size. A write-protected file is left alone, and so is a content above kMaxFileSize. Returns
+    // true when nothing needed writing or the file was written; LastSaveResult and LastSaveError
+    // (an errno value) tell the rest.
     bool Save();
     IniSaveResult LastSaveResult() const { return saveResult_; }
     int LastSaveError() const { return saveError_; }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -201,6 +202,20 @@ TEST_F(IniFileTest, InPlaceRewriteThatCannotGrowLeavesTheFileIntact) {
 
     EXPECT_FALSE(written);
     EXPECT_EQ(ini.LastSaveResult(), IniSaveResult::Failed);
+    EXPECT_EQ(ReadFile(path_), old);
+}
+
+// What the store writes it must be able to read again: content grown beyond the limit (line
+// ends and "=" added by the written form, keys added) is not written.
+TEST_F(IniFileTest, ContentBeyondTheLimitIsNotWritten) {
+    const std::string old(CIniEx::kMaxFileSize - 8, 'a');
+    WriteFile(path_, old);
+    CIniEx ini(4);
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    ini.SetInt("GENERAL", "PORT_NR", 1);
+    EXPECT_FALSE(ini.Save());
+    EXPECT_EQ(ini.LastSaveResult(), IniSaveResult::Failed);
+    EXPECT_EQ(ini.LastSaveError(), EFBIG);
     EXPECT_EQ(ReadFile(path_), old);
 }
 

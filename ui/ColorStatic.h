@@ -6,11 +6,12 @@
 
 #include "ui/Colour.h"
 #include "ui/FontDescription.h"
+#include "ui/dialogs/InputLook.h"
 
 // One input of the main window: a coloured rectangle with a caption band across its top (the
 // two colours swapped) and one large line of text centred below it. Every setter repaints at
 // once, and only when something really changed, so a steady reading draws nothing.
-class CColorStatic : public QWidget {
+class CColorStatic : public QWidget, public CInputLook {
     Q_OBJECT
 public:
     static constexpr int kBlinkPeriodMs = 500;
@@ -31,15 +32,16 @@ public:
     // The owner calls it once the settings have set the description.
     void CreateValueFont();
     // Modal choosers; each returns true when the user confirmed. A cancel changes nothing.
-    bool ChooseFont();
-    bool ChooseBackgroundColour();
-    bool ChooseTextColour();
+    bool ChooseFont() override;
+    bool ChooseBackgroundColour() override;
+    bool ChooseTextColour() override;
+    QFont LookFont() const override { return font(); }
 
     const FontDescription& GetFontDescription() const { return fontDescription; }
     // Stores the description only; CreateValueFont or SetLogFont make it the font in use.
     void SetFontDescription(const FontDescription& description) { fontDescription = description; }
-    Colour GetTextColour() const { return textColour; }
-    Colour GetBackgroundColour() const { return backgroundColour; }
+    Colour GetTextColour() const override { return textColour; }
+    Colour GetBackgroundColour() const override { return backgroundColour; }
     // Both repaint when the colour changes.
     void SetTextColour(Colour colour);
     void SetBackgroundColour(Colour colour);

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/ColorStatic.h"
 #include "ui/dialogs/ColorRect.h"
+#include "ui/dialogs/InputLook.h"
 
 CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("colorDlg"));
@@ -64,14 +64,14 @@ void CColorDlg::setVisible(bool visible) {
 }
 
 void CColorDlg::OnBackgroundClicked(int input) {
-    if (CColorStatic* control = valueControls[input]) {
+    if (CInputLook* control = valueControls[input]) {
         control->ChooseBackgroundColour();
         backgroundSwatches[input]->SetColour(control->GetBackgroundColour());
     }
 }
 
 void CColorDlg::OnTextClicked(int input) {
-    if (CColorStatic* control = valueControls[input]) {
+    if (CInputLook* control = valueControls[input]) {
         control->ChooseTextColour();
         textSwatches[input]->SetColour(control->GetTextColour());
     }

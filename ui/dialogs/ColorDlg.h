@@ -2,7 +2,7 @@
 #include <QDialog>
 
 class CColorRect;
-class CColorStatic;
+class CInputLook;
 
 // "Kolory": a background and a text swatch per input. A click opens the colour chooser of the
 // main window's value control, so the window shows the choice at once; the command restores
@@ -13,7 +13,7 @@ public:
     explicit CColorDlg(QWidget* parent = nullptr);
 
     // The main window's value controls, index 0 = input 1; set before exec().
-    CColorStatic* valueControls[8] = {};
+    CInputLook* valueControls[8] = {};
 
     CColorRect* BackgroundSwatch(int input) const { return backgroundSwatches[input]; }
     CColorRect* TextSwatch(int input) const { return textSwatches[input]; }

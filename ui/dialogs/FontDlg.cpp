@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/ColorStatic.h"
 #include "ui/dialogs/ClickLabel.h"
+#include "ui/dialogs/InputLook.h"
 
 CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fontDlg"));
@@ -52,7 +52,7 @@ void CFontDlg::setVisible(bool visible) {
     if (visible) {
         for (int i = 0; i < 8; ++i) {
             if (valueControls[i] != nullptr) {
-                previews[i]->setFont(valueControls[i]->font());
+                previews[i]->setFont(valueControls[i]->LookFont());
             }
         }
     }
@@ -60,9 +60,9 @@ void CFontDlg::setVisible(bool visible) {
 }
 
 void CFontDlg::OnPreviewClicked(int input) {
-    if (CColorStatic* control = valueControls[input]) {
+    if (CInputLook* control = valueControls[input]) {
         control->ChooseFont();
-        previews[input]->setFont(control->font());
+        previews[input]->setFont(control->LookFont());
         previews[input]->repaint();
     }
 }

@@ -2,7 +2,7 @@
 #include <QDialog>
 
 class CClickLabel;
-class CColorStatic;
+class CInputLook;
 
 // "Czcionki": a "0123456789." preview per input in that input's value font. A click opens the
 // font chooser of the main window's value control; the command restores all eight fonts
@@ -15,7 +15,7 @@ public:
     explicit CFontDlg(QWidget* parent = nullptr);
 
     // The main window's value controls, index 0 = input 1; set before exec().
-    CColorStatic* valueControls[8] = {};
+    CInputLook* valueControls[8] = {};
 
     CClickLabel* Preview(int input) const { return previews[input]; }
 

@@ -259,7 +259,8 @@ QString DefaultHandlerEntry(const QString& mimeType) {
 
 QStringList CommandForAddress(const QString& exec, const QString& address) {
     const auto tokens = SplitExec(Unescape(exec));
-    if (!tokens) {
+    // The first word must name the program.
+    if (!tokens || tokens->isEmpty() || tokens->front().startsWith(QLatin1Char('%'))) {
         return {};
     }
     QStringList argv;

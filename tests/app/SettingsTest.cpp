@@ -16,6 +16,7 @@
 
 #include "app/OrvexApp.h"
 #include "app/Settings.h"
+#include "app/SettingsFolder.h"
 #include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
 #include "tests/store/WriteProtect.h"
@@ -405,6 +406,27 @@ private slots:
                          .toUtf8()),
                  program.err.constData());
         QCOMPARE(ReadFile(dir.filePath("orvex.ini")), old);
+    }
+
+    // A read-only settings file in the program's folder is the one used, not passed over for
+    // the user's configuration folder; a read-only folder without one is.
+    void readOnlyFileKeepsItsFolder() {
+        QTemporaryDir dir;
+        const fs::path folder = Path(dir.path());
+        WriteFile(dir.filePath("orvex.ini"), "[LOG]\r\nFILE_INTERVAL=33\r\n");
+        {
+            WriteProtect protect(folder / "orvex.ini");
+            if (!protect.Active()) {
+                QSKIP("cannot write-protect a file here");
+            }
+            QVERIFY(CanKeepSettingsIn(folder));
+        }
+        fs::remove(folder / "orvex.ini");
+        WriteProtect protect(folder);
+        if (!protect.Active()) {
+            QSKIP("cannot write-protect a folder here");
+        }
+        QVERIFY(!CanKeepSettingsIn(folder));
     }
 
     // The folder takes no new file but the file itself is writable: saved in place, silently.

@@ -130,7 +130,6 @@ private:
     IniSection& AppendSection(std::string name);
     void AppendEntry(std::size_t section, std::string_view key, std::string_view value);
     void Parse(std::string_view text);
-    IniSaveResult Write(int& error) const;
 
     std::filesystem::path path_;
     int growthStep_;

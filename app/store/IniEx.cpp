@@ -74,14 +74,13 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
 }  // namespace
 
 IniEntry::IniEntry(std::string_view key, std::string_view value)
-    : line_(key.size() + 1 + value.size(), '='),
-      keyLength_(static_cast<std::uint32_t>(key.size())) {
+    : line_(key.size() + 1 + value.size(), '=') {
     key.copy(line_.data(), key.size());
     value.copy(line_.data() + key.size() + 1, value.size());
 }
 
 void IniEntry::SetValue(std::string_view value) {
-    line_.resize(keyLength_ + 1);
+    line_.resize(KeyLength() + 1);
     line_ += value;
 }
 
@@ -299,8 +298,7 @@ bool CIniEx::SetText(std::string_view section, std::string_view key, std::string
     const bool formsHeader =
         !key.empty() && key.front() == '[' && !value.empty() && value.back() == ']';
     if (hasLineFeed(section) || hasLineFeed(key) || hasLineFeed(value) ||
-        key.find('=') != key.npos || formsHeader ||
-        key.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        key.find('=') != key.npos || formsHeader) {
         return false;
     }
     if (sections_.empty()) {

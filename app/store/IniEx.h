@@ -11,17 +11,20 @@
 // (blank lines and comments live here, so a hand-edited file survives a save).
 class IniEntry {
 public:
+    // The key must not contain "=".
     IniEntry(std::string_view key, std::string_view value);
-    std::string_view Key() const { return std::string_view(line_).substr(0, keyLength_); }
-    std::string_view Value() const { return std::string_view(line_).substr(keyLength_ + 1); }
+    std::string_view Key() const { return std::string_view(line_).substr(0, KeyLength()); }
+    std::string_view Value() const { return std::string_view(line_).substr(KeyLength() + 1); }
     void SetValue(std::string_view value);
     bool operator==(const IniEntry&) const = default;
 
 private:
-    // Key, "=" and value in one string: a file of many short lines costs one small object per
-    // line, with no allocation of its own up to the short-string size.
+    std::size_t KeyLength() const { return line_.find('='); }
+
+    // Key, "=" and value in one string, split at its first "=": a file of many short lines
+    // costs one small object per line, with no allocation of its own up to the short-string
+    // size.
     std::string line_;
-    std::uint32_t keyLength_ = 0;
 };
 
 // Why Open refused a file, or why Save wrote nothing.

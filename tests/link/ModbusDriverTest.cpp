@@ -217,6 +217,7 @@ TEST_F(ModbusDriverTest, StrayBytesBeforeTheReplyAreSkipped) {
         {"address and function", {0x01, 0x04}},
         {"a frame start with a byte count", {0x01, 0x04, 0x02}},
         {"four bytes", {0xFF, 0x01, 0x04, 0x04}},
+        {"a frame start that can never complete", {0x01, 0x04, 0xF0}},
         {"a frame start for another address", {0x05, 0x04, 0x02}},
         {"the request", request},
         {"the request and noise",
@@ -372,6 +373,14 @@ TEST_F(ModbusDriverTest, ExceptionReplyEndsTheTransactionAtOnce) {
     RegisterRequest write = Request(9, KindWord, 3);
     outcome =
         Exchange([&] { return master.WriteRegister(1, write); }, {WithCrc({0x01, 0x86, 0x03})});
+    EXPECT_EQ(outcome.result, ResultBadReply);
+    EXPECT_LT(outcome.elapsed, 3s);
+
+    // Also behind noise.
+    Bytes noisy{0x42, 0x01};
+    const Bytes exception = WithCrc({0x01, 0x84, 0x02});
+    noisy.insert(noisy.end(), exception.begin(), exception.end());
+    outcome = ReadInput(read, {noisy});
     EXPECT_EQ(outcome.result, ResultBadReply);
     EXPECT_LT(outcome.elapsed, 3s);
 }

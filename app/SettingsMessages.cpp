@@ -46,6 +46,9 @@ QString RefusedSettingsText(const std::filesystem::path& file, IniOpenResult res
                        .arg(Name(file))
                        .arg(CIniEx::kMaxFileSize >> 20) +
                    consequence;
+        case IniOpenResult::Unreadable:
+            return QStringLiteral("Pliku ustawień %1 nie można odczytać.").arg(Name(file)) +
+                   consequence;
         case IniOpenResult::Opened:
         case IniOpenResult::CannotOpen:
             break;

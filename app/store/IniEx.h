@@ -30,7 +30,8 @@ private:
 // Why Open refused a file, or why Save wrote nothing.
 enum class IniOpenResult {
     Opened,
-    CannotOpen,      // missing (without create), no access, or not creatable
+    CannotOpen,      // missing (without create), or not creatable
+    Unreadable,      // there, but not to be read (permissions): never written either
     NotRegularFile,  // a folder, pipe, device or socket: never read, never written
     TooLarge,        // above kMaxFileSize: not read, never written
 };

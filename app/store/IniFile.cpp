@@ -150,7 +150,8 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
     // Judged before opening: opening a device can have effects of its own (a serial port raises
     // its modem lines), and a pipe would wait for a writer.
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (exists) {
         if (!S_ISREG(info.st_mode)) {
             return IniOpenResult::NotRegularFile;
         }
@@ -164,7 +165,7 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
     const int flags = O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
     FileDescriptor file(::open(path.c_str(), flags, 0666));
     if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
-        return IniOpenResult::CannotOpen;
+        return exists ? IniOpenResult::Unreadable : IniOpenResult::CannotOpen;
     }
     if (!S_ISREG(info.st_mode)) {
         return IniOpenResult::NotRegularFile;

@@ -133,6 +133,19 @@ TEST_F(IniFileTest, HostileFilesAreRefusedAtOnceAndLeftAlone) {
     EXPECT_EQ(FolderNames(), std::vector<std::string>{"orvex.ini"});
 }
 
+// A file this user may not read (left by a run as another user, say) is refused, not taken for
+// a missing one, and never written over.
+TEST_F(IniFileTest, UnreadableFileIsRefusedAndLeftAlone) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    WriteFile(path_, "[GENERAL]\r\nPORT_NR=3\r\n");
+    ::chmod(path_.c_str(), 0200);
+    EXPECT_EQ(OpenAndChange(path_), static_cast<int>(IniOpenResult::Unreadable));
+    ::chmod(path_.c_str(), 0600);
+    EXPECT_EQ(ReadFile(path_), "[GENERAL]\r\nPORT_NR=3\r\n");
+}
+
 TEST_F(IniFileTest, ReadOnlyFileIsReadAndLeftUnchanged) {
     const std::string old = "[GENERAL]\r\nPORT_NR=3\r\n";
     WriteFile(path_, old);

@@ -1,14 +1,17 @@
 // The "Ustawienia alarmów" command of the main window against orvex-sim.
 #include <QAction>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 
 #include "ModalScript.h"
+#include "app/OrvexApp.h"
 #include "link/ComPortMap.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/ModalAnswerer.h"
@@ -35,6 +38,23 @@ bool Published(COrvexDlg& dlg) {
     dlg.Driver().GetDeviceInfo(info);
     return info.status == 0 && info.serialNumber == 4711;
 }
+
+// Records every dialog that is shown, however briefly.
+class ShownDialogs : public QObject {
+public:
+    ShownDialogs() { qApp->installEventFilter(this); }
+    ~ShownDialogs() override { qApp->removeEventFilter(this); }
+    QStringList names;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QDialog*>(watched) != nullptr &&
+            watched->metaObject()->className() != QLatin1String("COrvexDlg")) {
+            names << QString::fromLatin1(watched->metaObject()->className());
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -158,19 +178,42 @@ private slots:
     // A close that arrives while the device call blocks acts as soon as the call is over: no
     // dialog is shown over a closing window.
     void closeDuringTheReadEndsTheCommand() {
-        bool dialogShown = false;
-        // Only so that a wrong dialog cannot hang the test; it has run out once Trigger returns.
-        ModalStep::On<QDialog>(
-            [&](QDialog* d) {
-                dialogShown = true;
-                d->reject();
-            },
-            5);
+        ShownDialogs shown;
+        // Only so that a wrong dialog cannot hang the test.
+        ModalStep::On<QDialog>([](QDialog* d) { d->reject(); }, 3000);
         QMetaObject::invokeMethod(dlg.get(), &QWidget::close, Qt::QueuedConnection);
         Trigger();
         QVERIFY(!dlg->isVisible());
-        QVERIFY(!dialogShown);
+        QCOMPARE(shown.names, QStringList());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // The same with the program's own close on SIGTERM: the run ends without the dialog.
+    void terminationDuringTheReadEndsTheProgram() {
+        cleanup();  // this case runs the whole program
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        {
+            QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[GENERAL]\r\nPORT_NR=7\r\nSHOW_ADV=0\r\n");
+        }
+        SimProcess device(SimOptions{"device id=23073 serial=4711\n", {"--log"}});
+        device.LinkAs(fs::path(folder.path().toStdString()) / "ports", 7);
+        COrvexApp app(fs::path(folder.path().toStdString()));
+        ShownDialogs shown;
+        bool triggered = false;
+        app.onWindowReady = [&](COrvexDlg& window) {
+            QTimer::singleShot(0, &window, [&] {
+                QTRY_VERIFY_WITH_TIMEOUT(Published(window), 10000);
+                ::raise(SIGTERM);  // arrives while the read blocks the user interface
+                triggered = true;
+                window.findChild<QAction*>(QStringLiteral("actionAlarms"))->trigger();
+            });
+        };
+        app.InitInstance();
+        QVERIFY(triggered);
+        QCOMPARE(shown.names, QStringList());
     }
 };
 

@@ -8,10 +8,7 @@
 #include "ui/dialogs/LinkOpener.h"
 
 CHyperLink::CHyperLink(const QString& text, QWidget* parent)
-    : QLabel(text, parent),
-      linkColour(Rgb(0, 0, 238)),
-      visitedColour(Rgb(85, 26, 139)),
-      open(linkopen::OpenAddress) {
+    : QLabel(text, parent), linkColour(Rgb(0, 0, 238)), visitedColour(Rgb(85, 26, 139)) {
     setMouseTracking(true);
     // The help program's pointing hand has no Linux counterpart; the system's one stands in.
     setCursor(Qt::PointingHandCursor);
@@ -112,7 +109,7 @@ void CHyperLink::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CHyperLink::Follow() {
-    const int result = open(address);
+    const int result = linkopen::OpenAddress(address);
     if (result > 32) {
         visited = true;
         ApplyColour();

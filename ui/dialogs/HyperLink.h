@@ -1,7 +1,6 @@
 #pragma once
 #include <QLabel>
 #include <QString>
-#include <functional>
 
 #include "ui/Colour.h"
 
@@ -11,16 +10,11 @@
 class CHyperLink : public QLabel {
     Q_OBJECT
 public:
-    // Opens an address; returns a result code, greater than 32 on success.
-    using Opener = std::function<int(const QString&)>;
-
     explicit CHyperLink(const QString& text = {}, QWidget* parent = nullptr);
 
     void SetURL(const QString& address);
     const QString& URL() const { return address; }
     void SetAutoSize(bool on) { autoSize = on; }
-    // Replaces the way addresses are opened (linkopen::OpenAddress by default).
-    void SetOpener(Opener opener) { open = std::move(opener); }
 
     bool IsOver() const { return over; }
     bool IsVisited() const { return visited; }
@@ -51,5 +45,4 @@ private:
     bool autoSize = true;
     bool prepared = false;
     QString address;
-    Opener open;
 };

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "ModalScript.h"
+#include "ui/dialogs/DesktopHandler.h"
 #include "ui/dialogs/HyperLink.h"
 #include "ui/dialogs/LinkOpener.h"
 

@@ -214,17 +214,6 @@ private slots:
         link->SetURL(QStringLiteral("https://example.org/other"));
         QCOMPARE(link->toolTip(), QStringLiteral("https://example.org/other"));
     }
-
-    // With no address the text is the address, and the other way round.
-    void textAndAddressStandIn() {
-        CHyperLink onlyText(QStringLiteral("https://example.org/t"));
-        onlyText.show();
-        QCOMPARE(onlyText.URL(), QStringLiteral("https://example.org/t"));
-        CHyperLink onlyAddress;
-        onlyAddress.SetURL(QStringLiteral("https://example.org/a"));
-        onlyAddress.show();
-        QCOMPARE(onlyAddress.text(), QStringLiteral("https://example.org/a"));
-    }
 };
 
 QTEST_MAIN(HyperLinkTest)

@@ -1,12 +1,11 @@
 #pragma once
 #include <vector>
 
-struct WindowRect;
+#include "ui/OrvexDlg.h"
 
-// Smallest outer window size a stored rectangle is given at start: big enough to show the
-// window's menu and to be grabbed and resized.
-constexpr int kMinWindowWidth = 240;
-constexpr int kMinWindowHeight = 160;
+// Smallest outer window size a stored rectangle is given at start.
+constexpr int kMinWindowWidth = WindowRect::kMinWidth;
+constexpr int kMinWindowHeight = WindowRect::kMinHeight;
 
 // The rectangle the window starts with, from the one read from orvex.ini and the screens'
 // available rectangles. An empty or inverted rectangle gives way to builtIn; the size is kept

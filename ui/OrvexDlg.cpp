@@ -37,6 +37,8 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     setWindowIcon(OrvexIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    // A window shrunk to a sliver would be saved so and be as good as lost at the next start.
+    setMinimumSize(WindowRect::kMinWidth, WindowRect::kMinHeight);
 
     clientArea = new QWidget(this);
     clientArea->setObjectName(QStringLiteral("clientArea"));

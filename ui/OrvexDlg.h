@@ -20,6 +20,10 @@ class CHelpWindow;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
+    // Smallest window that still shows its menu and can be grabbed and resized.
+    static constexpr int kMinWidth = 240;
+    static constexpr int kMinHeight = 160;
+
     int left = 100;
     int top = 100;
     int right = 700;

@@ -257,6 +257,11 @@ private slots:
         dlg.showNormal();
         QTRY_VERIFY(!(dlg.windowState() & Qt::WindowMinimized));
         ExpectLaidOut(dlg);
+
+        // Shrunk by the user as far as it goes: still a window worth saving.
+        dlg.resize(20, 10);
+        QTRY_VERIFY(dlg.windowRect.Width() >= WindowRect::kMinWidth);
+        QVERIFY(dlg.windowRect.Height() >= WindowRect::kMinHeight);
     }
 
     // Toggling must not hide the window: hiding a dialog would end its modal run.

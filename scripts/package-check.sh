@@ -6,7 +6,7 @@
 # argument (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/xvfb.sh
+source scripts/harness.sh
 [ "$(id -u)" -eq 0 ] || { echo "package-check.sh installs a package: run it as root" >&2; exit 1; }
 
 fail() {
@@ -22,21 +22,13 @@ app_id=org.orvex.Orvex
 
 work=$(mktemp -d)
 chmod 755 "$work"
-pids=()
 installed=0
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
+clean_up() {
     if [ "$installed" -eq 1 ]; then
         apt-get remove -y -qq orvex >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 echo "-- contents"
 dpkg-deb -x "$deb" "$work/root"
@@ -84,18 +76,14 @@ echo "-- the installed program as an unprivileged user"
 as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
 home=$work/home
 config=$home/.config/orvex
-mkdir -p "$config/ports"
-printf '[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' >"$config/orvex.ini"
+write_settings "$config" 7
 chown -R nobody:nogroup "$home"
 user_env=(env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8)
 
-"${as_user[@]}" "${user_env[@]}" /usr/bin/orvex-sim --demo --log --link "$config/ports/com7" \
-    </dev/null >"$work/sim.out" 2>&1 &
-pids+=($!)
-wait_for 100 grep -qs '^PTY ' "$work/sim.out" || { cat "$work/sim.out" >&2; fail "orvex-sim did not start"; }
+start_sim "$work/sim.out" "${as_user[@]}" "${user_env[@]}" \
+    /usr/bin/orvex-sim --demo --log --link "$config/ports/com7" || fail "no orvex-sim"
 
 start_xvfb "${as_user[@]}" "${user_env[@]}" || fail "no X server"
-pids+=("$xvfb_pid")
 shot=$work/shot/orvex.png
 mkdir -p "$work/shot"
 chown nobody "$work/shot"
@@ -103,8 +91,7 @@ chown nobody "$work/shot"
     ORVEX_SCREENSHOT_DELAY=6 ORVEX_STARTUP_TIMING=1 /usr/bin/orvex 2>"$work/orvex.log" &
 program=$!
 pids+=("$program")
-wait_for 600 grep -q '^orvex: screenshot' "$work/orvex.log" ||
-    { cat "$work/orvex.log" >&2; fail "the installed program took no screenshot"; }
+wait_for_screenshot "$work/orvex.log" 600 || fail "the installed program took no screenshot"
 kill -TERM "$program"  # closes the window as its close command does, saving the settings
 wait_for 300 bash -c "! kill -0 $program 2>/dev/null" || fail "the program did not end on SIGTERM"
 wait "$program" || fail "the program ended with status $?"

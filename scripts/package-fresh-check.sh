@@ -5,7 +5,7 @@
 # the program needs. Needs root and the Debian archive.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/xvfb.sh
+source scripts/harness.sh
 [ "$(id -u)" -eq 0 ] || { echo "package-fresh-check.sh makes a chroot: run it as root" >&2; exit 1; }
 deb=$(realpath "$1")
 
@@ -16,13 +16,7 @@ fail() {
 
 root=$(mktemp -d)
 chmod 755 "$root"  # apt in the chroot reads its lists as the user _apt
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
+clean_up() {
     umount -R "$root/tmp/.X11-unix" "$root/dev" "$root/proc" 2>/dev/null || true
     # Never delete through a mount that is still there: it would reach the host's /dev.
     if ! findmnt -rn -o TARGET | grep -q "^$root/"; then
@@ -31,8 +25,6 @@ cleanup() {
         echo "left $root in place: something is still mounted under it" >&2
     fi
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 echo "-- a minimal Debian 12"
 debootstrap --variant=minbase bookworm "$root" >"$root.debootstrap.log" 2>&1 ||
@@ -63,21 +55,15 @@ for plugin in iconengines/libqsvgicon.so imageformats/libqsvg.so; do
 done
 
 echo "-- the installed program"
-mkdir -p "$root/tmp/check/ports"
-printf '[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' \
-    >"$root/tmp/check/orvex.ini"
-"${in_root[@]}" orvex-sim --demo --log --link /tmp/check/ports/com7 </dev/null \
-    >"$root/tmp/sim.out" 2>&1 &
-pids+=($!)
-wait_for 100 grep -qs '^PTY ' "$root/tmp/sim.out" || { cat "$root/tmp/sim.out" >&2; fail "no orvex-sim"; }
+write_settings "$root/tmp/check" 7
+start_sim "$root/tmp/sim.out" "${in_root[@]}" orvex-sim --demo --log --link /tmp/check/ports/com7 ||
+    fail "no orvex-sim"
 start_xvfb || fail "no X server"
-pids+=("$xvfb_pid")
 "${in_root[@]}" DISPLAY="$DISPLAY" ORVEX_CONFIG_DIR=/tmp/check ORVEX_SCREENSHOT=/tmp/shot.png \
     ORVEX_SCREENSHOT_DELAY=6 ORVEX_STARTUP_TIMING=1 orvex 2>"$root/tmp/orvex.log" &
 program=$!
 pids+=("$program")
-wait_for 600 grep -q '^orvex: screenshot' "$root/tmp/orvex.log" ||
-    { cat "$root/tmp/orvex.log" >&2; fail "the program took no screenshot"; }
+wait_for_screenshot "$root/tmp/orvex.log" 600 || fail "the program took no screenshot"
 cat "$root/tmp/orvex.log"
 grep -q '^orvex: first paint of the main window' "$root/tmp/orvex.log" || fail "no paint"
 colours=$(distinct_colours "$root/tmp/shot.png")

@@ -2,6 +2,7 @@
 # Builds the program and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/harness.sh
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
@@ -14,17 +15,6 @@ orvex=$root/build/app/orvex
 sim=$root/build/sim/orvex-sim
 demo=$root/demo
 shot_delay=${ORVEX_SCREENSHOT_DELAY:-8}
-
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 # The folder the program would keep orvex.ini in (see README, "Where orvex.ini lives").
 settings_folder() {
@@ -47,36 +37,18 @@ port_number() {
     echo "${n:-0}"
 }
 
-wait_for() {  # wait_for <tenths of a second> <command...>: true once the command succeeds
-    local tries=$1
-    shift
-    for ((; tries > 0; tries--)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 folder=$(settings_folder)
 if [ "$(port_number "$folder")" -gt 0 ]; then
     echo "Using the port configured in $folder/orvex.ini"
 else
     folder=$demo
-    mkdir -p "$demo/ports"
     port=$(port_number "$demo")
     if [ "$port" -le 0 ]; then
         port=7
-        printf '[GENERAL]\r\nPORT_NR=%d\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' \
-            "$port" >"$demo/orvex.ini"
+        write_settings "$demo" "$port"
     fi
     sim_out=$demo/orvex-sim.out
-    "$sim" --demo --drift --link "$demo/ports/com$port" </dev/null >"$sim_out" 2>&1 &
-    pids+=($!)
-    if ! wait_for 100 grep -q '^PTY ' "$sim_out"; then
-        cat "$sim_out" >&2
-        echo "orvex-sim did not start" >&2
-        exit 1
-    fi
+    start_sim "$sim_out" "$sim" --demo --drift --link "$demo/ports/com$port" || exit 1
     echo "orvex-sim --demo --drift answers on $(sed -n 's/^PTY //p' "$sim_out") as COM$port" \
         "(demo settings folder $demo)"
 fi
@@ -88,25 +60,18 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 # No display: a virtual X server, and a screenshot the program takes of its own window.
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-wait_for 100 test -e "/tmp/.X11-unix/X$display" || { echo "Xvfb did not start" >&2; exit 1; }
+start_xvfb || exit 1
 shot=$folder/orvex-screenshot.png
 rm -f "$shot"
 log=$folder/orvex.log
-DISPLAY=":$display" ORVEX_SCREENSHOT=$shot ORVEX_SCREENSHOT_DELAY=$shot_delay \
+ORVEX_SCREENSHOT=$shot ORVEX_SCREENSHOT_DELAY=$shot_delay \
     ORVEX_STARTUP_TIMING=1 "$orvex" 2>"$log" &
 program=$!
 pids+=("$program")
-if wait_for $(((shot_delay + 30) * 10)) grep -q '^orvex: screenshot' "$log"; then
+if wait_for_screenshot "$log" $(((shot_delay + 30) * 10)); then
     grep '^orvex: first paint' "$log" || true
     echo "Screenshot of the program's window: $shot"
 else
-    cat "$log" >&2
     echo "no screenshot was taken" >&2
 fi
 kill -TERM "$program" 2>/dev/null || true  # closes the window as its close command does

@@ -4,7 +4,7 @@
 # Run it again when the look changes. The first argument names the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/xvfb.sh
+source scripts/harness.sh
 build=${1:-build}
 delay=${ORVEX_SCREENSHOT_DELAY:-8}  # the window refreshes its readings every 5 s
 
@@ -19,26 +19,14 @@ show_dialog=$(realpath "$build/tests/dialogs/orvex_show_dialog")
 sim=$(realpath "$build/sim/orvex-sim")
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
+clean_up() {
     rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 # A settings folder of its own, so the user's orvex.ini and the demo folder stay untouched.
-mkdir -p "$work/ports"
-printf '[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\nPORT_PARITY=69\r\nSHOW_ADV=0\r\n' >"$work/orvex.ini"
-"$sim" --demo --link "$work/ports/com7" </dev/null >"$work/sim.out" 2>&1 &
-pids+=($!)
-wait_for 100 grep -qs '^PTY ' "$work/sim.out" || { cat "$work/sim.out" >&2; exit 1; }
+write_settings "$work" 7
+start_sim "$work/sim.out" "$sim" --demo --link "$work/ports/com7"
 start_xvfb
-pids+=("$xvfb_pid")
 
 # keep <picture> <file>: moves a picture that is not blank into docs/.
 keep() {
@@ -58,8 +46,7 @@ ORVEX_CONFIG_DIR="$work" ORVEX_SCREENSHOT="$work/main.png" ORVEX_SCREENSHOT_DELA
     "$orvex" 2>"$log" &
 program=$!
 pids+=("$program")
-if ! wait_for $(((delay + 30) * 10)) grep -q '^orvex: screenshot' "$log"; then
-    cat "$log" >&2
+if ! wait_for_screenshot "$log" $(((delay + 30) * 10)); then
     echo "no picture of the main window" >&2
     exit 1
 fi

@@ -8,16 +8,12 @@
 
 #include "app/store/Cp1250.h"
 #include "recording/format/BinaryRecordDecoder.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SimProcess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void Append(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
@@ -57,8 +53,8 @@ private:
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 40000) {
-            if (CountRows(ReadAll(textPath)) >= rows &&
-                DecodeBinaryRecords(ReadAll(binaryPath)).records.size() >= records) {
+            if (CountRows(ReadFile(textPath)) >= rows &&
+                DecodeBinaryRecords(ReadFile(binaryPath)).records.size() >= records) {
                 return true;
             }
             QTest::qWait(50);
@@ -73,7 +69,7 @@ private:
 
     // Every row of the text file is whole: ends in CR LF and has as many columns as its header.
     void CheckTextWhole(bool allowRepairedTornRow) {
-        const std::string text = ReadAll(textPath);
+        const std::string text = ReadFile(textPath);
         QVERIFY(text.ends_with("\r\n"));
         std::size_t columns = 0;
         std::size_t torn = 0;
@@ -93,7 +89,7 @@ private:
     }
 
     void CheckBinaryWhole() {
-        const std::string bytes = ReadAll(binaryPath);
+        const std::string bytes = ReadFile(binaryPath);
         const BinaryDecodeResult decoded = DecodeBinaryRecords(bytes);
         QCOMPARE(decoded.wholeBytes, bytes.size());
         for (const std::string& record : decoded.records) {
@@ -130,11 +126,11 @@ private slots:
         CheckBinaryWhole();
 
         // A torn end as a power cut could leave it: half a row and half a binary record.
-        const std::string before = ReadAll(binaryPath);
+        const std::string before = ReadFile(binaryPath);
         const std::size_t records = DecodeBinaryRecords(before).records.size();
         Append(textPath, "2026.12.07 10:00:00\t45.");
         Append(binaryPath, before.substr(0, 20));
-        const std::size_t rows = CountRows(ReadAll(textPath));
+        const std::size_t rows = CountRows(ReadFile(textPath));
         {
             QProcess program;
             StartProgram(program);
@@ -143,7 +139,7 @@ private slots:
         }
         CheckTextWhole(true);
         // The torn row stays a line of its own: the next row does not merge with it.
-        QVERIFY(ReadAll(textPath).find("\t45.\r\nData i Godzina\t") != std::string::npos);
+        QVERIFY(ReadFile(textPath).find("\t45.\r\nData i Godzina\t") != std::string::npos);
         CheckBinaryWhole();
     }
 };

@@ -2,8 +2,6 @@
 
 #include <stdlib.h>
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 TempFolder::TempFolder() {
@@ -16,13 +14,4 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }

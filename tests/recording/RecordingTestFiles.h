@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/FileBytes.h"
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
@@ -16,6 +18,3 @@ public:
 private:
     std::filesystem::path path;
 };
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);

@@ -9,48 +9,16 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "app/store/IniValue.h"
+#include "tests/store/IniFolderTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class IniExTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orvex-store-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ / "orvex.ini";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-    static void WriteFile(const fs::path& path, std::string_view bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
-    static std::string ReadFile(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::vector<std::string> FolderNames() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) {
-            names.push_back(e.path().filename().string());
-        }
-        return names;
-    }
-
-    fs::path dir_;
-    fs::path path_;
-};
+class IniExTest : public IniFolderTest {};
 
 // A file as a user might leave it after editing it by hand.
 constexpr std::string_view kHandEdited =

@@ -10,48 +10,17 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "app/store/IniEx.h"
+#include "tests/store/IniFolderTest.h"
 #include "tests/store/WriteProtect.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class IniFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orvex-inifile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ / "orvex.ini";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    static void WriteFile(const fs::path& path, std::string_view bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
-    static std::string ReadFile(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::vector<std::string> FolderNames() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) {
-            names.push_back(e.path().filename().string());
-        }
-        return names;
-    }
-
-    fs::path dir_;
-    fs::path path_;
-};
+class IniFileTest : public IniFolderTest {};
 
 // Runs body in a child process, so that a store that blocks or reads without end fails the test
 // instead of hanging or exhausting the test run. Returns the child's exit code, or -1 when it

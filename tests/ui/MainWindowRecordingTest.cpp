@@ -14,7 +14,6 @@
 #include <QtTest>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "ModalAnswerer.h"
@@ -22,6 +21,7 @@
 #include "recording/dialog/LogFileDlg.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SimProcess.h"
 #include "ui/OrvexDlg.h"
 
@@ -34,15 +34,6 @@ const char* const kConfig = R"(device id=23073 serial=4711
 input 1 type=1 serial=1234 valid=3 values=52.3,21.5
 input 2 type=7 serial=77 valid=0xEB values=1.0,2.0,0,4.0,0,6.0,7.0,8.0
 )";
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // Lines of a text file, each with its CR LF cut off; a last line without one is kept as is.
 std::vector<std::string> Lines(const std::string& text) {
@@ -217,7 +208,7 @@ private slots:
                  QStringLiteral("ORVEX nr 4711. Rejestracja do pliku co 01:00:00. "));
 
         dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        const std::vector<std::string> lines = Lines(ReadAll(fs::path(text.toStdString())));
+        const std::vector<std::string> lines = Lines(ReadFile(fs::path(text.toStdString())));
         QCOMPARE(lines.size(), std::size_t(3));
         const std::string header = FileText(
             "Data i Godzina;TQ21 1234 Wilgotność [%];TQ21 1234 Temperatura [°C];"
@@ -232,7 +223,7 @@ private slots:
             QVERIFY(lines[row].ends_with(";52.3;21.5;1.0;2.0;4.0;6.0;7.0;8.0;4.6;"));
         }
 
-        const BinaryDecodeResult decoded = DecodeBinaryRecords(ReadAll(binary.toStdString()));
+        const BinaryDecodeResult decoded = DecodeBinaryRecords(ReadFile(binary.toStdString()));
         QCOMPARE(decoded.records.size(), std::size_t(2));
         QCOMPARE(decoded.wholeBytes, fs::file_size(binary.toStdString()));
         for (const std::string& record : decoded.records) {
@@ -248,7 +239,7 @@ private slots:
     void yesAppendsNoTruncates() {
         StartWindow();
         const QString text = Path("old.txt");
-        WriteAll(text.toStdString(), "old row\r\n");
+        WriteFile(text.toStdString(), "old row\r\n");
         answerer->Expect(Recording({true, false, text, {}, 0}));
         answerer->Expect(Answer(QMessageBox::Yes));
         RunCommand();
@@ -257,7 +248,7 @@ private slots:
         QCOMPARE(question->icon, int(QMessageBox::Question));
         QVERIFY(
             question->text.startsWith(QStringLiteral("Plik rejestracji pomiarów już istnieje.")));
-        std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(3));
         QCOMPARE(lines[0], std::string("old row"));
         QVERIFY(lines[1].starts_with("Data i Godzina\t"));
@@ -265,7 +256,7 @@ private slots:
         answerer->Expect(Recording({{}, {}, {}, {}, 1}));
         answerer->Expect(Answer(QMessageBox::No));
         RunCommand();
-        lines = Lines(ReadAll(text.toStdString()));
+        lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(2));
         QVERIFY(lines[0].starts_with("Data i Godzina,TQ21 1234 "));
         QVERIFY(lines[1].ends_with(",52.3,21.5,1.0,2.0,4.0,6.0,7.0,8.0,4.6,"));
@@ -287,7 +278,7 @@ private slots:
         answerer->Expect(Recording({true, {}, {}, {}, {}}));
         answerer->Expect(Answer(QMessageBox::Yes));
         RunCommand();
-        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(6));
         QCOMPARE(lines[2], std::string());
         QCOMPARE(lines[3], std::string("Szklarnia 2"));
@@ -326,7 +317,7 @@ private slots:
         RunCommand();
         QCOMPARE(dlg->TextFile(), opened);
         QCOMPARE(answerer->CountSeen("QMessageBox"), 0);
-        QCOMPARE(Lines(ReadAll(text.toStdString())).size(), std::size_t(3));
+        QCOMPARE(Lines(ReadFile(text.toStdString())).size(), std::size_t(3));
         QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 90 * 1000);
         QVERIFY(dlg->StatusLine().text().endsWith(QStringLiteral("co 00:01:30. ")));
     }
@@ -345,11 +336,13 @@ private slots:
         QVERIFY(dlg->BinaryFile() == nullptr);
         QCOMPARE(dlg->TextFile(), opened);
         QVERIFY(dlg->IsRecording());
-        QCOMPARE(Lines(ReadAll(text.toStdString())).size(), std::size_t(3));
-        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+        QCOMPARE(Lines(ReadFile(text.toStdString())).size(), std::size_t(3));
+        QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
+                 std::size_t(1));
         // Binary records no longer grow.
         dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+        QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
+                 std::size_t(1));
     }
 
     // The start-up step with the text file's folder missing: the message, then the dialog;
@@ -357,7 +350,7 @@ private slots:
     void startupWithMissingFolder() {
         StartWindow();
         const QString binary = Path("start.qdx");
-        WriteAll(binary.toStdString(), "");
+        WriteFile(binary.toStdString(), "");
         dlg->textRecordingOn = true;
         dlg->textFilePath = Path("gone/start.csv");
         dlg->binaryRecordingOn = true;
@@ -370,7 +363,8 @@ private slots:
         QVERIFY(!dlg->textRecordingOn);
         QVERIFY(dlg->BinaryFile() != nullptr);
         QVERIFY(dlg->IsRecording());
-        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(1));
+        QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
+                 std::size_t(1));
         QVERIFY(!dlg->Timer(COrvexDlg::TimerRole::Startup).isActive());
     }
 
@@ -393,19 +387,20 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Identified(), 20000);
         dlg->RefreshDisplay();
         dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(7));
         QCOMPARE(lines[2], std::string("Data i Godzina\t"));
         QCOMPARE(lines[3].size(), std::string("2024.03.07 14:05:09\t").size());
         QCOMPARE(lines[5], lines[0]);
-        QCOMPARE(DecodeBinaryRecords(ReadAll(binary.toStdString())).records.size(), std::size_t(2));
+        QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
+                 std::size_t(2));
     }
 
     // Another program holds the file: the "not available" message, not interleaved rows.
     void fileLockedByAnotherProgram() {
         StartWindow();
         const QString text = Path("locked.csv");
-        WriteAll(text.toStdString(), "");
+        WriteFile(text.toStdString(), "");
         const int other = ::open(text.toStdString().c_str(), O_RDWR | O_CLOEXEC);
         QVERIFY(other >= 0);
         QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), 0);
@@ -450,7 +445,7 @@ private slots:
 
         dlg->OnTimer(COrvexDlg::TimerRole::Recording);
         QVERIFY(!dlg->StatusLine().text().contains(QStringLiteral("Błąd zapisu")));
-        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(6));
         for (std::size_t i = 2; i < lines.size(); ++i) {
             QVERIFY(lines[i - 1].substr(0, 19) <= lines[i].substr(0, 19));
@@ -466,7 +461,7 @@ private slots:
         RunCommand();
         fs::remove(text.toStdString());
         dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        const std::vector<std::string> lines = Lines(ReadAll(text.toStdString()));
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(2));
         QVERIFY(lines[0].starts_with("Data i Godzina\tTQ21 1234 "));
     }

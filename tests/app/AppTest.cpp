@@ -15,36 +15,12 @@
 #include "app/SignalBridge.h"
 #include "app/store/IniEx.h"
 #include "link/ComPortMap.h"
+#include "tests/app/AppRun.h"
 #include "ui/OrvexDlg.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-// One run of the program on folder: inspect (and change) the window once the settings are
-// loaded, then close it as its close command does, and let the settings be saved.
-void RunOnce(const QString& folder, const std::function<void(COrvexDlg&)>& inspect = {}) {
-    COrvexApp app(fs::path(folder.toStdString()));
-    app.onWindowReady = [&](COrvexDlg& window) {
-        if (inspect) {
-            inspect(window);
-        }
-        QTimer::singleShot(0, &app, [&app] { app.CloseMainWindow(); });
-    };
-    QVERIFY(!app.InitInstance());
-    QVERIFY(app.MainWindow() == nullptr);
-}
 
 // The file a first run writes when nothing changes, in the order the keys are first written.
 QByteArray FirstRunFile() {

@@ -19,6 +19,7 @@
 #include "app/SettingsFolder.h"
 #include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
+#include "tests/app/AppRun.h"
 #include "tests/store/WriteProtect.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/ModalAnswerer.h"
@@ -28,32 +29,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 fs::path Path(const QString& path) {
     return fs::path(path.toStdString());
-}
-
-// One run of the program on folder: inspect the window once the settings are loaded, then
-// close it as its close command does.
-void RunOnce(const QString& folder, const std::function<void(COrvexDlg&)>& inspect = {}) {
-    COrvexApp app(Path(folder));
-    app.onWindowReady = [&](COrvexDlg& window) {
-        if (inspect) {
-            inspect(window);
-        }
-        QTimer::singleShot(0, &app, [&app] { app.CloseMainWindow(); });
-    };
-    QVERIFY(!app.InitInstance());
 }
 
 // Answers the next message box with OK, if it carries objectName.

@@ -13,38 +13,11 @@
 #include <future>
 #include <stdexcept>
 
+#include "tests/ui/ModalWhen.h"
 #include "ui/dialogs/ComDlg.h"
 #include "ui/dialogs/WaitComDlg.h"
 
 namespace {
-
-// Runs action from the event loop (so it may open nested modal loops) on the first tick at
-// which ready() holds. Gives up after a few seconds, closing every modal window so that the
-// test fails instead of hanging. The check ends with context, the dialog under test.
-void When(QObject* context, std::function<bool()> ready, std::function<void()> action,
-          bool* gaveUp) {
-    auto* timer = new QTimer(context);
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (ready()) {
-            timer->stop();
-            timer->deleteLater();
-            action();
-        } else if (clock->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            *gaveUp = true;
-            while (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(10);
-}
-
-QMessageBox* ActiveBox() {
-    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-}
 
 CComDlg::PortLister Text(std::string text) {
     return [text](int& count, std::string& out) {
@@ -138,12 +111,12 @@ private slots:
                 parity = c.parity->currentText();
                 address = c.address->text();
                 When(
-                    &dlg, [] { return ActiveBox() != nullptr; },
+                    &dlg, [] { return Active<QMessageBox>() != nullptr; },
                     [&] {
-                        message = ActiveBox()->text();
-                        title = ActiveBox()->windowTitle();
-                        icon = ActiveBox()->icon();
-                        ActiveBox()->button(QMessageBox::Ok)->click();
+                        message = Active<QMessageBox>()->text();
+                        title = Active<QMessageBox>()->windowTitle();
+                        icon = Active<QMessageBox>()->icon();
+                        Active<QMessageBox>()->button(QMessageBox::Ok)->click();
                     },
                     &gaveUp);
                 c.ok->click();
@@ -175,10 +148,10 @@ private slots:
         int stillOpen = 0;
         auto answerBox = [&] {
             When(
-                &dlg, [] { return ActiveBox() != nullptr; },
+                &dlg, [] { return Active<QMessageBox>() != nullptr; },
                 [&] {
-                    messages << ActiveBox()->text();
-                    ActiveBox()->button(QMessageBox::Ok)->click();
+                    messages << Active<QMessageBox>()->text();
+                    Active<QMessageBox>()->button(QMessageBox::Ok)->click();
                 },
                 &gaveUp);
         };

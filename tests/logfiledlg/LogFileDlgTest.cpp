@@ -20,37 +20,9 @@
 #include <memory>
 
 #include "recording/dialog/LogFileDlg.h"
+#include "tests/ui/ModalWhen.h"
 
 namespace {
-
-// Runs action from the event loop (so it may answer a nested modal loop) on the first tick at
-// which ready() holds. Gives up after a few seconds, closing every modal window so that the
-// test fails instead of hanging.
-void When(QObject* context, std::function<bool()> ready, std::function<void()> action,
-          bool* gaveUp) {
-    auto* timer = new QTimer(context);
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        if (ready()) {
-            timer->stop();
-            timer->deleteLater();
-            action();
-        } else if (clock->elapsed() > 5000) {
-            timer->stop();
-            timer->deleteLater();
-            *gaveUp = true;
-            while (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    timer->start(10);
-}
-
-template <typename T>
-T* Active() {
-    return qobject_cast<T*>(QApplication::activeModalWidget());
-}
 
 // The dialog's controls, found by name.
 struct Controls {

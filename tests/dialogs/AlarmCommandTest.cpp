@@ -12,12 +12,11 @@
 
 #include "ModalScript.h"
 #include "app/OrvexApp.h"
-#include "link/ComPortMap.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/ModalAnswerer.h"
+#include "tests/ui/WindowOnSim.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"
-#include "ui/dialogs/ComDlg.h"
 
 namespace fs = std::filesystem;
 
@@ -31,12 +30,6 @@ std::vector<std::string> Writes(SimProcess& sim) {
         }
     }
     return writes;
-}
-
-bool Published(COrvexDlg& dlg) {
-    DeviceInfo info;
-    dlg.Driver().GetDeviceInfo(info);
-    return info.status == 0 && info.serialNumber == 4711;
 }
 
 // Records every dialog that is shown, however briefly.
@@ -75,9 +68,7 @@ private:
 private slots:
     void init() {
         QVERIFY(tmp.isValid());
-        ports = fs::path(tmp.path().toStdString()) / "ports";
-        comport::SetPortsFolder(ports);
-        CComDlg::SetPortLister({});
+        ports = UseTestPorts(tmp);
         ModalStep::Missed().clear();
         sim = std::make_unique<SimProcess>(
             // The concentrator takes a written value low byte first.
@@ -88,7 +79,7 @@ private slots:
         dlg->portNumber = 7;
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(Published(*dlg), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Published(*dlg, 4711), 10000);
     }
 
     void cleanup() {
@@ -205,7 +196,7 @@ private slots:
         bool triggered = false;
         app.onWindowReady = [&](COrvexDlg& window) {
             QTimer::singleShot(0, &window, [&] {
-                QTRY_VERIFY_WITH_TIMEOUT(Published(window), 10000);
+                QTRY_VERIFY_WITH_TIMEOUT(Published(window, 4711), 10000);
                 ::raise(SIGTERM);  // arrives while the read blocks the user interface
                 triggered = true;
                 window.findChild<QAction*>(QStringLiteral("actionAlarms"))->trigger();

@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "ModalAnswerer.h"
-#include "link/ComPortMap.h"
+#include "WindowOnSim.h"
 #include "tests/support/SimProcess.h"
 #include "ui/MainLayout.h"
 #include "ui/OrvexDlg.h"
@@ -91,12 +91,6 @@ bool AnswerBox(QWidget* widget) {
     return true;
 }
 
-bool Published(COrvexDlg& dlg, int serial) {
-    DeviceInfo info;
-    dlg.Driver().GetDeviceInfo(info);
-    return info.status == 0 && info.serialNumber == serial;
-}
-
 }  // namespace
 
 class MainWindowDeviceTest : public QObject {
@@ -108,10 +102,7 @@ private:
 private slots:
     void init() {
         QVERIFY(tmp.isValid());
-        ports = fs::path(tmp.path().toStdString()) / "ports";
-        fs::create_directories(ports);
-        comport::SetPortsFolder(ports);
-        CComDlg::SetPortLister({});
+        ports = UseTestPorts(tmp);
     }
 
     void liveReadingsThenSilence() {
@@ -119,10 +110,7 @@ private slots:
         sim.LinkAs(ports, 7);
         ModalAnswerer answerer;
         COrvexDlg dlg;
-        dlg.portNumber = 7;
-        dlg.windowRect = WindowRect{60, 40, 700, 520};
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(ShowOnPort(dlg, 7));
         QCOMPARE(dlg.StatusLine().text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
 
         // A maximise and restore before the device answers: the re-layout that the first

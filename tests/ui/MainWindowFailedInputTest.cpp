@@ -6,10 +6,9 @@
 #include <filesystem>
 
 #include "ModalAnswerer.h"
-#include "link/ComPortMap.h"
+#include "WindowOnSim.h"
 #include "tests/support/SimProcess.h"
 #include "ui/OrvexDlg.h"
-#include "ui/dialogs/ComDlg.h"
 
 namespace fs = std::filesystem;
 
@@ -38,10 +37,7 @@ private:
 private slots:
     void init() {
         QVERIFY(tmp.isValid());
-        ports = fs::path(tmp.path().toStdString()) / "ports";
-        fs::create_directories(ports);
-        comport::SetPortsFolder(ports);
-        CComDlg::SetPortLister({});
+        ports = UseTestPorts(tmp);
     }
 
     void failedInputShowsNoInput() {
@@ -49,10 +45,7 @@ private slots:
         sim.LinkAs(ports, 7);
         ModalAnswerer answerer;
         COrvexDlg dlg;
-        dlg.portNumber = 7;
-        dlg.windowRect = WindowRect{60, 40, 700, 520};
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(ShowOnPort(dlg, 7));
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Driver().IsDeviceResponding(), 10000);
         dlg.RefreshDisplay();
         QCOMPARE(dlg.valueControls[3].Caption(), QStringLiteral("TQ23 nr 404 "));

@@ -100,6 +100,7 @@ private slots:
         QPushButton* cancel = Button(d, QStringLiteral("Anuluj"));
         QVERIFY(ok && cancel && ok->isDefault());
         QVERIFY(X(d, cancel) < X(d, ok));
+        QVERIFY(cancel->nextInFocusChain() == ok);  // Tab follows the order they stand in
     }
 
     void colours() {

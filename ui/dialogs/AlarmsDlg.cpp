@@ -7,6 +7,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/DialogButtons.h"
+
 namespace {
 
 // A group box with an exclusive "Włączony" / "Wyłączony" pair.
@@ -39,13 +41,8 @@ CAlarmsDlg::CAlarmsDlg(QWidget* parent) : QDialog(parent) {
     QGroupBox* external =
         MakeGroup(this, QStringLiteral("Alarm zewnętrzny"), QStringLiteral("externalAlarm"),
                   externalOnButton, externalOffButton);
-    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CAlarmsDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const auto [ok, cancel] = MakeOkCancel(this);
+    setTabOrder(cancel, ok);  // Anuluj stands first here
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(cancel);

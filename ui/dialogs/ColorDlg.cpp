@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs/ColorRect.h"
+#include "ui/dialogs/DialogButtons.h"
 #include "ui/dialogs/InputLook.h"
 
 CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
@@ -30,16 +31,8 @@ CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
         connect(textSwatches[i], &CColorRect::Clicked, this, [this, i] { OnTextClicked(i); });
     }
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    QFrame* line = MakeSeparator(this);
+    const auto [ok, cancel] = MakeOkCancel(this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);

@@ -11,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/DialogButtons.h"
 #include "ui/dialogs/WaitComDlg.h"
 
 namespace {
@@ -55,17 +56,8 @@ CComDlg::CComDlg(QWidget* parent) : QDialog(parent) {
     statusText = new QLabel(this);
     statusText->setObjectName("statusText");
     statusText->setAlignment(Qt::AlignCenter);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-
-    auto* okButton = new QPushButton("OK", this);
-    okButton->setObjectName("okButton");
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton("Anuluj", this);
-    cancelButton->setObjectName("cancelButton");
-    connect(okButton, &QPushButton::clicked, this, &CComDlg::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &CComDlg::reject);
+    QFrame* line = MakeSeparator(this);
+    const auto [ok, cancel] = MakeOkCancel(this);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel("Adres urządzenia:", this), 0, 0);
@@ -79,9 +71,9 @@ CComDlg::CComDlg(QWidget* parent) : QDialog(parent) {
     grid->setColumnStretch(1, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(okButton);
+    buttons->addWidget(ok);
     buttons->addSpacing(12);
-    buttons->addWidget(cancelButton);
+    buttons->addWidget(cancel);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs/ClickLabel.h"
+#include "ui/dialogs/DialogButtons.h"
 #include "ui/dialogs/InputLook.h"
 
 CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
@@ -26,16 +27,8 @@ CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
     }
     grid->setColumnStretch(1, 1);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    QFrame* line = MakeSeparator(this);
+    const auto [ok, cancel] = MakeOkCancel(this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);

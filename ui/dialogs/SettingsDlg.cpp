@@ -6,22 +6,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/DialogButtons.h"
+
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("settingsDlg"));
     setWindowTitle(QStringLiteral("Dialog"));
 
     checkBox = new QCheckBox(QString::fromUtf8(kCheckText), this);
     checkBox->setObjectName(QStringLiteral("doNotShowCheck"));
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    QFrame* line = MakeSeparator(this);
+    const auto [ok, cancel] = MakeOkCancel(this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -1,8 +1,6 @@
 // Write failures made for real: a file size limit and a small, full file system.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,35 +13,11 @@
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Limits the size of files this process writes; SIGXFSZ is ignored so that a write that
-// crosses the limit comes back short or with EFBIG instead of ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        oldHandler = signal(SIGXFSZ, SIG_IGN);
-        Set(bytes);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, oldHandler);
-    }
-    bool Set(rlim_t bytes) {
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    void Lift() { setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved{};
-    sighandler_t oldHandler;
-};
 
 RecordBytes Line(int n) {
     char text[32];

@@ -1,18 +1,17 @@
 #include "app/store/IniEx.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <limits>
 
 #include "app/store/IniValue.h"
 #include "tests/store/IniFolderTest.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -317,15 +316,12 @@ TEST_F(IniExTest, FailedWriteLeavesTheOldFileIntact) {
     ASSERT_TRUE(ini.Open(path_, false, false, true));
     ini.SetText("LOG", "FILE_NAME", std::string(4096, 'x'));
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved_ok = ini.Save();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    bool saved_ok = false;
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.Active());
+        saved_ok = ini.Save();
+    }
 
     EXPECT_FALSE(saved_ok);
     EXPECT_EQ(ReadFile(path_), old);

@@ -15,6 +15,7 @@
 #include "app/store/IniEx.h"
 #include "tests/store/IniFolderTest.h"
 #include "tests/store/WriteProtect.h"
+#include "tests/support/FileSizeLimit.h"
 
 namespace fs = std::filesystem;
 
@@ -172,15 +173,12 @@ TEST_F(IniFileTest, InPlaceRewriteThatCannotGrowLeavesTheFileIntact) {
     ASSERT_TRUE(ini.Open(path_, false, false, true));
     ini.SetText("LOG", "FILE_NAME", std::string(4096, 'x'));
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = ini.Save();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    bool written = false;
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.Active());
+        written = ini.Save();
+    }
 
     EXPECT_FALSE(written);
     EXPECT_EQ(ini.LastSaveResult(), IniSaveResult::Failed);

@@ -1,7 +1,6 @@
 // Recording from the main window: the command, the start-up step and write failures, with real
 // files in a temporary folder and orvex-sim as the device.
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -12,7 +11,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 #include <filesystem>
 #include <optional>
 
@@ -22,6 +20,7 @@
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"
 #include "ui/OrvexDlg.h"
 
@@ -425,17 +424,13 @@ private slots:
         RunCommand();
         const auto size = fs::file_size(text.toStdString());
 
-        struct rlimit old {};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit tight = old;
-        tight.rlim_cur = size;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-        for (int i = 0; i < 3; ++i) {
-            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        {
+            FileSizeLimit limit(size);
+            QVERIFY(limit.Active());
+            for (int i = 0; i < 3; ++i) {
+                dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+            }
         }
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
-        std::signal(SIGXFSZ, oldHandler);
 
         QCOMPARE(fs::file_size(text.toStdString()), size);
         QCOMPARE(dlg->findChildren<QMessageBox*>(QStringLiteral("writeFailureBox")).size(), 1);

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "ModalScript.h"
+#include "NoPortStart.h"
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ClickLabel.h"
@@ -45,16 +46,6 @@ QString OtherFamily(const QString& family) {
     return {};
 }
 
-void PassPortDialog(COrvexDlg& window) {
-    // No port is stored, so the port settings dialog opens once the window is visible.
-    ModalStep::On<CComDlg>([](CComDlg* d) { d->reject(); });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.Timer(COrvexDlg::TimerRole::PortRetry).isActive() &&
-                                 QApplication::activeModalWidget() == nullptr,
-                             10000);
-}
-
 }  // namespace
 
 class LookCommandsTest : public QObject {
@@ -62,11 +53,7 @@ class LookCommandsTest : public QObject {
 private slots:
     void init() {
         ModalStep::Missed().clear();
-        CComDlg::SetPortLister([](int& count, std::string& text) {
-            count = 0;
-            text.clear();
-            return true;
-        });
+        ListNoPorts();
     }
 
     void coloursApplyAtOnceAndAnulujRestoresAll() {

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "ModalScript.h"
+#include "NoPortStart.h"
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AboutDlg.h"
@@ -19,16 +20,6 @@
 #include "ui/dialogs/SettingsDlg.h"
 
 namespace {
-
-void PassPortDialog(COrvexDlg& window) {
-    // No port is stored, so the port settings dialog opens once the window is visible.
-    ModalStep::On<CComDlg>([](CComDlg* d) { d->reject(); });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.Timer(COrvexDlg::TimerRole::PortRetry).isActive() &&
-                                 QApplication::activeModalWidget() == nullptr,
-                             10000);
-}
 
 QAction* Action(QWidget& window, const char* name) {
     return window.findChild<QAction*>(QLatin1String(name));
@@ -41,11 +32,7 @@ class SmallCommandsTest : public QObject {
 private slots:
     void init() {
         ModalStep::Missed().clear();
-        CComDlg::SetPortLister([](int& count, std::string& text) {
-            count = 0;
-            text.clear();
-            return true;
-        });
+        ListNoPorts();
     }
 
     void additionalSettingsShowTheNegation() {

@@ -1,6 +1,5 @@
 // The driver on a line that misbehaves: slow or silent devices, a re-plugged adapter, noise
 // and echo before the replies.
-#include <sys/resource.h>
 
 #include <atomic>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "tests/device/DriverHarness.h"
+#include "tests/support/CpuTime.h"
 
 namespace {
 
@@ -19,15 +19,6 @@ const char* const kTwoSensors = R"(
 input 1 type=1 serial=11 valid=0x03 values=10.0,1.0
 input 8 type=1 serial=18 valid=0x03 values=45.3,-2.5
 )";
-
-std::chrono::microseconds ProcessCpuTime() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto micros = [](const timeval& t) {
-        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-    };
-    return micros(usage.ru_utime) + micros(usage.ru_stime);
-}
 
 bool Logged(const std::vector<std::string>& log, const std::string& wanted) {
     for (const std::string& line : log) {

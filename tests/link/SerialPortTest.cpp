@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 
 #include "link/GenericDriver.h"
 #include "tests/link/PtyPeer.h"
+#include "tests/support/CpuTime.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
@@ -54,15 +54,6 @@ private:
 
 bool OpenCom(CSerialPort& port, CGenericDriver* owner, int number) {
     return port.Open(owner, number, 9600, 'N', 8, 1, kEventRxChar, 512);
-}
-
-std::chrono::microseconds ProcessCpuTime() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto micros = [](const timeval& t) {
-        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-    };
-    return micros(usage.ru_utime) + micros(usage.ru_stime);
 }
 
 }  // namespace

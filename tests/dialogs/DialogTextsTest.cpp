@@ -252,6 +252,16 @@ private slots:
             ++links;
         }
         QVERIFY(links >= 8);
+        // Every picture of the guide is built into the program.
+        const QRegularExpression img(QStringLiteral("<img src=\"([^\"]+)\""));
+        int pictures = 0;
+        for (auto m = img.globalMatch(html); m.hasNext(); ++pictures) {
+            const QString source = m.next().captured(1);
+            QVERIFY2(
+                !help.Browser()->loadResource(QTextDocument::ImageResource, QUrl(source)).isNull(),
+                qPrintable(source));
+        }
+        QVERIFY(pictures >= 1);
         const QString text = help.Browser()->toPlainText();
         for (const char* topic : {"???", "Brak wejścia", "dialout", "ports/com7", "orvex.ini",
                                   "ORVEX_TRACE=1", ".qdx", "Ustawienia alarmów"}) {

@@ -9,7 +9,7 @@ build=${1:-build}
 delay=${ORVEX_SCREENSHOT_DELAY:-8}  # the window refreshes its readings every 5 s
 
 # The dialogs to picture, by the names orvex_show_dialog knows.
-dialogs=(alarms colours fonts about settings information help)
+dialogs=(alarms colours fonts about settings information help port portsearch recording)
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

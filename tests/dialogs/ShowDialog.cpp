@@ -1,23 +1,30 @@
 // Shows one dialog by name and saves a picture of it, for the screenshot script and for
 // reviewers: orvex_show_dialog <name> <file.png>. Names: alarms, colours, fonts, about,
-// settings, information, help, all (all writes <file>-<name>.png for each).
+// settings, information, help, port, portsearch, recording, all (all writes <file>-<name>.png
+// for each).
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <thread>
+
+#include "recording/dialog/LogFileDlg.h"
 
 #include "ui/ColorStatic.h"
 #include "ui/dialogs/AboutDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ColorDlg.h"
+#include "ui/dialogs/ComDlg.h"
 #include "ui/dialogs/DialogAdv.h"
 #include "ui/dialogs/FontDlg.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/SettingsDlg.h"
+#include "ui/dialogs/WaitComDlg.h"
 
 namespace {
 
@@ -66,6 +73,40 @@ std::unique_ptr<QDialog> Make(const QString& name, Inputs& inputs) {
     if (name == QLatin1String("help")) {
         return std::make_unique<CHelpWindow>();
     }
+    if (name == QLatin1String("port")) {
+        // A machine with one USB adapter, whatever this one has.
+        CComDlg::SetPortLister([](int& count, std::string& text) {
+            count = 2;
+            text = "COM1:serial, /dev/ttyS0\nCOM33:USB-RS485 Adapter, /dev/ttyUSB0\n";
+            return true;
+        });
+        auto d = std::make_unique<CComDlg>();
+        d->SetCurrent(33, 9600, 'E');
+        return d;
+    }
+    if (name == QLatin1String("portsearch")) {
+        // A search slow enough to be seen.
+        auto d = std::make_unique<CWaitComDlg>();
+        d->SetLister([](int& count, std::string& text) {
+            std::this_thread::sleep_for(std::chrono::seconds(2));
+            count = 0;
+            text.clear();
+            return true;
+        });
+        return d;
+    }
+    if (name == QLatin1String("recording")) {
+        auto d = std::make_unique<CLogFileDlg>();
+        d->textRecording = 1;
+        d->textFileName = QStringLiteral("/home/user/pomiary/szklarnia.csv");
+        d->binaryFileName = QStringLiteral("/home/user/pomiary/szklarnia.qdx");
+        d->interval = 60;
+        d->separator = 2;
+        for (int i = 0; i < 8; ++i) {
+            d->inputFlags[i] = i < 5 ? 1 : 0;
+        }
+        return d;
+    }
     return nullptr;
 }
 
@@ -93,8 +134,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(OrvexIcon());
     if (argc != 3) {
         std::fprintf(stderr,
-                     "usage: %s alarms|colours|fonts|about|settings|information|help|all "
-                     "<file.png>\n",
+                     "usage: %s alarms|colours|fonts|about|settings|information|help|port|"
+                     "portsearch|recording|all <file.png>\n",
                      argv[0]);
         return 2;
     }
@@ -108,8 +149,8 @@ int main(int argc, char** argv) {
         base.chop(4);
     }
     bool ok = true;
-    for (const char* each :
-         {"alarms", "colours", "fonts", "about", "settings", "information", "help"}) {
+    for (const char* each : {"alarms", "colours", "fonts", "about", "settings", "information",
+                             "help", "port", "portsearch", "recording"}) {
         ok = Save(QString::fromLatin1(each),
                   base + QLatin1Char('-') + QLatin1String(each) + QStringLiteral(".png")) &&
              ok;

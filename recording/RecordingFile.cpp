@@ -286,6 +286,12 @@ int CRecordingFile::PrepareAppend() {
 
 void CRecordingFile::Close() {
     State& s = *state;
+    // Records held back by a failure get one last chance before they are given up.
+    if (!s.queue.empty() && !s.path.empty()) {
+        AppendOutcome ignored;
+        if (s.EnsurePathNamesFile(ignored) == 0)
+            s.WriteQueue();
+    }
     s.CloseFd();
     s.path.clear();
     s.queue.clear();

@@ -52,7 +52,8 @@ public:
     // gets CR LF so that rows never merge; a binary file whose end is not a whole record is
     // repaired so that a reader can read it record by record. Returns 0 or the errno.
     int PrepareAppend();
-    // Releases the lock and the file; the queue is dropped.
+    // Releases the lock and the file, after one last attempt to write the queued records; what
+    // still cannot be written is dropped.
     void Close();
 
     bool IsOpen() const;

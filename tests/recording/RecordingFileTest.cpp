@@ -240,6 +240,28 @@ TEST_F(RecordingFileTest, MissingFolderQueuesRowsUntilItReturns) {
     EXPECT_FALSE(file.Append(Row(6)).spellEnded);
 }
 
+TEST_F(RecordingFileTest, CloseWritesWhatWasHeldBackWhenItCan) {
+    const fs::path sub = folder.Path() / "sub";
+    fs::create_directory(sub);
+    path = (sub / "log.csv").string();
+    ASSERT_EQ(file.Open(path).error, 0);
+    fs::remove_all(sub);
+    file.Append(Row(1, true));
+    file.Append(Row(2));
+    ASSERT_EQ(file.QueuedRecords(), 2u);
+    fs::create_directory(sub);
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(ReadFile(path), kHeader + Rows(1, 2));
+
+    // Still failing at the close: nothing to keep them in, and no file made up.
+    ASSERT_EQ(file.Open(path).error, 0);
+    fs::remove_all(sub);
+    file.Append(Row(3));
+    file.Close();
+    EXPECT_FALSE(fs::exists(sub));
+}
+
 TEST_F(RecordingFileTest, FullQueueDropsTheOldestRows) {
     const fs::path sub = folder.Path() / "sub";
     fs::create_directory(sub);

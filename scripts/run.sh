@@ -20,8 +20,11 @@ shot_delay=${ORVEX_SCREENSHOT_DELAY:-8}
 settings_folder() {
     if [ -n "${ORVEX_CONFIG_DIR:-}" ]; then
         echo "$ORVEX_CONFIG_DIR"
-    elif [ -w "$(dirname "$orvex")" ] &&
-        { [ ! -e "$(dirname "$orvex")/orvex.ini" ] || [ -w "$(dirname "$orvex")/orvex.ini" ]; }; then
+    elif { [ -e "$(dirname "$orvex")/orvex.ini" ] || [ -L "$(dirname "$orvex")/orvex.ini" ]; } &&
+        [ -r "$(dirname "$orvex")/orvex.ini" ]; then
+        dirname "$orvex"
+    elif [ ! -e "$(dirname "$orvex")/orvex.ini" ] && [ ! -L "$(dirname "$orvex")/orvex.ini" ] &&
+        [ -w "$(dirname "$orvex")" ] && [ -x "$(dirname "$orvex")" ]; then
         dirname "$orvex"
     else
         echo "${XDG_CONFIG_HOME:-$HOME/.config}/orvex"

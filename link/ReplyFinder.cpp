@@ -17,11 +17,9 @@ bool KnownFunction(uint8_t function) {
 
 void CReplyFinder::Begin(const uint8_t* newRequest, bool lineEchoes) {
     std::memcpy(request, newRequest, kRequestLength);
+    Restart();
     const bool write = request[1] == kWriteSingle;
     echo = write && !lineEchoes ? Echo::None : Echo::Unknown;
-    first = 0;
-    start = 0;
-    length = 0;
 }
 
 void CReplyFinder::Restart() {

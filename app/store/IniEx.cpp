@@ -44,6 +44,11 @@ std::int32_t ParseInt(std::string_view text) {
     return static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
 }
 
+// A ";" starts a comment: the value ends before the last one.
+std::string_view WithoutComment(std::string_view value) {
+    return value.substr(0, std::min(value.size(), value.rfind(';')));
+}
+
 // Grows a full table by an eighth (at least the growth step): geometric, so that filling it stays
 // linear, yet moving a table of millions of lines holds little more than twice its size.
 std::size_t GrownCapacity(std::size_t capacity, int growthStep) {
@@ -144,9 +149,6 @@ void CIniEx::Parse(std::string_view text) {
             ++entryCounts.back();
         }
     });
-    sections_.clear();
-    sectionIndex_.reset();
-    entryIndexes_.clear();
     sections_.reserve(
         std::max(WithRoomToAdd(entryCounts.size()), static_cast<std::size_t>(growthStep_)));
     sections_.emplace_back();
@@ -267,30 +269,29 @@ const IniEntry* CIniEx::FindEntry(std::size_t section, std::string_view key) con
     return Equal(entries[hit->second].Key(), key) ? &entries[hit->second] : scan();
 }
 
+const IniEntry* CIniEx::Find(std::string_view section, std::string_view key) const {
+    const std::size_t found = FindSection(section);
+    return found < sections_.size() ? FindEntry(found, key) : nullptr;
+}
+
 std::string CIniEx::GetText(std::string_view section, std::string_view key,
                             std::string_view defaultValue) const {
-    const std::size_t found = FindSection(section);
-    const IniEntry* entry = found < sections_.size() ? FindEntry(found, key) : nullptr;
-    if (entry == nullptr) {
-        return std::string(defaultValue);
-    }
-    const std::string_view value = entry->Value();
-    return std::string(value.substr(0, std::min(value.size(), value.rfind(';'))));
+    const IniEntry* entry = Find(section, key);
+    return std::string(entry == nullptr ? defaultValue : WithoutComment(entry->Value()));
 }
 
 std::int32_t CIniEx::GetInt(std::string_view section, std::string_view key,
                             std::int32_t defaultValue) const {
-    return ParseInt(GetText(section, key, std::to_string(defaultValue)));
+    const IniEntry* entry = Find(section, key);
+    return entry == nullptr ? defaultValue : ParseInt(WithoutComment(entry->Value()));
 }
 
 std::uint32_t CIniEx::GetUnsigned(std::string_view section, std::string_view key,
                                   std::uint32_t defaultValue) const {
     // A missing key gives the default itself, even one above the signed range.
-    const std::size_t found = FindSection(section);
-    if (found == sections_.size() || FindEntry(found, key) == nullptr) {
-        return defaultValue;
-    }
-    return static_cast<std::uint32_t>(ParseInt(GetText(section, key, {})));
+    const IniEntry* entry = Find(section, key);
+    return entry == nullptr ? defaultValue
+                            : static_cast<std::uint32_t>(ParseInt(WithoutComment(entry->Value())));
 }
 
 bool CIniEx::SetText(std::string_view section, std::string_view key, std::string_view value) {

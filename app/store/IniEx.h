@@ -131,9 +131,10 @@ private:
     // Index in sections_, or sections_.size() when there is none of that name.
     std::size_t FindSection(std::string_view name) const;
     const IniEntry* FindEntry(std::size_t section, std::string_view key) const;
+    const IniEntry* Find(std::string_view section, std::string_view key) const;
     IniSection& AppendSection(std::string name);
     void AppendEntry(std::size_t section, std::string_view key, std::string_view value);
-    void Parse(std::string_view text);
+    void Parse(std::string_view text);  // into a cleared store
 
     std::filesystem::path path_;
     int growthStep_;

@@ -289,7 +289,7 @@ void COrvexDlg::UpdateStatusLine() {
     }
     text += RecordingFailureText();
     if (portWaitTimer.isActive()) {
-        text += QString::asprintf("Oczekiwanie na port COM%d. ", portNumber);
+        text += PortWaitStatusText(portNumber);
     }
     if (text != lastStatusText) {
         lastStatusText = text;
@@ -512,10 +512,6 @@ void COrvexDlg::OnSerialPort() {
 }
 
 void COrvexDlg::RetryConfiguredPort() {
-    if (portNumber <= 0 || linkStarted) {
-        portWaitTimer.stop();
-        return;
-    }
     if (StartLink(portNumber, baudRate, parity)) {
         portWaitTimer.stop();
         UpdateStatusLine();

@@ -127,7 +127,6 @@ public:
     QAction* RecordingAction() const { return recordingAction; }
     const CRecordingFile* TextFile() const { return textFile.get(); }
     const CRecordingFile* BinaryFile() const { return binaryFile.get(); }
-    const std::string& LastHeader() const { return lastHeader; }
     bool InfoDialogOpen() const { return infoDialogOpen; }
     bool WaitingForPort() const { return portWaitTimer.isActive(); }
 
@@ -161,12 +160,12 @@ private:
     void RetryConfiguredPort();
 
     // Recording steps (ui/OrvexDlgRecording.cpp).
-    enum class OpenStep { Opened, Failed, Retry };
+    enum class DialogRun { Done, Again };
     // The recording command; binaryUntried keeps a binary recording whose file the start-up
     // step has not tried yet when the dialog is cancelled.
     void RecordingCommand(bool binaryUntried);
-    // One run of the recording dialog and the steps after OK; Retry asks for another run.
-    OpenStep RunRecordingDialog(bool binaryUntried);
+    // One run of the recording dialog and the steps after OK; Again after a failed opening.
+    DialogRun RunRecordingDialog(bool binaryUntried);
     // Opens a recording file; asks whether to append when the file exists (from the command),
     // or appends without asking (at start-up). Shows the file's message on failure.
     std::unique_ptr<CRecordingFile> OpenRecordingFile(RecordingFileKind kind, const QString& path,

@@ -169,12 +169,12 @@ void COrvexDlg::OnFileRecording() {
 }
 
 void COrvexDlg::RecordingCommand(bool binaryUntried) {
-    while (RunRecordingDialog(binaryUntried) == OpenStep::Retry) {
+    while (RunRecordingDialog(binaryUntried) == DialogRun::Again) {
     }
     UpdateStatusLine();
 }
 
-COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
+COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     CLogFileDlg dialog(this);
     dialog.textRecording = textRecordingOn ? 1 : 0;
     dialog.binaryRecording = binaryRecordingOn ? 1 : 0;
@@ -200,7 +200,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
         if (!binaryFile && !binaryUntried) {
             binaryRecordingOn = false;
         }
-        return OpenStep::Failed;
+        return DialogRun::Done;
     }
     repaint();
     textRecordingOn = dialog.textRecording != 0;
@@ -224,7 +224,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             binaryFile.reset();
         }
         if (!textRecordingOn && !binaryRecordingOn) {
-            return OpenStep::Opened;
+            return DialogRun::Done;
         }
     }
 
@@ -235,7 +235,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
                 QMessageBox::warning(this, kTitle,
                                      QStringLiteral("Komentarz zawiera znaki, których nie można "
                                                     "zapisać w pliku rejestracji (Windows-1250)."));
-                return OpenStep::Retry;
+                return DialogRun::Again;
             }
             // The old file is released first: the new one may be the same path.
             textFile.reset();
@@ -243,7 +243,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             std::unique_ptr<CRecordingFile> file =
                 OpenRecordingFile(RecordingFileKind::Text, textFilePath, true, &appended);
             if (!file) {
-                return OpenStep::Retry;
+                return DialogRun::Again;
             }
             if (writeComment) {
                 WriteCommentBlock(*file, appended);
@@ -260,7 +260,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             std::unique_ptr<CRecordingFile> file =
                 OpenRecordingFile(RecordingFileKind::Binary, binaryFilePath, true, &appended);
             if (!file) {
-                return OpenStep::Retry;
+                return DialogRun::Again;
             }
             binaryFile = std::move(file);
         }
@@ -268,7 +268,7 @@ COrvexDlg::OpenStep COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     }
 
     RestartRecordingTimer();
-    return OpenStep::Opened;
+    return DialogRun::Done;
 }
 
 void COrvexDlg::OpenRecordingFilesAtStartup() {
@@ -279,7 +279,6 @@ void COrvexDlg::OpenRecordingFilesAtStartup() {
         if (!textFile) {
             RecordingCommand(true);
         } else {
-            recordingTimer.stop();
             WriteTextRecord();
             RestartRecordingTimer();
         }
@@ -289,7 +288,6 @@ void COrvexDlg::OpenRecordingFilesAtStartup() {
         if (!binaryFile) {
             OnFileRecording();
         } else {
-            recordingTimer.stop();
             WriteBinaryRecord();
             RestartRecordingTimer();
         }

@@ -10,6 +10,10 @@ QString DeviceStatusText(bool deviceResponding, const DeviceInfo& info) {
     return QStringLiteral("ORVEX");
 }
 
+QString PortWaitStatusText(int portNumber) {
+    return QString::asprintf("Oczekiwanie na port COM%d. ", portNumber);
+}
+
 QString RecordingStatusText(int intervalSeconds) {
     return QString::asprintf("Rejestracja do pliku co %02d:%02d:%02d. ", intervalSeconds / 3600,
                              (intervalSeconds % 3600) / 60, intervalSeconds % 60);

@@ -10,3 +10,6 @@ QString DeviceStatusText(bool deviceResponding, const DeviceInfo& info);
 // The recording part of the status line, for an interval in seconds (hours take as many
 // digits as they need).
 QString RecordingStatusText(int intervalSeconds);
+
+// While the configured port is tried again in the background.
+QString PortWaitStatusText(int portNumber);

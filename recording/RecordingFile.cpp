@@ -66,8 +66,7 @@ struct CRecordingFile::State {
     ino_t inode = 0;
     std::deque<RecordBytes> queue;
     std::size_t dropped = 0;
-    bool failing = false;
-    int lastError = 0;
+    int lastError = 0;                // non-zero exactly while a failure spell goes on
     bool headerDue = false;           // the file was created anew: its first row needs a header
     std::optional<off_t> pendingCut;  // a cut back after a short write that itself failed
 
@@ -240,16 +239,10 @@ void CRecordingFile::State::TrimQueue() {
 }
 
 void CRecordingFile::State::UpdateSpell(int error, AppendOutcome& out) {
-    if (error != 0) {
-        out.error = error;
-        lastError = error;
-        out.spellStarted = !failing;
-        failing = true;
-    } else if (failing) {
-        failing = false;
-        lastError = 0;
-        out.spellEnded = true;
-    }
+    out.error = error;
+    out.spellStarted = error != 0 && lastError == 0;
+    out.spellEnded = error == 0 && lastError != 0;
+    lastError = error;
 }
 
 CRecordingFile::CRecordingFile(RecordingFileKind kind, std::size_t queueLimit)
@@ -296,7 +289,6 @@ void CRecordingFile::Close() {
     s.path.clear();
     s.queue.clear();
     s.dropped = 0;
-    s.failing = false;
     s.lastError = 0;
     s.headerDue = false;
     s.pendingCut.reset();
@@ -328,7 +320,7 @@ AppendOutcome CRecordingFile::Append(RecordBytes record) {
 }
 
 bool CRecordingFile::Failing() const {
-    return state->failing;
+    return state->lastError != 0;
 }
 
 int CRecordingFile::LastError() const {

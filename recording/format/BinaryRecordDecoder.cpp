@@ -8,6 +8,11 @@ namespace {
 
 enum class Step { Ok, End, Bad };
 
+// The file holds every byte negated.
+char Plain(char encoded) {
+    return static_cast<char>(-static_cast<uint8_t>(encoded));
+}
+
 // Walks one record, restoring the plain text as it goes.
 class RecordReader {
 public:
@@ -35,7 +40,7 @@ public:
 
 private:
     bool AtEnd() const { return pos >= bytes.size(); }
-    char Peek() const { return static_cast<char>(-static_cast<uint8_t>(bytes[pos])); }
+    char Peek() const { return Plain(bytes[pos]); }
     void Take() {
         text += Peek();
         ++pos;
@@ -102,7 +107,7 @@ private:
         for (uint8_t b : expected) {
             if (AtEnd())
                 return Step::End;
-            if (static_cast<uint8_t>(-static_cast<uint8_t>(bytes[pos])) != b)
+            if (static_cast<uint8_t>(Peek()) != b)
                 return Step::Bad;
             ++pos;
         }
@@ -120,22 +125,11 @@ bool LooksLikeRecordStart(std::string_view encoded, std::size_t p) {
     if (p + 15 > encoded.size())
         return false;
     for (std::size_t i = 0; i < 14; ++i) {
-        const char c = static_cast<char>(-static_cast<uint8_t>(encoded[p + i]));
+        const char c = Plain(encoded[p + i]);
         if (c < '0' || c > '9')
             return false;
     }
-    return static_cast<char>(-static_cast<uint8_t>(encoded[p + 14])) == '$';
-}
-
-// End of the run of whole records that begins at p (p itself when none does).
-std::size_t EndOfRecords(std::string_view encoded, std::size_t p) {
-    while (p < encoded.size()) {
-        const auto r = ParseBinaryRecord(encoded.substr(p));
-        if (r.state != BinaryParse::Complete)
-            break;
-        p += r.length;
-    }
-    return p;
+    return Plain(encoded[p + 14]) == '$';
 }
 
 }  // namespace
@@ -166,7 +160,8 @@ BinaryTail CheckBinaryTail(std::string_view tail, bool atFileStart) {
     for (std::size_t p = 0; p < tail.size(); ++p) {
         if (p < end || !LooksLikeRecordStart(tail, p))
             continue;
-        const std::size_t e = EndOfRecords(tail, p);
+        // The end of the run of whole records that begins at p.
+        const std::size_t e = p + DecodeBinaryRecords(tail.substr(p)).wholeBytes;
         if (e > p) {
             end = e;
             found = true;

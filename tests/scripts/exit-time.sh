@@ -42,6 +42,7 @@ for mode in $modes; do
     kill -TERM "$pid"
     wait "$pid" || true
     took=$(($(now_ms) - start))
+    unset 'pids[-1]' # ended and reaped: its id must not be signalled again
     # The port must be free at once: a new program takes it without "port busy".
     if python3 -c 'import fcntl, os, sys
 fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)

@@ -277,8 +277,6 @@ TEST_F(ModbusDriverTest, WriteOnAnEchoingLineIsJudgedByTheDevicesCopy) {
 // A stop must not wait for a slow or silent device: Cancel ends the wait and every request
 // after it fails at once, until the port is opened again.
 TEST_F(ModbusDriverTest, CancelEndsTheTransactionInProgress) {
-    std::atomic<bool> requestSeen{false};
-    std::thread device([&] { requestSeen = peer.Read(8, 3s).size() == 8; });
     RegisterRequest request = Request(1, KindWord);
     int result = -1;
     std::chrono::steady_clock::duration elapsed{};
@@ -287,10 +285,11 @@ TEST_F(ModbusDriverTest, CancelEndsTheTransactionInProgress) {
         result = master.ReadInputRegisters(1, request);
         elapsed = std::chrono::steady_clock::now() - start;
     });
-    device.join();
-    ASSERT_TRUE(requestSeen);
+    const bool requestSeen = peer.Read(8, 3s).size() == 8;
     master.Cancel();
+    // Joined before any assertion can return: a running thread left behind ends the program.
     caller.join();
+    ASSERT_TRUE(requestSeen);
     EXPECT_EQ(result, ResultTimeout);
     EXPECT_LT(elapsed, 4s);  // the wait alone would take 5.5 s
     EXPECT_FALSE(master.LinkUp());
@@ -324,10 +323,11 @@ TEST(ModbusDriverLink, RequestsFailAtOnceWhileHungUpAndGoOutAfterTheReopen) {
         result = master.ReadInputRegisters(1, request);
         elapsed = std::chrono::steady_clock::now() - start;
     });
-    ASSERT_EQ(first->Read(8, 3s).size(), 8u);
+    const size_t requestBytes = first->Read(8, 3s).size();
     ports.Link(7, ports.Dir() / "unplugged");
     first.reset();
     caller.join();
+    ASSERT_EQ(requestBytes, 8u);
     EXPECT_EQ(result, ResultTimeout);
     EXPECT_LT(elapsed, 4s);
     EXPECT_FALSE(master.LinkUp());

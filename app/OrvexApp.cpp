@@ -95,10 +95,7 @@ bool COrvexApp::InitInstance() {
             RunModal(window);  // however it was closed, the settings are written back
         }
 
-        if (closing) {
-            qApp->removeEventFilter(this);
-            closing = false;
-        }
+        EndClosing();
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QSize size = screen->size();
             window.windowRect = ClampWindowRect(window.windowRect, size.width(), size.height());
@@ -109,13 +106,17 @@ bool COrvexApp::InitInstance() {
             Tell(UnsavedSettingsText(file, ini.LastSaveResult(), ini.LastSaveError()),
                  "settingsUnsavedBox");
         }
-        if (closing) {  // a signal while that message was open
-            qApp->removeEventFilter(this);
-            closing = false;
-        }
+        EndClosing();  // a signal while that message was open
     }
     mainWindow = nullptr;
     return false;
+}
+
+void COrvexApp::EndClosing() {
+    if (closing) {
+        qApp->removeEventFilter(this);
+        closing = false;
+    }
 }
 
 void COrvexApp::CloseMainWindow() {

@@ -41,6 +41,8 @@ protected:
 private:
     // A message box, or at a close by signal only the line on standard error it also writes.
     void Tell(const QString& text, const char* objectName);
+    // Drops what CloseMainWindow set up, once the window's run (or a message) has ended.
+    void EndClosing();
 
     std::filesystem::path settingsFolder;
     COrvexDlg* mainWindow = nullptr;

@@ -18,14 +18,15 @@ shot_delay=${ORVEX_SCREENSHOT_DELAY:-8}
 
 # The folder the program would keep orvex.ini in (see README, "Where orvex.ini lives").
 settings_folder() {
+    local dir file
+    dir=$(dirname "$orvex")
+    file=$dir/orvex.ini
     if [ -n "${ORVEX_CONFIG_DIR:-}" ]; then
         echo "$ORVEX_CONFIG_DIR"
-    elif { [ -e "$(dirname "$orvex")/orvex.ini" ] || [ -L "$(dirname "$orvex")/orvex.ini" ]; } &&
-        [ -r "$(dirname "$orvex")/orvex.ini" ]; then
-        dirname "$orvex"
-    elif [ ! -e "$(dirname "$orvex")/orvex.ini" ] && [ ! -L "$(dirname "$orvex")/orvex.ini" ] &&
-        [ -w "$(dirname "$orvex")" ] && [ -x "$(dirname "$orvex")" ]; then
-        dirname "$orvex"
+    elif [ -r "$file" ]; then
+        echo "$dir"
+    elif [ ! -e "$file" ] && [ ! -L "$file" ] && [ -w "$dir" ] && [ -x "$dir" ]; then
+        echo "$dir"
     else
         echo "${XDG_CONFIG_HOME:-$HOME/.config}/orvex"
     fi

@@ -12,7 +12,8 @@ std::atomic<std::size_t> held{0};
 std::atomic<std::size_t> peak{0};
 
 void Add(void* p) {
-    const std::size_t now = held.fetch_add(malloc_usable_size(p)) + malloc_usable_size(p);
+    const std::size_t size = malloc_usable_size(p);
+    const std::size_t now = held.fetch_add(size) + size;
     std::size_t seen = peak.load();
     while (now > seen && !peak.compare_exchange_weak(seen, now)) {
     }

@@ -69,7 +69,7 @@ private slots:
     void init() {
         QVERIFY(tmp.isValid());
         ports = UseTestPorts(tmp);
-        ModalStep::Missed().clear();
+        ModalStep::Reset();
         sim = std::make_unique<SimProcess>(
             // The concentrator takes a written value low byte first.
             SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n",
@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 1", "REQ 6 7 0"}));
         QCOMPARE(seen.CountSeen("QMessageBox"), 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void changedChoiceIsWritten() {
@@ -113,7 +113,7 @@ private slots:
         });
         Trigger();
         QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 0", "REQ 6 7 1"}));
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void cancelWritesNothing() {
@@ -124,7 +124,7 @@ private slots:
         });
         Trigger();
         QVERIFY(Writes(*sim).empty());
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void silentDeviceGivesReadMessageAndNoDialog() {
@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(title, QStringLiteral("orvex"));
         QCOMPARE(seen.CountSeen("CAlarmsDlg"), 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void failingWriteGivesWriteMessage() {
@@ -163,7 +163,7 @@ private slots:
         Trigger();
         QCOMPARE(text, QStringLiteral("Ustawienie alarmów nie powiodło się"));
         QCOMPARE(icon, int(QMessageBox::Warning));
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     // A close that arrives while the device call blocks acts as soon as the call is over: no

@@ -52,7 +52,7 @@ class LookCommandsTest : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        ModalStep::Missed().clear();
+        ModalStep::Reset();
         ListNoPorts();
     }
 
@@ -99,7 +99,7 @@ private slots:
         }
         // Every control repainted at once, the untouched ones too.
         QVERIFY(paintsAfter >= paintsAtRestore + 8);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void fontShowsAtOnceAndEscapeRestoresAll() {
@@ -139,7 +139,7 @@ private slots:
                      window.valueControls[i].ValueFont().family());
         }
         QVERIFY(window.valueControls[2].font().family() != family);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     // OK keeps the choices, and the program writes them to orvex.ini when it ends.
@@ -179,7 +179,7 @@ private slots:
             });
         };
         app.InitInstance();
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
 
         QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
         QVERIFY(ini.open(QIODevice::ReadOnly));

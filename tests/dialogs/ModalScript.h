@@ -4,12 +4,15 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 // One step of a scripted user: when a modal widget of type T is the active one, run the step
 // on it. Each step polls with a timer of its own, so a step may open a nested dialog whose
 // own step then runs inside that dialog's loop. A step not met in time is recorded in
-// Missed() and dropped.
+// Missed() and dropped; Unmet() also names the steps still waiting, since a test usually ends
+// long before a step's time is up.
 class ModalStep : public QObject {
 public:
     template <typename T>
@@ -24,7 +27,31 @@ public:
         return missed;
     }
 
+    static QStringList Unmet() {
+        QStringList unmet = Missed();
+        for (const ModalStep* step : Waiting()) {
+            unmet << step->name;
+        }
+        return unmet;
+    }
+
+    // Drops what an earlier test left, so that its steps cannot answer this test's dialogs.
+    static void Reset() {
+        Missed().clear();
+        const std::vector<ModalStep*> left = Waiting();
+        for (ModalStep* step : left) {
+            delete step;
+        }
+    }
+
+    ~ModalStep() override { Done(); }
+
 private:
+    static std::vector<ModalStep*>& Waiting() {
+        static std::vector<ModalStep*> waiting;
+        return waiting;
+    }
+
     ModalStep(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> step,
               QString name, int timeoutMs)
         : matches(std::move(matches)),
@@ -34,6 +61,13 @@ private:
         timer.setInterval(10);
         connect(&timer, &QTimer::timeout, this, [this] { Check(); });
         timer.start();
+        Waiting().push_back(this);
+    }
+
+    void Done() {
+        timer.stop();
+        auto& waiting = Waiting();
+        waiting.erase(std::remove(waiting.begin(), waiting.end(), this), waiting.end());
     }
 
     void Check() {
@@ -42,13 +76,13 @@ private:
             !widget->property("modalStepDone").toBool() && matches(widget)) {
             widget->setProperty("modalStepDone", true);
             // The step may open nested loops: this object is finished with first.
-            timer.stop();
+            Done();
             deleteLater();
             step(widget);
             return;
         }
         if (deadline.hasExpired()) {
-            timer.stop();
+            Done();
             Missed() << name;
             deleteLater();
         }

@@ -31,7 +31,7 @@ class SmallCommandsTest : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        ModalStep::Missed().clear();
+        ModalStep::Reset();
         ListNoPorts();
     }
 
@@ -68,7 +68,7 @@ private slots:
         });
         Action(window, "actionAdditionalSettings")->trigger();
         QVERIFY(window.showInfoAtStart);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     // SHOW_ADV=1 in orvex.ini: the information dialog opens at start, and the port settings
@@ -106,7 +106,7 @@ private slots:
         app.InitInstance();
         QCOMPARE(order, (QStringList{"information", "port"}));
         QVERIFY(retriesWhileOpen >= 2);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void aboutFromMenuAndContextMenu() {
@@ -122,7 +122,7 @@ private slots:
         }
         QCOMPARE(shown, 2);
         QVERIFY(window.ContextMenu()->actions().contains(Action(window, "actionAboutContext")));
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void informationFromMenu() {
@@ -136,7 +136,7 @@ private slots:
         Action(window, "actionInformation")->trigger();
         // Only the start-up showing holds the port settings dialog back.
         QVERIFY(!flagWhileOpen);
-        QVERIFY(ModalStep::Missed().isEmpty());
+        QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
     void helpOnF1BesideTheWindow() {

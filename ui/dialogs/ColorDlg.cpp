@@ -1,11 +1,7 @@
 #include "ui/dialogs/ColorDlg.h"
 
-#include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/DialogButtons.h"
@@ -31,17 +27,7 @@ CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
         connect(textSwatches[i], &CColorRect::Clicked, this, [this, i] { OnTextClicked(i); });
     }
 
-    QFrame* line = MakeSeparator(this);
-    const auto [ok, cancel] = MakeOkCancel(this);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(line);
-    layout->addLayout(buttons);
+    LayOutOverOkCancel(this, grid);
 }
 
 void CColorDlg::setVisible(bool visible) {

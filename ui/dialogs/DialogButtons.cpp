@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 OkCancelButtons MakeOkCancel(QDialog* dialog) {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
@@ -21,4 +23,17 @@ QFrame* MakeSeparator(QWidget* parent) {
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     return line;
+}
+
+void LayOutOverOkCancel(QDialog* dialog, QLayout* contents) {
+    QFrame* line = MakeSeparator(dialog);
+    const auto [ok, cancel] = MakeOkCancel(dialog);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(contents);
+    layout->addWidget(line);
+    layout->addLayout(buttons);
 }

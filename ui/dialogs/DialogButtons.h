@@ -1,6 +1,7 @@
 #pragma once
 class QDialog;
 class QFrame;
+class QLayout;
 class QPushButton;
 class QWidget;
 
@@ -15,3 +16,7 @@ OkCancelButtons MakeOkCancel(QDialog* dialog);
 
 // The sunken horizontal line between a dialog's contents and its buttons.
 QFrame* MakeSeparator(QWidget* parent);
+
+// Lays the dialog out as contents over a separator and a row with OK at the left and Anuluj at
+// the right.
+void LayOutOverOkCancel(QDialog* dialog, QLayout* contents);

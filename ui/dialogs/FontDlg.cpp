@@ -2,9 +2,6 @@
 
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "ui/dialogs/ClickLabel.h"
 #include "ui/dialogs/DialogButtons.h"
@@ -27,17 +24,7 @@ CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
     }
     grid->setColumnStretch(1, 1);
 
-    QFrame* line = MakeSeparator(this);
-    const auto [ok, cancel] = MakeOkCancel(this);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addWidget(line);
-    layout->addLayout(buttons);
+    LayOutOverOkCancel(this, grid);
     setMinimumWidth(360);
 }
 

@@ -48,18 +48,10 @@ private:
         QVERIFY(program.waitForStarted());
     }
 
-    // Waits until both files hold at least `rows` text rows and `records` binary records.
-    bool WaitForRecords(std::size_t rows, std::size_t records) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 40000) {
-            if (CountRows(ReadFile(textPath)) >= rows &&
-                DecodeBinaryRecords(ReadFile(binaryPath)).records.size() >= records) {
-                return true;
-            }
-            QTest::qWait(50);
-        }
-        return false;
+    // Both files hold at least `rows` text rows and `records` binary records.
+    bool HasRecords(std::size_t rows, std::size_t records) {
+        return CountRows(ReadFile(textPath)) >= rows &&
+               DecodeBinaryRecords(ReadFile(binaryPath)).records.size() >= records;
     }
 
     void Kill(QProcess& program) {
@@ -119,7 +111,7 @@ private slots:
         {
             QProcess program;
             StartProgram(program);
-            QVERIFY2(WaitForRecords(4, 3), "no records from the start-up step");
+            QTRY_VERIFY2_WITH_TIMEOUT(HasRecords(4, 3), "no records from the start-up step", 40000);
             Kill(program);
         }
         CheckTextWhole(false);
@@ -134,7 +126,8 @@ private slots:
         {
             QProcess program;
             StartProgram(program);
-            QVERIFY2(WaitForRecords(rows + 3, records + 2), "no records after the restart");
+            QTRY_VERIFY2_WITH_TIMEOUT(HasRecords(rows + 3, records + 2),
+                                      "no records after the restart", 40000);
             Kill(program);
         }
         CheckTextWhole(true);

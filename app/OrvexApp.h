@@ -16,8 +16,6 @@ class COrvexDlg;
 class COrvexApp : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* kSettingsFile = "orvex.ini";
-
     // An empty folder means the usual settings folder (ResolveSettingsFolder).
     explicit COrvexApp(std::filesystem::path settingsFolder = {});
     ~COrvexApp() override;

@@ -11,8 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kFileName = "orvex.ini";
-
 fs::path CreatedOrAsIs(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);  // a failure shows later as a store that did not open
@@ -27,7 +25,7 @@ bool CanKeepSettingsIn(const fs::path& folder) {
     }
     // A settings file that is there is the user's, even one that cannot be written: it is read,
     // and the program says so at exit if the changes cannot be saved.
-    const fs::path file = folder / kFileName;
+    const fs::path file = folder / kSettingsFile;
     std::error_code ec;
     if (fs::exists(fs::symlink_status(file, ec))) {
         return ::access(file.c_str(), R_OK) == 0;

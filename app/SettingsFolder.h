@@ -1,6 +1,8 @@
 #pragma once
 #include <filesystem>
 
+inline constexpr const char* kSettingsFile = "orvex.ini";
+
 // Where orvex.ini (and the ports/ folder beside it) lives:
 // 1. $ORVEX_CONFIG_DIR when set and not empty (created when needed): demos and tests;
 // 2. the folder of the running executable, when orvex.ini is there and readable, or can be

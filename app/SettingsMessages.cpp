@@ -1,7 +1,8 @@
 #include "app/SettingsMessages.h"
 
 #include <cerrno>
-#include <cstring>
+
+#include "recording/RecordingError.h"
 
 namespace {
 
@@ -9,7 +10,7 @@ QString Name(const std::filesystem::path& file) {
     return QString::fromStdString(file.string());
 }
 
-// The reasons a user can act on, in the program's language; the system's text for the rest.
+// The reasons as the settings file meets them; the other file errors as recording tells them.
 QString Reason(int error) {
     switch (error) {
         case EACCES:
@@ -17,13 +18,10 @@ QString Reason(int error) {
             return QStringLiteral("brak uprawnień do zapisu");
         case EROFS:
             return QStringLiteral("system plików jest tylko do odczytu");
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("brak miejsca na dysku");
         case EFBIG:
             return QStringLiteral("plik byłby większy niż %1 MB").arg(CIniEx::kMaxFileSize >> 20);
         default:
-            return QString::fromLocal8Bit(std::strerror(error));
+            return QString::fromStdString(DescribeRecordingError(error));
     }
 }
 

@@ -6,7 +6,7 @@
 #include <exception>
 #include <limits>
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
 #include "link/ComPortMap.h"

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "recording/RecordingError.h"
+#include "text/FileErrorText.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ QString Reason(int error) {
         case EFBIG:
             return QStringLiteral("plik byłby większy niż %1 MB").arg(CIniEx::kMaxFileSize >> 20);
         default:
-            return QString::fromStdString(DescribeRecordingError(error));
+            return QString::fromStdString(DescribeFileError(error));
     }
 }
 

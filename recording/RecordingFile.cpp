@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "recording/RecordingError.h"
+#include "text/FileErrorText.h"
 #include "recording/format/BinaryRecordDecoder.h"
 
 namespace {

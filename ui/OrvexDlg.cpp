@@ -18,7 +18,7 @@
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
-#include "ui/text/ReadingText.h"
+#include "text/ReadingText.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <climits>
 #include <ctime>
 
-#include "recording/RecordingError.h"
+#include "text/FileErrorText.h"
 #include "recording/dialog/LogFileDlg.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/FileText.h"
@@ -40,7 +40,7 @@ std::string FilePath(const QString& path) {
 }
 
 QString Reason(int error) {
-    return QString::fromStdString(DescribeRecordingError(error));
+    return QString::fromStdString(DescribeFileError(error));
 }
 
 void ShowUnavailable(QWidget* parent, RecordingFileKind kind, int error) {

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 #include "app/store/IniFile.h"
 
 namespace fs = std::filesystem;

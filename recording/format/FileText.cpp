@@ -1,6 +1,6 @@
 #include "recording/format/FileText.h"
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 
 std::string FileText(std::string_view utf8) {
     if (auto bytes = cp1250::FromUtf8(utf8)) {

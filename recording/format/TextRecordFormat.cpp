@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 #include "recording/format/FileText.h"
 
 namespace {

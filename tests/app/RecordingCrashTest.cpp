@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/SimProcess.h"

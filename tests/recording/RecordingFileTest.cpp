@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "recording/RecordingError.h"
+#include "text/FileErrorText.h"
 #include "recording/RecordingFile.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "tests/recording/RecordingTestFiles.h"
@@ -101,10 +101,10 @@ TEST_F(RecordingFileTest, RefusesWhatIsNotARegularFile) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Append(Row(1)).error, EBADF);
 
-    EXPECT_EQ(DescribeRecordingError(ENOSPC), "brak miejsca na dysku");
-    EXPECT_EQ(DescribeRecordingError(EWOULDBLOCK), "plik jest używany przez inny program");
-    EXPECT_EQ(DescribeRecordingError(9999), "błąd systemu nr 9999");
-    EXPECT_NE(DescribeRecordingError(kErrorNotRegularFile), DescribeRecordingError(9999));
+    EXPECT_EQ(DescribeFileError(ENOSPC), "brak miejsca na dysku");
+    EXPECT_EQ(DescribeFileError(EWOULDBLOCK), "plik jest używany przez inny program");
+    EXPECT_EQ(DescribeFileError(9999), "błąd systemu nr 9999");
+    EXPECT_NE(DescribeFileError(kErrorNotRegularFile), DescribeFileError(9999));
 }
 
 TEST_F(RecordingFileTest, TornTextLineIsEndedBeforeAppending) {

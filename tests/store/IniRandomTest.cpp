@@ -4,7 +4,7 @@
 #include <random>
 #include <utility>
 
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
 #include "tests/store/IniRoundTrip.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/support/MakeReading.h"
-#include "ui/text/ReadingText.h"
+#include "text/ReadingText.h"
 
 namespace {
 

@@ -5,6 +5,6 @@
 // socket). Kernel error numbers stay below 4096, so this value never means anything else.
 inline constexpr int kErrorNotRegularFile = 4096;
 
-// A short Polish reason (UTF-8) for a recording failure, for the message box and the status
-// line; error is an errno value or kErrorNotRegularFile.
-std::string DescribeRecordingError(int error);
+// A short Polish reason (UTF-8) for a failed file operation (recording or settings), for the
+// message boxes and the status line; error is an errno value or kErrorNotRegularFile.
+std::string DescribeFileError(int error);

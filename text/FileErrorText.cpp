@@ -1,9 +1,9 @@
-#include "recording/RecordingError.h"
+#include "text/FileErrorText.h"
 
 #include <cerrno>
 #include <cstdio>
 
-std::string DescribeRecordingError(int error) {
+std::string DescribeFileError(int error) {
     switch (error) {
         case 0:
             return {};

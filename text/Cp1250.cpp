@@ -1,4 +1,4 @@
-#include "app/store/Cp1250.h"
+#include "text/Cp1250.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "ui/text/ReadingText.h"
+#include "text/ReadingText.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,10 +6,10 @@
 #include <exception>
 #include <limits>
 
-#include "text/Cp1250.h"
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
 #include "link/ComPortMap.h"
+#include "text/Cp1250.h"
 #include "ui/OrvexDlg.h"
 
 namespace {

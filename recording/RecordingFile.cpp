@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <optional>
 
-#include "text/FileErrorText.h"
 #include "recording/format/BinaryRecordDecoder.h"
+#include "text/FileErrorText.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <cmath>
 
 #include "link/PortDiagnosis.h"
+#include "text/ReadingText.h"
 #include "ui/MainLayout.h"
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
-#include "text/ReadingText.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <climits>
 #include <ctime>
 
-#include "text/FileErrorText.h"
 #include "recording/dialog/LogFileDlg.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/FileText.h"
 #include "recording/format/TextRecordFormat.h"
+#include "text/FileErrorText.h"
 #include "ui/OrvexDlg.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "text/Cp1250.h"
 #include "app/store/IniFile.h"
+#include "text/Cp1250.h"
 
 namespace fs = std::filesystem;
 

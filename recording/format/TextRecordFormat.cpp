@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "text/Cp1250.h"
 #include "recording/format/FileText.h"
+#include "text/Cp1250.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "text/Cp1250.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/SimProcess.h"
+#include "text/Cp1250.h"
 
 namespace fs = std::filesystem;
 

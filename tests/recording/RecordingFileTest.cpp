@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "text/FileErrorText.h"
 #include "recording/RecordingFile.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "tests/recording/RecordingTestFiles.h"
+#include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
 

@@ -4,10 +4,10 @@
 #include <random>
 #include <utility>
 
-#include "text/Cp1250.h"
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
 #include "tests/store/IniRoundTrip.h"
+#include "text/Cp1250.h"
 
 namespace {
 

@@ -205,6 +205,36 @@ void COrvexDriver::Publish(const DeviceInfo& workInfo, const InputReading (&work
     published = true;
 }
 
+int COrvexDriver::AddCycleListener(CycleListener listener) {
+    std::lock_guard guard(listenerMutex);
+    const int id = nextListenerId++;
+    listeners.emplace(id, std::move(listener));
+    return id;
+}
+
+void COrvexDriver::RemoveCycleListener(int id) {
+    std::lock_guard guard(listenerMutex);
+    listeners.erase(id);
+}
+
+void COrvexDriver::NotifyCycle(bool responding) {
+    std::lock_guard guard(listenerMutex);
+    if (listeners.empty()) {
+        return;
+    }
+    PollingCycle cycle;
+    cycle.time = std::chrono::system_clock::now();
+    cycle.responding = responding;
+    {
+        std::lock_guard readingsGuard(lock);
+        cycle.info = info;
+        std::copy(std::begin(readings), std::end(readings), std::begin(cycle.readings));
+    }
+    for (auto& [id, listener] : listeners) {
+        listener(cycle);
+    }
+}
+
 void COrvexDriver::PollingThread() {
     running = 1;
     try {
@@ -227,6 +257,7 @@ void COrvexDriver::PollingThread() {
                 if (lastResult == 0) {
                     lastResult = rc;
                 }
+                NotifyCycle(false);
                 // A time-out has already paced this attempt; a refusal that came at once
                 // (exception, bad CRC, other address) would otherwise flood the line.
                 if (rc != ResultTimeout) {
@@ -249,6 +280,7 @@ void COrvexDriver::PollingThread() {
             // Published before the pause: the readings are complete, and after a re-plug
             // they show a second sooner.
             Publish(workInfo, work);
+            NotifyCycle(true);
             PauseUnlessStopped(1000ms);
         }
     } catch (...) {

@@ -2,11 +2,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "device/DeviceInfo.h"
 #include "device/InputReading.h"
+#include "device/PollingCycle.h"
 #include "link/GenericDriver.h"
 #include "link/ModbusDriver.h"
 
@@ -28,6 +30,10 @@ public:
     void GetReading(uint8_t input, InputReading& out);
     int ReadAlarms(uint8_t enables[2]);
     int WriteAlarms(const uint8_t enables[2]);
+    // Listeners hear the end of every polling cycle (see PollingCycle). Remove waits for a
+    // call in progress, so a listener may be destroyed once it has been removed.
+    int AddCycleListener(CycleListener listener);
+    void RemoveCycleListener(int id);
 
     void OnByteReceived(uint8_t) override {}
 
@@ -49,6 +55,8 @@ private:
                   uint8_t errorValue = FlagError);
     void PollingThread();
     void Publish(const DeviceInfo& workInfo, const InputReading (&work)[8]);
+    // Tells the listeners; responding == false after a cycle the device did not answer.
+    void NotifyCycle(bool responding);
     // Waits up to the given time or until Stop; returns false when stopped.
     bool PauseUnlessStopped(std::chrono::milliseconds duration);
     void JoinThread();
@@ -68,4 +76,7 @@ private:
     // Lets Stop cut the pause between cycles short.
     std::mutex pauseMutex;
     std::condition_variable pauseWake;
+    std::mutex listenerMutex;
+    std::map<int, CycleListener> listeners;
+    int nextListenerId = 1;
 };

@@ -107,6 +107,21 @@ int main(int argc, char** argv) {
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);
     InstallDiagnostics(app, reporter);
+    // orvex --view FILE: the program as usual, with the recording opened in the trend window.
+    const QStringList arguments = QApplication::arguments();
+    const qsizetype view = arguments.indexOf(QStringLiteral("--view"));
+    if (view >= 0) {
+        if (view + 1 >= arguments.size()) {
+            std::fprintf(stderr, "orvex: --view wymaga nazwy pliku\n");
+            return 2;
+        }
+        const QString file = arguments[view + 1];
+        app.onWindowReady = [ready = app.onWindowReady, file](COrvexDlg& window) {
+            if (ready)
+                ready(window);
+            QTimer::singleShot(0, &window, [&window, file] { window.ViewRecording(file); });
+        };
+    }
     app.InitInstance();
     return EXIT_SUCCESS;
 }

@@ -30,26 +30,45 @@ bool ExportCsv(const CSampleStore& store, const std::vector<int>& channels, int6
         out += separator;
     }
     out += "\r\n";
-    std::string lastStamp;
+    // The file holds whole seconds: of cycles within one second the last with a value is kept
+    // (the break the store puts after a silence shares its second with the cycle before).
+    std::string pendingStamp;
+    std::string pendingRow;
+    bool pendingHasValue = false;
+    auto flush = [&] {
+        if (!pendingStamp.empty())
+            out += pendingRow;
+    };
     for (std::size_t i = store.CycleAtOrAfter(t0Ms);
          i < store.CycleCount() && store.CycleTime(i) <= t1Ms; ++i) {
         std::string stamp = LocalTextStamp(store.CycleTime(i));
-        // The break the store puts after a silence shares its second with the cycle before.
-        if (stamp == lastStamp)
-            continue;
-        out += stamp;
-        out += separator;
+        std::string row = stamp;
+        row += separator;
+        bool hasValue = false;
         for (int c : channels) {
-            out += Cell(store.Channel(c), store.Value(c, i));
-            out += separator;
+            const float v = store.Value(c, i);
+            hasValue = hasValue || !std::isnan(v);
+            row += Cell(store.Channel(c), v);
+            row += separator;
         }
-        out += "\r\n";
-        lastStamp = std::move(stamp);
+        row += "\r\n";
+        if (stamp == pendingStamp) {
+            if (hasValue || !pendingHasValue) {
+                pendingRow = std::move(row);
+                pendingHasValue = hasValue;
+            }
+            continue;
+        }
+        flush();
+        pendingStamp = std::move(stamp);
+        pendingRow = std::move(row);
+        pendingHasValue = hasValue;
         if (out.size() > 60000) {
             if (!write(out))
                 return false;
             out.clear();
         }
     }
+    flush();
     return write(out);
 }

@@ -82,6 +82,8 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     connect(&portWaitTimer, &QTimer::timeout, this, [this] { RetryConfiguredPort(); });
 
     CreateMenus();
+    // Samples for the trend window from the start, whether it is open or not.
+    trendLive.Attach(driver);
 }
 
 COrvexDlg::~COrvexDlg() = default;
@@ -99,6 +101,8 @@ void COrvexDlg::CreateMenus() {
     };
 
     QMenu* program = menuBar->addMenu(QStringLiteral("Program"));
+    connect(add(program, QStringLiteral("Otwórz zapis..."), "actionOpenRecording", true),
+            &QAction::triggered, this, [this] { OnOpenRecording(); });
     connect(add(program, QStringLiteral("Zamknij"), "actionClose", true), &QAction::triggered, this,
             &QDialog::accept);
 
@@ -114,6 +118,8 @@ void COrvexDlg::CreateMenus() {
     alwaysOnTopAction = add(view, QStringLiteral("Zawsze na wierzchu"), "actionAlwaysOnTop", true);
     alwaysOnTopAction->setCheckable(true);
     connect(alwaysOnTopAction, &QAction::triggered, this, [this] { OnAlwaysOnTop(); });
+    connect(add(view, QStringLiteral("Wykres..."), "actionTrend", true), &QAction::triggered, this,
+            [this] { ShowTrendWindow(); });
 
     QMenu* settings = menuBar->addMenu(QStringLiteral("Ustawienia"));
     serialPortAction = add(settings, QStringLiteral("Port szeregowy"), "actionSerialPort", true);

@@ -11,12 +11,15 @@
 #include "device/OrvexDriver.h"
 #include "recording/RecordingFile.h"
 #include "ui/ColorStatic.h"
+#include "ui/trend/TrendLive.h"
+#include "ui/trend/TrendSettings.h"
 
 class QAction;
 class QMenu;
 class QMenuBar;
 class QMessageBox;
 class CHelpWindow;
+class CTrendWnd;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
@@ -74,6 +77,7 @@ public:
     // Not persisted: every run starts with address 1; the serial-port dialog changes it.
     int deviceAddress = 1;
     QString commentText;
+    TrendSettings trendSettings;  // the trend window's own section
 
     // ---- Operations ----
     void RefreshDisplay();
@@ -132,6 +136,14 @@ public:
 
     void setVisible(bool visible) override;
 
+    // The trend window (ui/OrvexDlgTrend.cpp): shown, created on first use.
+    CTrendWnd* ShowTrendWindow();
+    // Opens a recording in the trend window.
+    void ViewRecording(const QString& path);
+    // "Program → Otwórz zapis...": the file chooser, then ViewRecording.
+    void OnOpenRecording();
+    const CTrendLive& TrendSamples() const { return trendLive; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -180,6 +192,8 @@ private:
     QString binaryOnText;
     QString binaryOffText;
     COrvexDriver driver;
+    CTrendLive trendLive;  // after the driver: stops listening before the driver goes
+    QPointer<CTrendWnd> trendWindow;
     bool infoDialogOpen = false;
     int maximizedHeight = 0;
     int maximizedWidth = 0;

@@ -7,10 +7,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor of an ORVEX measurement concentra
 set(CPACK_PACKAGE_DESCRIPTION
     "orvex shows the live readings of the eight sensor inputs of an ORVEX measurement\n"
     "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
-    "and reads and sets the device's alarms. orvex-sim, a simulated concentrator on a\n"
-    "pseudo-terminal, is included.")
+    "and reads and sets the device's alarms; its trend window draws the readings over time,\n"
+    "live or from recorded files. orvex-qdx prints a binary recording as a summary or CSV.\n"
+    "orvex-sim, a simulated concentrator on a pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_LICENSE ${ORVEX_COPYRIGHT_FILE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -25,6 +26,8 @@ endif()
 # there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# The trend window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here
+# because the licence of the built program follows from it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqcustomplot2.1-qt6")
 
 include(CPack)

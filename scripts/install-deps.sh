@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    qt6-base-dev libgl-dev libqt6svg6
+    qt6-base-dev libgl-dev libqt6svg6 libqcustomplot-dev
     libmodbus-dev mbpoll socat
     xvfb xauth x11-apps fonts-liberation
     clang libclang-rt-14-dev

@@ -60,7 +60,7 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
             ++gaps;
             times.push_back(last + 1);
             for (Series& s : channels) {
-                s.values.push_back(kBreak);
+                s.values.Push(kBreak);
                 AddToPyramid(s, last + 1, kBreak);
             }
         }
@@ -78,7 +78,9 @@ void CSampleStore::Put(int channel, float value) {
     }
     putThisCycle[channel] = true;
     Series& s = channels[channel];
-    s.values.push_back(value);
+    if (s.values.Size() == 0)
+        s.values.SetDecimals(s.info.decimals);
+    s.values.Push(value);
     AddToPyramid(s, times.back(), value);
 }
 
@@ -88,7 +90,7 @@ void CSampleStore::EndCycle() {
     inCycle = false;
     for (std::size_t c = 0; c < channels.size(); ++c) {
         if (!putThisCycle[c]) {
-            channels[c].values.push_back(kBreak);
+            channels[c].values.Push(kBreak);
             AddToPyramid(channels[c], times.back(), kBreak);
         }
     }
@@ -147,8 +149,7 @@ void CSampleStore::Evict() {
     const int64_t oldest = times.front();
     for (Series& s : channels) {
         if (base > s.first) {
-            const std::size_t n = std::min(base - s.first, s.values.size());
-            s.values.erase(s.values.begin(), s.values.begin() + static_cast<std::ptrdiff_t>(n));
+            s.values.DropFront(std::min(base - s.first, s.values.Size()));
             s.first = base;
         }
         for (int level = 0; level < kLevels; ++level) {
@@ -160,17 +161,19 @@ void CSampleStore::Evict() {
                 buckets.pop_front();
             }
         }
-        s.anyValue =
-            std::any_of(s.values.begin(), s.values.end(), [](float v) { return !std::isnan(v); });
+        bool any = false;
+        for (std::size_t k = 0; k < s.values.Size() && !any; ++k)
+            any = !std::isnan(s.values.At(k));
+        s.anyValue = any;
     }
 }
 
 float CSampleStore::Value(int channel, std::size_t i) const {
     const Series& s = channels[channel];
     const std::size_t g = base + i;
-    if (g < s.first || g - s.first >= s.values.size())
+    if (g < s.first || g - s.first >= s.values.Size())
         return kBreak;
-    return s.values[g - s.first];
+    return s.values.At(g - s.first);
 }
 
 std::size_t CSampleStore::CycleAtOrAfter(int64_t tMs) const {
@@ -204,11 +207,11 @@ void CSampleStore::ColumnsFromSamples(const Series& s, int64_t t0, double width,
     std::size_t i = std::max(CycleAtOrAfter(t0), s.first > base ? s.first - base : 0);
     for (; i < times.size() && times[i] < t1; ++i) {
         const std::size_t k = base + i - s.first;
-        if (k >= s.values.size())
+        if (k >= s.values.Size())
             break;
         const auto col = std::min<int64_t>(
             static_cast<int64_t>(static_cast<double>(times[i] - t0) / width), n - 1);
-        const float v = s.values[k];
+        const float v = s.values.At(k);
         if (std::isnan(v))
             out[col].AddBreak();
         else
@@ -271,7 +274,7 @@ std::optional<CSampleStore::Sample> CSampleStore::Nearest(int channel, int64_t t
 std::size_t CSampleStore::MemoryBytes() const {
     std::size_t bytes = sizeof(*this) + times.size() * sizeof(int64_t);
     for (const Series& s : channels) {
-        bytes += sizeof(Series) + s.values.size() * sizeof(float);
+        bytes += sizeof(Series) + s.values.Bytes();
         for (const auto& level : s.levels)
             bytes += level.size() * sizeof(Bucket);
     }

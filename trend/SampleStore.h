@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "trend/Channel.h"
+#include "trend/CompactValues.h"
 #include "trend/TrendColumn.h"
 
 // Samples of every channel over time, with a min/max pyramid for drawing.
@@ -19,12 +20,12 @@
 //   refused (counted), so times stay sorted.
 // - With maxCycles set the store is a ring: the oldest cycles are dropped (and every bucket that
 //   began before the oldest kept cycle, so evicted values are never drawn). Memory per cycle is
-//   8 bytes of time plus, per channel, 4 bytes of value and about 4 bytes of pyramid at 1 s
-//   cycles (a 16-byte bucket per 8 s, halved per level): 131072 cycles (36 h at 1 s) with 20
-//   channels take about 22 MB.
+//   8 bytes of time plus, per channel, 2 bytes of value (4 once a channel holds a value that is
+//   not 16-bit fixed point) and about 2 bytes of pyramid at 1 s cycles (a 16-byte bucket per
+//   16 s, halved per level): 131072 cycles (36 h at 1 s) with 20 channels take about 11.5 MB.
 // - Columns() answers "[t0, t1) in n columns" with one min/max per column in time bounded by n
 //   and the width of one bucket, not by the number of samples: bucket edges lie on a fixed grid
-//   of 8 s * 2^level from the epoch, so panning never reshuffles which samples share a column.
+//   of 16 s * 2^level from the epoch, so panning never reshuffles which samples share a column.
 // - Not thread-safe: one thread feeds and reads it (the window's), or it is handed over whole.
 class CSampleStore {
 public:
@@ -75,8 +76,8 @@ public:
 
     std::size_t MemoryBytes() const;
 
-    static constexpr int64_t kBaseBucketMs = 8000;
-    static constexpr int kLevels = 21;  // the top bucket spans about 97 days
+    static constexpr int64_t kBaseBucketMs = 16000;
+    static constexpr int kLevels = 20;  // the top bucket spans about 97 days
 
 private:
     struct Bucket {
@@ -88,7 +89,7 @@ private:
     struct Series {
         ChannelInfo info;
         std::size_t first = 0;  // global cycle number of values.front()
-        std::deque<float> values;
+        CCompactValues values;
         bool open = false;  // `current` holds the level-0 bucket being filled
         Bucket current;
         std::deque<Bucket> levels[kLevels];

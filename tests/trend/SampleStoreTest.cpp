@@ -5,6 +5,7 @@
 #include <random>
 
 #include "tests/trend/TrendFiles.h"
+#include "trend/CompactValues.h"
 #include "trend/LiveFeed.h"
 #include "trend/SampleStore.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // A grid-aligned start, so a column of 2^k base buckets is exactly one pyramid bucket.
-constexpr int64_t kT0 = 1700000000LL * 1000 / (8000LL << 10) * (8000LL << 10);
+constexpr int64_t kT0 = 1700000000LL * 1000 / (16000LL << 10) * (16000LL << 10);
 
 ChannelInfo Named(const std::string& key) {
     ChannelInfo c;
@@ -112,8 +113,8 @@ TEST(SampleStore, SilenceFailedValueAndMissingSensorBreakTheLine) {
     };
     EXPECT_EQ(Breaks(lineOf(a)), 2u);  // the silence and the failed value
     EXPECT_EQ(Breaks(lineOf(b)), 2u);  // the silence and the missing sensor
-    // From the pyramid (8 s buckets) the silence still cuts the line.
-    const auto coarse = store.Columns(a, kT0, kT0 + 65000, 8);
+    // From the pyramid (16 s buckets) the silence still cuts the line.
+    const auto coarse = store.Columns(a, kT0, kT0 + 130000, 8);
     EXPECT_EQ(Breaks(ColumnsToPolyline(coarse, 0, 1)), 1u);
 }
 
@@ -153,7 +154,7 @@ TEST(SampleStore, RingKeepsTheNewestCyclesInBoundedMemory) {
     EXPECT_EQ(store.Value(c, 0), static_cast<float>((store.FirstTime() - kT0) / 1000));
     EXPECT_LT(store.MemoryBytes(), memoryAtFull * 11 / 10);
     // Nothing older than the retained cycles is drawn.
-    const auto old = store.Columns(c, kT0, store.FirstTime() - 8000 * 4, 10);
+    const auto old = store.Columns(c, kT0, store.FirstTime() - 16000 * 4, 10);
     for (const auto& col : old)
         EXPECT_FALSE(col.HasValues());
 }
@@ -219,6 +220,33 @@ TEST(LiveFeed, ChannelsFollowTheSensorsAndSilenceBreaksThem) {
     at(3);
     EXPECT_TRUE(std::isnan(store.Value(temperature, 3)));
     EXPECT_EQ(store.Value(store.FindChannel("3|TQ21 999 Temperatura [°C]"), 3), 10.0f);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CompactValues, FixedPointUntilAValueDoesNotFitThenFloats) {
+    CCompactValues v;
+    v.SetDecimals(1);
+    for (float x : {52.3f, -3276.7f, 0.0f, 3276.7f})
+        v.Push(x);
+    v.Push(kNaN);
+    EXPECT_FALSE(v.Wide());
+    EXPECT_EQ(v.Bytes(), 10u);
+    EXPECT_EQ(v.At(0), 52.3f);
+    EXPECT_EQ(v.At(1), -3276.7f);
+    EXPECT_TRUE(std::isnan(v.At(4)));
+    v.Push(6553.5f);  // an unsigned 16-bit value in tenths: beyond the fixed point
+    v.Push(0.25f);    // and a second decimal
+    EXPECT_TRUE(v.Wide());
+    EXPECT_EQ(v.At(0), 52.3f);
+    EXPECT_TRUE(std::isnan(v.At(4)));
+    EXPECT_EQ(v.At(5), 6553.5f);
+    EXPECT_EQ(v.At(6), 0.25f);
+    v.DropFront(5);
+    EXPECT_EQ(v.Size(), 2u);
+    EXPECT_EQ(v.At(0), 6553.5f);
 }
 
 }  // namespace

@@ -22,10 +22,12 @@ void CCompactValues::Push(float value) {
             return;
         }
         const double steps = static_cast<double>(value) * scale;
-        const double whole = std::nearbyint(steps);
-        if (std::fabs(steps - whole) < 0.01 && whole > kBreak16 && whole <= 32767) {
-            fixed.push_back(static_cast<int16_t>(whole));
-            return;
+        if (steps > -32767.5 && steps < 32767.5) {
+            const auto whole = static_cast<int16_t>(steps + (steps < 0 ? -0.5 : 0.5));
+            if (std::fabs(steps - whole) < 0.01) {
+                fixed.push_back(whole);
+                return;
+            }
         }
         Widen();
     }

@@ -59,14 +59,16 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
             // A cycle of breaks right after the last one: nothing joins across the silence.
             ++gaps;
             times.push_back(last + 1);
+            const auto bucket = static_cast<int32_t>(FloorDiv(last + 1, kBaseBucketMs));
             for (Series& s : channels) {
                 s.values.Push(kBreak);
-                AddToPyramid(s, last + 1, kBreak);
+                AddToPyramid(s, bucket, kBreak);
             }
         }
     }
     times.push_back(tMs);
-    std::fill(putThisCycle.begin(), putThisCycle.end(), false);
+    cycleBucket = static_cast<int32_t>(FloorDiv(tMs, kBaseBucketMs));
+    std::fill(putThisCycle.begin(), putThisCycle.end(), uint8_t{0});
     inCycle = true;
     return true;
 }
@@ -76,12 +78,12 @@ void CSampleStore::Put(int channel, float value) {
         putThisCycle[channel]) {
         return;
     }
-    putThisCycle[channel] = true;
+    putThisCycle[channel] = 1;
     Series& s = channels[channel];
     if (s.values.Size() == 0)
         s.values.SetDecimals(s.info.decimals);
     s.values.Push(value);
-    AddToPyramid(s, times.back(), value);
+    AddToPyramid(s, cycleBucket, value);
 }
 
 void CSampleStore::EndCycle() {
@@ -91,55 +93,47 @@ void CSampleStore::EndCycle() {
     for (std::size_t c = 0; c < channels.size(); ++c) {
         if (!putThisCycle[c]) {
             channels[c].values.Push(kBreak);
-            AddToPyramid(channels[c], times.back(), kBreak);
+            AddToPyramid(channels[c], cycleBucket, kBreak);
         }
     }
     if (options.maxCycles > 0 && times.size() > options.maxCycles + options.maxCycles / 64)
         Evict();
 }
 
-void CSampleStore::AddToPyramid(Series& s, int64_t tMs, float value) {
+void CSampleStore::AddToPyramid(Series& s, int32_t bucket, float value) {
     const bool isBreak = std::isnan(value);
     // Only the first break after a value matters to the drawing.
     if (isBreak && s.lastWasBreak)
         return;
     s.lastWasBreak = isBreak;
-    const auto index = static_cast<int32_t>(FloorDiv(tMs, kBaseBucketMs));
-    if (s.open && s.current.index != index)
-        CloseBucket(s);
-    if (!s.open) {
-        s.current = Bucket{};
-        s.current.index = index;
-        s.open = true;
+    if (!s.started) {
+        for (int level = 0; level < kLevels; ++level)
+            s.open[level] = Bucket{bucket >> level, {}};
+        s.started = true;
+    } else if (s.open[0].index != bucket) {
+        Advance(s, bucket);
     }
-    TrendColumn c{s.current.min, s.current.max, s.current.flags};
     if (isBreak) {
-        c.AddBreak();
+        s.open[0].column.AddBreak();
     } else {
-        c.AddValue(value);
+        s.open[0].column.AddValue(value);
         s.anyValue = true;
     }
-    s.current.min = c.min;
-    s.current.max = c.max;
-    s.current.flags = c.flags;
 }
 
-void CSampleStore::CloseBucket(Series& s) {
-    const TrendColumn closed{s.current.min, s.current.max, s.current.flags};
+void CSampleStore::Advance(Series& s, int32_t bucket) {
     for (int level = 0; level < kLevels; ++level) {
-        const int32_t index = s.current.index >> level;
-        auto& buckets = s.levels[level];
-        if (!buckets.empty() && buckets.back().index == index) {
-            TrendColumn c{buckets.back().min, buckets.back().max, buckets.back().flags};
-            c.Merge(closed);
-            buckets.back().min = c.min;
-            buckets.back().max = c.max;
-            buckets.back().flags = c.flags;
-        } else {
-            buckets.push_back({index, closed.min, closed.max, closed.flags});
+        const int32_t index = bucket >> level;
+        if (s.open[level].index == index)
+            break;  // and so are the levels above
+        Bucket& closing = s.open[level];
+        if (closing.column.flags != 0) {
+            s.levels[level].push_back(closing);
+            if (level + 1 < kLevels)
+                s.open[level + 1].column.Merge(closing.column);
         }
+        closing = Bucket{index, {}};
     }
-    s.open = false;
 }
 
 void CSampleStore::Evict() {
@@ -160,6 +154,8 @@ void CSampleStore::Evict() {
                    static_cast<int64_t>(buckets.front().index) * LevelWidth(level) < oldest) {
                 buckets.pop_front();
             }
+            if (static_cast<int64_t>(s.open[level].index) * LevelWidth(level) < oldest)
+                s.open[level].column = TrendColumn{};
         }
         bool any = false;
         for (std::size_t k = 0; k < s.values.Size() && !any; ++k)
@@ -235,13 +231,14 @@ void CSampleStore::ColumnsFromLevel(const Series& s, int level, int64_t t0, doub
         const int64_t start = static_cast<int64_t>(it->index) * w;
         if (start >= t1)
             break;
-        out[column(start)].Merge({it->min, it->max, it->flags});
+        out[column(start)].Merge(it->column);
     }
-    // The level-0 bucket still being filled is in no level yet.
-    if (s.open) {
-        const int64_t start = static_cast<int64_t>(s.current.index >> level) * w;
-        if (start >= firstIndex * w && start < t1)
-            out[column(start)].Merge({s.current.min, s.current.max, s.current.flags});
+    // The buckets still being filled, from this level down, hold the newest samples in order.
+    for (int k = level; k >= 0 && s.started; --k) {
+        const Bucket& b = s.open[k];
+        const int64_t start = static_cast<int64_t>(b.index >> (level - k)) * w;
+        if (b.column.flags != 0 && start >= firstIndex * w && start < t1)
+            out[column(start)].Merge(b.column);
     }
 }
 

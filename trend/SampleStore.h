@@ -82,23 +82,23 @@ public:
 private:
     struct Bucket {
         int32_t index = 0;  // start = index * width of its level
-        float min = 0;
-        float max = 0;
-        uint8_t flags = 0;  // TrendColumn flags
+        TrendColumn column;
     };
     struct Series {
         ChannelInfo info;
         std::size_t first = 0;  // global cycle number of values.front()
         CCompactValues values;
-        bool open = false;  // `current` holds the level-0 bucket being filled
-        Bucket current;
-        std::deque<Bucket> levels[kLevels];
+        // The bucket being filled at each level; a bucket of level L goes into levels[L] and
+        // into open[L + 1] when time leaves it, so each sample costs one update.
+        bool started = false;
+        Bucket open[kLevels];
+        std::deque<Bucket> levels[kLevels];  // closed buckets, oldest first
         bool lastWasBreak = true;
         bool anyValue = false;
     };
 
-    void AddToPyramid(Series& s, int64_t tMs, float value);
-    void CloseBucket(Series& s);
+    void AddToPyramid(Series& s, int32_t bucket, float value);
+    void Advance(Series& s, int32_t bucket);
     void Evict();
     void ColumnsFromSamples(const Series& s, int64_t t0, double width, int n,
                             std::vector<TrendColumn>& out) const;
@@ -109,7 +109,8 @@ private:
     std::vector<Series> channels;
     std::deque<int64_t> times;
     std::size_t base = 0;  // global number of times.front()
-    std::vector<bool> putThisCycle;
+    std::vector<uint8_t> putThisCycle;
+    int32_t cycleBucket = 0;  // level-0 bucket of the current cycle
     int64_t shortestStep = 0;
     std::size_t refused = 0;
     std::size_t gaps = 0;

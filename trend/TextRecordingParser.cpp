@@ -101,14 +101,20 @@ void CTextRecordingParser::Row(std::string_view line) {
         ++counts.badRows;
         return;
     }
-    // Check the cell count first, so a row that belongs to no header leaves no cycle.
-    std::string_view cells = line.substr(kStampLength + 1);
-    std::size_t count = 0;
-    for (char c : cells)
-        count += c == separator ? 1 : 0;
-    if (!cells.empty() && cells.back() != separator)
-        ++count;  // a last cell without its separator
-    if (count != columns.size()) {
+    // All cells first, so a row that belongs to no header leaves no cycle.
+    cells.clear();
+    std::size_t pos = kStampLength + 1;
+    while (pos < line.size()) {
+        const void* at = std::memchr(line.data() + pos, separator, line.size() - pos);
+        const std::size_t end =
+            at != nullptr ? static_cast<const char*>(at) - line.data() : line.size();
+        Cell cell;
+        if (!ParseRecordingCell(line.substr(pos, end - pos), cell.value, cell.decimals))
+            cell.decimals = -2;
+        cells.push_back(cell);
+        pos = end + 1;
+    }
+    if (cells.size() != columns.size()) {
         ++counts.badRows;
         return;
     }
@@ -120,25 +126,18 @@ void CTextRecordingParser::Row(std::string_view line) {
         return;
     }
     ++counts.rows;
-    for (Column& column : columns) {
-        const auto end = cells.find(separator);
-        const std::string_view cell = cells.substr(0, end);
-        cells.remove_prefix(end == std::string_view::npos ? cells.size() : end + 1);
-        float value = 0;
-        int decimals = 0;
-        if (!ParseRecordingCell(cell, value, decimals)) {
-            ++counts.invalidCells;
-            continue;  // no value: a break in that line
-        }
-        if (decimals < 0) {
-            ++counts.invalidCells;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const Cell& cell = cells[i];
+        Column& column = columns[i];
+        if (cell.decimals < 0) {
+            ++counts.invalidCells;  // "???" or unreadable: a break in that line
             continue;
         }
         if (!column.decimalsKnown) {
-            store.SetDecimals(column.channel, decimals);
+            store.SetDecimals(column.channel, cell.decimals);
             column.decimalsKnown = true;
         }
-        store.Put(column.channel, value);
+        store.Put(column.channel, cell.value);
     }
     store.EndCycle();
 }

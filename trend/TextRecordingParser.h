@@ -51,5 +51,10 @@ private:
     TextCounts counts;
     CLocalTimeCache clock;
     std::vector<Column> columns;
+    struct Cell {
+        float value = 0;
+        int decimals = 0;  // -1 "???", -2 unreadable
+    };
+    std::vector<Cell> cells;  // of the row being read, kept to spare allocations
     bool haveHeader = false;
 };

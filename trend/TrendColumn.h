@@ -22,6 +22,42 @@ struct TrendColumn {
     void Merge(const TrendColumn& later);
 };
 
+// Inline: these run for every sample stored.
+inline void TrendColumn::AddValue(float v) {
+    if (!HasValues()) {
+        min = max = v;
+    } else {
+        min = v < min ? v : min;
+        max = v > max ? v : max;
+    }
+    flags = static_cast<uint8_t>((flags | HasValue) & ~BreakLast);
+}
+
+inline void TrendColumn::AddBreak() {
+    if (!HasValues())
+        flags |= BreakFirst;
+    flags |= HasBreak | BreakLast;
+}
+
+inline void TrendColumn::Merge(const TrendColumn& later) {
+    if (!later.HasValues()) {
+        if ((later.flags & HasBreak) != 0)
+            AddBreak();
+        return;
+    }
+    if (!HasValues()) {
+        const bool breakBefore = (flags & HasBreak) != 0;
+        *this = later;
+        if (breakBefore)
+            flags |= HasBreak | BreakFirst;
+        return;
+    }
+    min = later.min < min ? later.min : min;
+    max = later.max > max ? later.max : max;
+    flags = static_cast<uint8_t>((flags & (HasValue | HasBreak | BreakFirst)) |
+                                 (later.flags & (HasBreak | BreakLast)));
+}
+
 // A point of the polyline to draw; a NaN y lifts the pen.
 struct TrendPoint {
     double x;

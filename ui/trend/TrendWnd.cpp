@@ -177,6 +177,7 @@ void CTrendWnd::BuildUi() {
     plot->setMinimumSize(300, 200);
     plot->setNoAntialiasingOnDrag(true);
     plot->setNotAntialiasedElements(QCP::aeAll);
+    plot->setPlottingHint(QCP::phFastPolylines, true);
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot->axisRect()->setRangeDrag(Qt::Horizontal);
     plot->axisRect()->setRangeZoom(Qt::Horizontal);
@@ -315,7 +316,9 @@ void CTrendWnd::RebuildGraphs() {
         }
         QCPGraph* graph = plot->addGraph(plot->xAxis, axis);
         graph->setName(Utf8(info.title));
-        graph->setPen(QPen(ChannelColour(static_cast<int>(c), order++), 1.5));
+        QPen pen(ChannelColour(static_cast<int>(c), order++));
+        pen.setCosmetic(true);  // one pixel wide at any zoom, drawn without a stroker
+        graph->setPen(pen);
         graph->setAdaptiveSampling(false);  // the store has decimated already
         if (info.binary)
             graph->setLineStyle(QCPGraph::lsStepLeft);

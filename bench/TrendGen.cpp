@@ -26,7 +26,7 @@ std::array<InputReading, 8> Readings(long s) {
     const double day = std::sin(static_cast<double>(s) * 2 * M_PI / 86400);
     const double fast = std::sin(static_cast<double>(s) * 2 * M_PI / 613);
     r[0] = Sensor(ModelTQ21, 1201);
-    r[0].values[0] = static_cast<int16_t>(500 + 150 * day + 20 * fast);
+    r[0].values[0] = static_cast<int16_t>(500 + 150 * day + 4 * fast);
     r[0].values[1] = static_cast<int16_t>(180 + 60 * day);
     r[1] = Sensor(ModelTQ21, 1202);
     r[1].values[0] = static_cast<int16_t>(450 - 100 * day);
@@ -39,7 +39,7 @@ std::array<InputReading, 8> Readings(long s) {
     r[2].average = static_cast<int16_t>(225 + 40 * day);
     r[3] = Sensor(ModelTQ23, 2301);
     r[3].values[0] = static_cast<int16_t>(10130 + 50 * day);
-    r[3].values[1] = static_cast<int16_t>(600 + 100 * fast);
+    r[3].values[1] = static_cast<int16_t>(600 + 100 * day + 6 * fast);
     r[3].values[2] = static_cast<int16_t>(210 + 30 * day);
     r[4] = Sensor(ModelTQ25, 2501);
     r[4].values[0] = static_cast<int16_t>((s / 7) % 360);

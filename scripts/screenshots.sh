@@ -77,7 +77,22 @@ trend() {
     wait "$program" || true
     keep "$picture" "$work/$picture"
 }
-printf '[TREND]\r\nSPAN=150\r\nWINDOW_WIDTH=1000\r\nWINDOW_HEIGHT=560\r\n' >>"$work/orvex.ini"
+# The demo's probes, light and soil sensor switched off, to show the rest clearly.
+hidden=("2|TQ22 2202 Temperatura1 [°C]" "2|TQ22 2202 Temperatura2 [°C]"
+    "2|TQ22 2202 Temperatura3 [°C]" "2|TQ22 2202 Temperatura5 [°C]" "2|TQ22 2202 Temperatura6 [°C]"
+    "2|TQ22 2202 Temperatura8 [°C]" "4|TQ24 2404 Ciśnienie [hPa]" "6|TQ26 2606  [kLx]"
+    "7|TQ28 2807 Wilgotność [%]" "7|TQ28 2807 Temperatura [°C]"
+    "7|TQ28 2807 Przenikalność elektryczna []" "7|TQ28 2807 Konduktywność [mS/m]"
+    "TQ22 2201 Temperatura1 [°C]" "TQ22 2201 Temperatura2 [°C]" "TQ28 2801 Wilgotność [%]"
+    "TQ28 2801 Temperatura [°C]" "TQ28 2801 Przenikalność elektryczna []"
+    "TQ28 2801 Konduktywność [mS/m]" "TQ25 2501 Kierunek [°]" "5|TQ25 2505 Kierunek [°]")
+{
+    printf '[TREND]\r\nSPAN=150\r\nWINDOW_WIDTH=1000\r\nWINDOW_HEIGHT=560\r\nHIDDEN_COUNT=%d\r\n' \
+        "${#hidden[@]}"
+    for i in "${!hidden[@]}"; do
+        printf 'HIDDEN%d=%s\r\n' "$i" "${hidden[$i]}" | iconv -f UTF-8 -t CP1250
+    done
+} >>"$work/orvex.ini"
 trend orvex-trend.png 130
 "$(realpath "$build/bench/orvex_trend_gen")" 30 "$work/month.txt" "$work/month.qdx"
 trend orvex-trend-file.png 25 --view "$work/month.txt"

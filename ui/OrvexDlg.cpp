@@ -19,6 +19,7 @@
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
+#include "ui/trend/TrendWnd.h"
 
 namespace {
 
@@ -86,7 +87,10 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     trendLive.Attach(driver);
 }
 
-COrvexDlg::~COrvexDlg() = default;
+COrvexDlg::~COrvexDlg() {
+    // The trend window refers to the live samples and settings, which go before the children.
+    delete trendWindow.data();
+}
 
 void COrvexDlg::CreateMenus() {
     menuBar = new QMenuBar(this);

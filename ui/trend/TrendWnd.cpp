@@ -184,6 +184,7 @@ void CTrendWnd::BuildUi() {
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeSpec(Qt::LocalTime);
     ticker->setDateTimeFormat(QStringLiteral("dd.MM.yyyy\nHH:mm:ss"));
+    ticker->setTickCount(5);
     plot->xAxis->setTicker(ticker);
     plot->yAxis2->setVisible(false);
     connect(plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
@@ -312,6 +313,11 @@ void CTrendWnd::RebuildGraphs() {
                 axis = plot->axisRect()->addAxis(n % 2 == 0 ? QCPAxis::atLeft : QCPAxis::atRight);
             }
             axis->setLabel(unit.isEmpty() ? QStringLiteral("—") : unit);
+            // Many units share the width: keep each axis narrow.
+            axis->setPadding(2);
+            axis->setLabelPadding(2);
+            axis->setTickLabelPadding(3);
+            axis->ticker()->setTickCount(4);
             unitAxes.insert(unit, axis);
         }
         QCPGraph* graph = plot->addGraph(plot->xAxis, axis);
@@ -336,6 +342,13 @@ void CTrendWnd::Refresh() {
     const CSampleStore& store = ShownStore();
     const QCPRange range = plot->xAxis->range();
     const int columns = std::max(1, plot->axisRect()->width());
+    if (auto ticker = plot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>()) {
+        // Seconds matter within hours, dates across days.
+        ticker->setDateTimeFormat(range.size() <= 6 * 3600 ? QStringLiteral("HH:mm:ss")
+                                  : range.size() <= 4 * 86400
+                                      ? QStringLiteral("HH:mm\ndd.MM.yyyy")
+                                      : QStringLiteral("dd.MM.yyyy"));
+    }
     const auto t0 = static_cast<int64_t>(std::floor(range.lower * 1000));
     const auto t1 = static_cast<int64_t>(std::ceil(range.upper * 1000));
     const double dx = (range.upper - range.lower) / columns;

@@ -19,9 +19,14 @@ std::vector<TrendPoint> ColumnsToPolyline(const std::vector<TrendColumn>& column
                 points.push_back({x0 + (static_cast<double>(i) + 0.5) * dx, std::nan("")});
         }
         const double x = x0 + (static_cast<double>(i) + 0.5) * dx;
-        points.push_back({x, c.min});
+        // Enter the column at the extreme nearer to where the line is, so the joins between
+        // columns stay short: half the pixels to paint when every column spans a wide range.
+        const bool downward =
+            !points.empty() && !std::isnan(points.back().y) &&
+            std::fabs(points.back().y - c.max) < std::fabs(points.back().y - c.min);
+        points.push_back({x, downward ? c.max : c.min});
         if (c.max != c.min)
-            points.push_back({x, c.max});
+            points.push_back({x, downward ? c.min : c.max});
         penDown = (c.flags & TrendColumn::BreakLast) == 0;
     }
     return points;

@@ -134,6 +134,19 @@ TEST(SampleStore, ColumnsAcrossABreakAreNotJoined) {
     EXPECT_EQ(Breaks(ColumnsToPolyline({plain, leading}, 0, 1)), 1u);
 }
 
+TEST(SampleStore, PolylineJoinsColumnsAtTheirNearerExtremes) {
+    TrendColumn low, high;
+    for (float v : {0.0f, 100.0f})
+        low.AddValue(v), high.AddValue(v + 10);
+    const auto line = ColumnsToPolyline({low, high, low}, 0, 1);
+    ASSERT_EQ(line.size(), 6u);
+    // Up through the first column, then down through the second from its top: joins of 10.
+    EXPECT_EQ(line[1].y, 100);
+    EXPECT_EQ(line[2].y, 110);
+    EXPECT_EQ(line[3].y, 10);
+    EXPECT_EQ(line[4].y, 0);
+}
+
 TEST(SampleStore, RingKeepsTheNewestCyclesInBoundedMemory) {
     CSampleStore::Options o;
     o.maxCycles = 6400;

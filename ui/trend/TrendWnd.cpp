@@ -344,10 +344,9 @@ void CTrendWnd::Refresh() {
     const int columns = std::max(1, plot->axisRect()->width());
     if (auto ticker = plot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>()) {
         // Seconds matter within hours, dates across days.
-        ticker->setDateTimeFormat(range.size() <= 6 * 3600 ? QStringLiteral("HH:mm:ss")
-                                  : range.size() <= 4 * 86400
-                                      ? QStringLiteral("HH:mm\ndd.MM.yyyy")
-                                      : QStringLiteral("dd.MM.yyyy"));
+        ticker->setDateTimeFormat(range.size() <= 6 * 3600    ? QStringLiteral("HH:mm:ss")
+                                  : range.size() <= 4 * 86400 ? QStringLiteral("HH:mm\ndd.MM.yyyy")
+                                                              : QStringLiteral("dd.MM.yyyy"));
     }
     const auto t0 = static_cast<int64_t>(std::floor(range.lower * 1000));
     const auto t1 = static_cast<int64_t>(std::ceil(range.upper * 1000));

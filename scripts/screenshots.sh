@@ -85,7 +85,8 @@ hidden=("2|TQ22 2202 Temperatura1 [°C]" "2|TQ22 2202 Temperatura2 [°C]"
     "7|TQ28 2807 Przenikalność elektryczna []" "7|TQ28 2807 Konduktywność [mS/m]"
     "TQ22 2201 Temperatura1 [°C]" "TQ22 2201 Temperatura2 [°C]" "TQ28 2801 Wilgotność [%]"
     "TQ28 2801 Temperatura [°C]" "TQ28 2801 Przenikalność elektryczna []"
-    "TQ28 2801 Konduktywność [mS/m]" "TQ25 2501 Kierunek [°]" "5|TQ25 2505 Kierunek [°]")
+    "TQ28 2801 Konduktywność [mS/m]" "TQ25 2501 Kierunek [°]" "5|TQ25 2505 Kierunek [°]"
+    "Wejście binarne 7")
 {
     printf '[TREND]\r\nSPAN=150\r\nWINDOW_WIDTH=1000\r\nWINDOW_HEIGHT=560\r\nHIDDEN_COUNT=%d\r\n' \
         "${#hidden[@]}"

@@ -278,7 +278,11 @@ QColor CTrendWnd::ChannelColour(int channel, int order) const {
                 first = false;
         }
         const QColor colour = inputColour(info.input - 1);
-        if (first && colour.isValid() && ReadableOnWhite(colour))
+        // A colour that several inputs share (the default) would not tell their lines apart.
+        bool own = true;
+        for (int other = 0; other < 8 && own; ++other)
+            own = other == info.input - 1 || inputColour(other) != colour;
+        if (first && own && colour.isValid() && ReadableOnWhite(colour))
             return colour;
     }
     return kPalette[order % (sizeof kPalette / sizeof kPalette[0])];
@@ -295,9 +299,17 @@ void CTrendWnd::RebuildGraphs() {
     plot->yAxis2->setVisible(false);
     const CSampleStore& store = ShownStore();
     int order = 0;
-    for (std::size_t c = 0; c < channelItems.size(); ++c) {
-        if (channelItems[c]->checkState(0) != Qt::Checked)
-            continue;
+    // Binary inputs first, so their steps lie beneath the measured lines.
+    std::vector<std::size_t> chosen;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t c = 0; c < channelItems.size(); ++c) {
+            if (channelItems[c]->checkState(0) == Qt::Checked &&
+                store.Channel(static_cast<int>(c)).binary == (pass == 0)) {
+                chosen.push_back(c);
+            }
+        }
+    }
+    for (std::size_t c : chosen) {
         const ChannelInfo& info = store.Channel(static_cast<int>(c));
         const QString unit = Utf8(AxisUnit(info));
         QCPAxis* axis = unitAxes.value(unit, nullptr);

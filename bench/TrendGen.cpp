@@ -43,7 +43,7 @@ std::array<InputReading, 8> Readings(long s) {
     r[3].values[2] = static_cast<int16_t>(210 + 30 * day);
     r[4] = Sensor(ModelTQ25, 2501);
     r[4].values[0] = static_cast<int16_t>((s / 7) % 360);
-    r[4].values[1] = static_cast<int16_t>(30 + 25 * std::fabs(fast));
+    r[4].values[1] = static_cast<int16_t>(30 + 20 * std::fabs(day) + 2 * fast);
     r[5] = Sensor(ModelTQ28, 2801);
     r[5].values[0] = static_cast<int16_t>(123 + 10 * fast);
     r[5].values[1] = static_cast<int16_t>(456);

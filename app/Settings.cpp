@@ -77,6 +77,7 @@ constexpr const char* kTrend = "TREND";
 constexpr int kMaxHiddenChannels = 512;
 
 void LoadTrendSettings(const CIniEx& ini, TrendSettings& trend) {
+    trend.inUse = ini.GetText(kTrend, "SPAN", "-") != "-";
     const int width = ini.GetInt(kTrend, "WINDOW_WIDTH", 0);
     const int height = ini.GetInt(kTrend, "WINDOW_HEIGHT", 0);
     if (width >= 200 && height >= 150 && width <= 20000 && height <= 20000) {
@@ -94,6 +95,8 @@ void LoadTrendSettings(const CIniEx& ini, TrendSettings& trend) {
 }
 
 void SaveTrendSettings(CIniEx& ini, const TrendSettings& trend) {
+    if (!trend.inUse)
+        return;
     ini.SetInt(kTrend, "WINDOW_LEFT", trend.geometry.left());
     ini.SetInt(kTrend, "WINDOW_TOP", trend.geometry.top());
     ini.SetInt(kTrend, "WINDOW_WIDTH", trend.geometry.width());

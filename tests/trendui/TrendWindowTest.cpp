@@ -174,6 +174,7 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
 
 void TrendWindowTest::settingsRoundTrip() {
     COrvexDlg dlg;
+    dlg.trendSettings.inUse = true;
     dlg.trendSettings.geometry = QRect(30, 40, 800, 500);
     dlg.trendSettings.spanSeconds = 3600;
     dlg.trendSettings.hiddenChannels = {QStringLiteral("1|TQ21 101 Wilgotność [%]"),
@@ -193,6 +194,15 @@ void TrendWindowTest::settingsRoundTrip() {
     LoadSettings(old, third);
     QVERIFY(third.trendSettings.geometry.isEmpty());
     QCOMPARE(third.trendSettings.spanSeconds, 600);
+    // A program that never opened the window writes no section.
+    CIniEx unused;
+    unused.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
+    SaveSettings(unused, third);
+    QVERIFY(!QString::fromStdString(unused.ToText()).contains(QStringLiteral("[TREND]")));
+    // Once opened it does.
+    third.ShowTrendWindow();
+    SaveSettings(unused, third);
+    QVERIFY(QString::fromStdString(unused.ToText()).contains(QStringLiteral("[TREND]")));
 }
 
 QTEST_MAIN(TrendWindowTest)

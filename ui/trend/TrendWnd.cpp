@@ -89,6 +89,7 @@ CTrendWnd::CTrendWnd(CTrendLive& live, TrendSettings& settings, QWidget* parent)
     setObjectName(QStringLiteral("trendWindow"));
     setWindowTitle(QStringLiteral("Wykres"));
     setAcceptDrops(true);
+    settings.inUse = true;
     loader = new CRecordingLoader(this);
     connect(loader, &CRecordingLoader::progress, this,
             [this](int permille) { progressBar->setValue(permille); });

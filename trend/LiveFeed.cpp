@@ -34,6 +34,9 @@ void AppendPollingCycle(CSampleStore& store, const PollingCycle& cycle) {
         return;
     if (cycle.responding) {
         for (int i = 0; i < 8; ++i) {
+            // A failed read leaves the previous values in place: stale, so a gap.
+            if (cycle.readings[i].status != 0)
+                continue;
             const InputColumns columns =
                 FormatInputColumns(cycle.readings[i], i + 1, kSeparator, true);
             std::string_view titles = columns.titles;

@@ -229,10 +229,15 @@ TEST(LiveFeed, ChannelsFollowTheSensorsAndSilenceBreaksThem) {
     EXPECT_TRUE(std::isnan(store.Value(temperature, 2)));
 
     cycle.responding = true;
-    cycle.readings[2] = Tq21(999, 400, 100);  // another sensor on the same input
+    cycle.readings[2].status = 3;  // the input's read failed: its values are stale
     at(3);
     EXPECT_TRUE(std::isnan(store.Value(temperature, 3)));
-    EXPECT_EQ(store.Value(store.FindChannel("3|TQ21 999 Temperatura [°C]"), 3), 10.0f);
+    EXPECT_EQ(store.Value(binary, 3), 1.0f);
+
+    cycle.readings[2] = Tq21(999, 400, 100);  // another sensor on the same input
+    at(4);
+    EXPECT_TRUE(std::isnan(store.Value(temperature, 4)));
+    EXPECT_EQ(store.Value(store.FindChannel("3|TQ21 999 Temperatura [°C]"), 4), 10.0f);
 }
 
 }  // namespace

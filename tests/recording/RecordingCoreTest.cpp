@@ -15,6 +15,7 @@
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MakeReading.h"
+#include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
 
@@ -160,6 +161,35 @@ TEST_F(RecordingCoreTest, FailedOpeningReportsTheReasonAndLeavesTheFileClosed) {
     EXPECT_FALSE(other.AnyOpen());
     core.Tick(Snapshot(1));  // nothing to write for the text file: no crash, no file
     EXPECT_FALSE(fs::exists(settings.textPath));
+}
+
+// Refusals with their own reasons: one file for both recordings, a folder that takes no files.
+TEST_F(RecordingCoreTest, OpeningRefusalsSayWhy) {
+    settings.binaryPath = settings.textPath;
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Text).error, 0);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
+    // The same file under another name is the same file.
+    fs::create_symlink(settings.textPath, folder.File("link.qdx"));
+    settings.binaryPath = folder.File("link.qdx");
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
+
+    settings.binaryPath = "/proc/x.qdx";
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorCannotCreateFile);
+    settings.binaryPath = "/proc/brak/x.qdx";
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, ENOENT);
+    EXPECT_FALSE(core.IsOpen(RecordingFileKind::Binary));
+}
+
+TEST(RecordingCoreInterval, StoredIntervalsAreHeldToTheDialogsRange) {
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(0), 1);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(-5), 1);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(90), 90);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(86399), 86399);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(99999999), 86399);
 }
 
 TEST_F(RecordingCoreTest, CommentBlockAndTheCommentsThatDoNotFit) {

@@ -101,12 +101,15 @@ public:
         int error = 0;          // errno (EWOULDBLOCK: another program records into it); 0 = open
         bool appended = false;  // old content kept
     };
-    // Opens the file of that kind from the settings' path, closing the one open before (the new
-    // path may name the same file). Without a question an existing file is appended to. On
-    // failure nothing is open for that kind.
+    // Opens the file of that kind from the settings' path, closing the one open before as
+    // CloseFile does (the new path may name the same file). Without a question an existing file is
+    // appended to. On failure nothing is open for that kind.
     Opening OpenFile(RecordingFileKind kind, const AppendQuestion& ask = {});
+    // Where CloseFile (and the opening of another file in a file's place) puts the records the
+    // file still holds; empty (the default): they are given up with a Dropped event.
+    void SetRescueFolder(const std::filesystem::path& folder);
     // Closes that file after one last attempt to write what it holds; held records still not
-    // written are given up (Dropped event).
+    // written go to a rescue file as at Close (Rescued or Lost event), or are given up.
     void CloseFile(RecordingFileKind kind);
     // Opens, for appending and without asking, every file that is switched on, named and not
     // open yet. True when every such file is open.

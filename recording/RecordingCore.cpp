@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -220,6 +221,9 @@ std::optional<CRecordingCore::Closing> CRecordingCore::State::CloseIndex(
 
 CRecordingCore::CRecordingCore(EventSink sink) : state(std::make_unique<State>()) {
     state->sink = std::move(sink);
+    // A file size limit (ulimit -f) would otherwise end the program at the write that crosses
+    // it, held records and all; ignored, the write fails with EFBIG like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 CRecordingCore::~CRecordingCore() = default;

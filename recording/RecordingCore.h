@@ -70,7 +70,8 @@ struct RecordingEvent {
 // opened anew, a medium that went away never replaced by a file on another file system, and at
 // the close one last attempt followed by a rescue file for whatever is still held.
 // It shows nothing: everything the user should hear of comes out as an event, on the caller's
-// thread, during the call that caused it. Not thread-safe; one thread drives it.
+// thread, during the call that caused it. Not thread-safe; one thread drives it. Constructing one
+// makes the process ignore SIGXFSZ, so that a file size limit fails a write instead of ending it.
 class CRecordingCore {
 public:
     using EventSink = std::function<void(const RecordingEvent&)>;

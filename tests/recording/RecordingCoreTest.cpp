@@ -3,6 +3,11 @@
 #include "recording/RecordingCore.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <filesystem>
@@ -182,6 +187,27 @@ TEST_F(RecordingCoreTest, OpeningRefusalsSayWhy) {
     core.SetSettings(settings);
     EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, ENOENT);
     EXPECT_FALSE(core.IsOpen(RecordingFileKind::Binary));
+}
+
+// Under a file size limit the write fails and the records wait; the program is not ended.
+TEST_F(RecordingCoreTest, AFileSizeLimitDoesNotEndTheProgram) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        CRecordingCore recording;
+        recording.SetSettings(settings);
+        if (!recording.OpenAtStartup())
+            _exit(2);
+        rlimit limit{0, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        recording.Tick(Snapshot(1));
+        _exit(recording.File(RecordingFileKind::Text)->QueuedRecords() == 1 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(RecordingCoreInterval, StoredIntervalsAreHeldToTheDialogsRange) {

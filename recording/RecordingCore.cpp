@@ -317,8 +317,11 @@ bool CRecordingCore::Reopen() {
         if (file == nullptr)
             continue;
         const int error = file->Reopen();
-        RecordingEvent event = state->Event(
-            error == 0 ? RecordingEventKind::Reopened : RecordingEventKind::OpenFailed, index);
+        // With the medium away the open file stays: nothing is made in its place.
+        const RecordingEventKind kind = error != 0           ? RecordingEventKind::OpenFailed
+                                        : file->MediumAway() ? RecordingEventKind::MediumAway
+                                                             : RecordingEventKind::Reopened;
+        RecordingEvent event = state->Event(kind, index);
         event.error = error;
         state->Emit(event);
         all = all && error == 0;

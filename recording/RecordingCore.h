@@ -116,7 +116,8 @@ public:
     // open yet. True when every such file is open.
     bool OpenAtStartup();
     // Closes both open files and opens their paths again for appending; held records go to the
-    // new files first. For a file moved away by a log rotation tool. True when both are open.
+    // new files first. For a file moved away by a log rotation tool. A file whose medium is away
+    // stays open as it is (MediumAway event). True when both are open.
     bool Reopen();
 
     // The comment block into the open text file, when the comment option is on.

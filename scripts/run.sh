@@ -4,8 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/harness.sh
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Only the program and the simulator: scripts/test.sh builds the tests.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=OFF -DORVEX_BENCH=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target orvex orvex-sim
 
 # Then: with no port configured, the program runs on a demo settings folder (./demo) against
 # orvex-sim on a pseudo-terminal. Without a display it runs under Xvfb, saves a screenshot of

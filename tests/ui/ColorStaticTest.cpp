@@ -227,7 +227,7 @@ private slots:
         AnswerNextDialog<QFontDialog>(true, [](QFontDialog* dialog) {
             QFont f("DejaVu Sans", 30);
             f.setBold(true);
-            dialog->setCurrentFont(f);
+            dialog->setCurrentFont(ChooserStartFont(f));
         });
         QVERIFY(control->ChooseFont());
         QCOMPARE(control->GetFontDescription().weight, 700);

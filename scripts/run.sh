@@ -69,6 +69,7 @@ start_xvfb || exit 1
 shot=$folder/orvex-screenshot.png
 rm -f "$shot"
 log=$folder/orvex.log
+rm -f "$log"  # a line of the last run must not count as this run's screenshot
 ORVEX_SCREENSHOT=$shot ORVEX_SCREENSHOT_DELAY=$shot_delay \
     ORVEX_STARTUP_TIMING=1 "$orvex" 2>"$log" &
 program=$!

@@ -295,8 +295,7 @@ private slots:
         control->SetValueText(line);
         QCOMPARE(control->DrawnValueFont().pixelSize(), int(CColorStatic::kMinFitPixelSize));
         const QString cut = control->DrawnValueText();
-        QVERIFY2(cut.endsWith(QChar(0x2026)) && line.startsWith(cut.chopped(1)) &&
-                     cut.size() > 1,
+        QVERIFY2(cut.endsWith(QChar(0x2026)) && line.startsWith(cut.chopped(1)) && cut.size() > 1,
                  qPrintable(cut));
     }
 

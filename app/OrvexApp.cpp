@@ -88,6 +88,7 @@ bool COrvexApp::InitInstance() {
         // A rectangle from the file that would give an invisible or unreachable window is
         // replaced before the window first shows (and before it could be saved back).
         window.windowRect = PlaceWindowRect(window.windowRect, WindowRect{}, AvailableScreens());
+        window.rescueFolder = settingsFolder / kRescueFolder;
         if (onWindowReady) {
             onWindowReady(window);
         }
@@ -96,6 +97,12 @@ bool COrvexApp::InitInstance() {
         }
 
         EndClosing();
+        // Records a failing medium still holds are kept beside the settings, never dropped
+        // unreported.
+        for (const QString& text : window.CloseRecording(window.rescueFolder)) {
+            Tell(text, "recordingRescueBox");
+        }
+        EndClosing();  // a signal while that message was open
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QSize size = screen->size();
             window.windowRect = ClampWindowRect(window.windowRect, size.width(), size.height());

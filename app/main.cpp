@@ -11,6 +11,7 @@
 
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
+#include "ui/QtTranslation.h"
 #include "ui/trend/TrendWnd.h"
 #include "ui/dialogs/AppIcon.h"
 
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
     sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvex"));
+    InstallPolishQtTranslation(application);
     QApplication::setWindowIcon(OrvexIcon());  // every dialog carries it
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);

@@ -26,8 +26,11 @@ endif()
 # there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The trend window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here
-# because the licence of the built program follows from it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqcustomplot2.1-qt6")
+# Data the program loads at start: Qt's Polish translation of its standard dialogs and buttons,
+# and the free faces metric-compatible with Arial, which the design's font sizes assume. The trend
+# window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here because the
+# licence of the built program follows from it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6svg6, qt6-translations-l10n, fonts-liberation2, libqcustomplot2.1-qt6")
 
 include(CPack)

@@ -16,6 +16,7 @@
 #include "link/PortDiagnosis.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"
+#include "ui/ScreenKeeper.h"
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
@@ -40,6 +41,7 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     // A window shrunk to a sliver would be saved so and be as good as lost at the next start.
     setMinimumSize(WindowRect::kMinWidth, WindowRect::kMinHeight);
+    recordingCore.SetEventSink([this](const RecordingEvent& event) { OnRecordingEvent(event); });
 
     clientArea = new QWidget(this);
     clientArea->setObjectName(QStringLiteral("clientArea"));
@@ -83,6 +85,7 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     connect(&portWaitTimer, &QTimer::timeout, this, [this] { RetryConfiguredPort(); });
 
     CreateMenus();
+    new CScreenKeeper(this);
     // Samples for the trend window from the start, whether it is open or not.
     trendLive.Attach(driver);
 }
@@ -451,6 +454,12 @@ void COrvexDlg::changeEvent(QEvent* event) {
 }
 
 void COrvexDlg::keyPressEvent(QKeyEvent* event) {
+    // F10 opens the menu bar, as desktop programs do.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier &&
+        !menuBar->actions().isEmpty()) {
+        menuBar->setActiveAction(menuBar->actions().constFirst());
+        return;
+    }
     // Enter ends the run like the close command (Escape is handled by the dialog itself).
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {

@@ -95,7 +95,7 @@ void TrendWindowTest::liveChannelsGapsAndExport() {
     w->ShowAll();
     QVERIFY(DrawnBreaks(*w, channel) >= 1);
     QVERIFY(w->ValueTextAt(static_cast<double>(store.FirstTime()) / 1000)
-                .contains(QStringLiteral("Temperatura [°C]: -2,5 °C")));
+                .contains(QStringLiteral("TQ21 101 Temperatura: -2,5 °C")));
 
     // Export: a picture, and samples that read back as the same values.
     const QString png = tmp.filePath("trend.png");

@@ -66,6 +66,15 @@ QString ChannelName(const ChannelInfo& c) {
     return c.unit.empty() ? name : QStringLiteral("%1 [%2]").arg(name, Utf8(c.unit));
 }
 
+// "TQ21 1234 Temperatura", "Wejście binarne 5": which line, without the unit the value carries.
+QString PointerName(const ChannelInfo& c) {
+    if (c.binary)
+        return QStringLiteral("Wejście binarne %1").arg(c.input);
+    return QStringLiteral("%1 %2 %3")
+        .arg(Utf8(c.model), Utf8(c.serial), Utf8(c.quantity))
+        .trimmed();
+}
+
 QString ValueText(const ChannelInfo& c, float v) {
     if (c.binary)
         return v != 0 ? QStringLiteral("włączone") : QStringLiteral("wyłączone");
@@ -457,7 +466,7 @@ QString CTrendWnd::ValueTextAt(double seconds) const {
             continue;
         if (shownTime < 0)
             shownTime = sample->tMs;
-        parts << QStringLiteral("%1: %2").arg(ChannelName(store.Channel(d.channel)),
+        parts << QStringLiteral("%1: %2").arg(PointerName(store.Channel(d.channel)),
                                               ValueText(store.Channel(d.channel), sample->value));
     }
     const QString when = QDateTime::fromMSecsSinceEpoch(shownTime >= 0 ? shownTime : t)

@@ -3,35 +3,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
-
-constexpr int16_t kBreak16 = std::numeric_limits<int16_t>::min();
-
-}  // namespace
-
 void CCompactValues::SetDecimals(int decimals) {
     if (!started && decimals >= 0 && decimals <= 4)
         scale = std::pow(10.0, decimals);
-}
-
-void CCompactValues::Push(float value) {
-    started = true;
-    if (!wide) {
-        if (std::isnan(value)) {
-            fixed.push_back(kBreak16);
-            return;
-        }
-        const double steps = static_cast<double>(value) * scale;
-        if (steps > -32767.5 && steps < 32767.5) {
-            const auto whole = static_cast<int16_t>(steps + (steps < 0 ? -0.5 : 0.5));
-            if (std::fabs(steps - whole) < 0.01) {
-                fixed.push_back(whole);
-                return;
-            }
-        }
-        Widen();
-    }
-    floats.push_back(value);
 }
 
 float CCompactValues::At(std::size_t i) const {

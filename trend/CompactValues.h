@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -10,7 +11,26 @@ class CCompactValues {
 public:
     // Before the first value: the channel's digits after the decimal point.
     void SetDecimals(int decimals);
-    void Push(float value);
+    // Inline: called once per value of every file read.
+    void Push(float value) {
+        started = true;
+        if (!wide) {
+            if (std::isnan(value)) {
+                fixed.push_back(kBreak16);
+                return;
+            }
+            const double steps = static_cast<double>(value) * scale;
+            if (steps > -32767.5 && steps < 32767.5) {
+                const auto whole = static_cast<int16_t>(steps + (steps < 0 ? -0.5 : 0.5));
+                if (std::fabs(steps - whole) < 0.01) {
+                    fixed.push_back(whole);
+                    return;
+                }
+            }
+            Widen();
+        }
+        floats.push_back(value);
+    }
     float At(std::size_t i) const;
     std::size_t Size() const { return wide ? floats.size() : fixed.size(); }
     void DropFront(std::size_t n);
@@ -18,6 +38,8 @@ public:
     bool Wide() const { return wide; }
 
 private:
+    static constexpr int16_t kBreak16 = -32768;
+
     void Widen();
 
     std::deque<int16_t> fixed;

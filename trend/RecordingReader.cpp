@@ -85,15 +85,23 @@ public:
             ++unusable;
             return;
         }
-        for (const QdxEntry& e : r.entries) {
+        if (lastCodes.size() < r.entries.size())
+            lastCodes.resize(r.entries.size(), Known{~uint64_t{0}, -1});
+        for (std::size_t i = 0; i < r.entries.size(); ++i) {
+            const QdxEntry& e = r.entries[i];
             const uint64_t code =
                 (static_cast<uint64_t>(e.type) << 40) | (static_cast<uint64_t>(e.id) << 20) |
                 (static_cast<uint64_t>(e.quantity) << 8) | static_cast<uint64_t>(e.channel);
-            auto it = channels.find(code);
-            if (it == channels.end())
-                it = channels.emplace(code, store.AddChannel(QdxChannelInfo(e))).first;
-            store.Put(it->second, e.status == 1 ? static_cast<float>(e.tenths) / 10.0f
-                                                : std::numeric_limits<float>::quiet_NaN());
+            // Records nearly always list the same entries in the same order as the one before.
+            Known& known = lastCodes[i];
+            if (known.code != code) {
+                auto it = channels.find(code);
+                if (it == channels.end())
+                    it = channels.emplace(code, store.AddChannel(QdxChannelInfo(e))).first;
+                known = Known{code, it->second};
+            }
+            store.Put(known.channel, e.status == 1 ? static_cast<float>(e.tenths) / 10.0f
+                                                   : std::numeric_limits<float>::quiet_NaN());
         }
         store.EndCycle();
     }
@@ -104,6 +112,11 @@ private:
     CSampleStore& store;
     CLocalTimeCache clock;
     std::unordered_map<uint64_t, int> channels;
+    struct Known {
+        uint64_t code;
+        int channel;
+    };
+    std::vector<Known> lastCodes;  // by the entry's place in the record
 };
 
 class Fd {

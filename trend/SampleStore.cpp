@@ -73,19 +73,6 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
     return true;
 }
 
-void CSampleStore::Put(int channel, float value) {
-    if (!inCycle || channel < 0 || static_cast<std::size_t>(channel) >= channels.size() ||
-        putThisCycle[channel]) {
-        return;
-    }
-    putThisCycle[channel] = 1;
-    Series& s = channels[channel];
-    if (s.values.Size() == 0)
-        s.values.SetDecimals(s.info.decimals);
-    s.values.Push(value);
-    AddToPyramid(s, cycleBucket, value);
-}
-
 void CSampleStore::EndCycle() {
     if (!inCycle)
         return;
@@ -98,27 +85,6 @@ void CSampleStore::EndCycle() {
     }
     if (options.maxCycles > 0 && times.size() > options.maxCycles + options.maxCycles / 64)
         Evict();
-}
-
-void CSampleStore::AddToPyramid(Series& s, int32_t bucket, float value) {
-    const bool isBreak = std::isnan(value);
-    // Only the first break after a value matters to the drawing.
-    if (isBreak && s.lastWasBreak)
-        return;
-    s.lastWasBreak = isBreak;
-    if (!s.started) {
-        for (int level = 0; level < kLevels; ++level)
-            s.open[level] = Bucket{bucket >> level, {}};
-        s.started = true;
-    } else if (s.open[0].index != bucket) {
-        Advance(s, bucket);
-    }
-    if (isBreak) {
-        s.open[0].column.AddBreak();
-    } else {
-        s.open[0].column.AddValue(value);
-        s.anyValue = true;
-    }
 }
 
 void CSampleStore::Advance(Series& s, int32_t bucket) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -116,3 +117,38 @@ private:
     std::size_t gaps = 0;
     bool inCycle = false;
 };
+
+// Inline: these run for every value of a file being read.
+inline void CSampleStore::Put(int channel, float value) {
+    if (!inCycle || channel < 0 || static_cast<std::size_t>(channel) >= channels.size() ||
+        putThisCycle[channel]) {
+        return;
+    }
+    putThisCycle[channel] = 1;
+    Series& s = channels[channel];
+    if (s.values.Size() == 0)
+        s.values.SetDecimals(s.info.decimals);
+    s.values.Push(value);
+    AddToPyramid(s, cycleBucket, value);
+}
+
+inline void CSampleStore::AddToPyramid(Series& s, int32_t bucket, float value) {
+    const bool isBreak = std::isnan(value);
+    // Only the first break after a value matters to the drawing.
+    if (isBreak && s.lastWasBreak)
+        return;
+    s.lastWasBreak = isBreak;
+    if (!s.started) {
+        for (int level = 0; level < kLevels; ++level)
+            s.open[level] = Bucket{bucket >> level, {}};
+        s.started = true;
+    } else if (s.open[0].index != bucket) {
+        Advance(s, bucket);
+    }
+    if (isBreak) {
+        s.open[0].column.AddBreak();
+    } else {
+        s.open[0].column.AddValue(value);
+        s.anyValue = true;
+    }
+}

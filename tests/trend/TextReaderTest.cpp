@@ -4,8 +4,10 @@
 
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/trend/TrendFiles.h"
+#include "trend/CellValue.h"
 #include "trend/CsvExport.h"
 #include "trend/RecordingReader.h"
+#include "trend/TextRecordingParser.h"
 
 namespace {
 
@@ -157,3 +159,35 @@ TEST(CsvExport, ReadsBackWithTheSameValuesAndTimes) {
 }
 
 }  // namespace
+
+// The row reader takes the common numbers in its own pass: every cell must still read as the
+// single-cell rule reads it, odd ones included.
+TEST(TextReaderCells, RowCellsReadAsSingleCells) {
+    const std::vector<std::string> cells = {
+        "-0.5", "007",      "12",           "-3.000",        "1.234567", "1.2345678", "12.",
+        "-",    "",         "1 - wlaczone", "0 - wylaczone", "???",      "1e3",       "-12",
+        "+1",   "99999999", "123456789012", "1234567890123", " 1",       "1 ",        "2.5"};
+    std::string header = "Data i Godzina";
+    std::string row = "2024.03.07 14:05:09";
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        header += ";c" + std::to_string(i);
+        row += ";" + cells[i];
+    }
+    CSampleStore store;
+    CTextRecordingParser parser(store);
+    const std::string data = header + "\n" + row + "\n";
+    ASSERT_EQ(parser.Feed(data, true), data.size());
+    ASSERT_EQ(parser.Counts().rows, 1u);
+    ASSERT_EQ(store.ChannelCount(), cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        float expected = 0;
+        int decimals = 0;
+        if (!ParseRecordingCell(cells[i], expected, decimals))
+            expected = std::nanf("");
+        const float got = store.Value(static_cast<int>(i), 0);
+        if (std::isnan(expected))
+            EXPECT_TRUE(std::isnan(got)) << "cell '" << cells[i] << "'";
+        else
+            EXPECT_EQ(got, expected) << "cell '" << cells[i] << "'";
+    }
+}

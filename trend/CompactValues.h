@@ -36,6 +36,7 @@ public:
     void DropFront(std::size_t n);
     std::size_t Bytes() const { return fixed.size() * 2 + floats.size() * 4; }
     bool Wide() const { return wide; }
+    bool Started() const { return started; }
 
 private:
     static constexpr int16_t kBreak16 = -32768;

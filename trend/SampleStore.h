@@ -126,7 +126,7 @@ inline void CSampleStore::Put(int channel, float value) {
     }
     putThisCycle[channel] = 1;
     Series& s = channels[channel];
-    if (s.values.Size() == 0)
+    if (!s.values.Started())  // a deque's size is not free
         s.values.SetDecimals(s.info.decimals);
     s.values.Push(value);
     AddToPyramid(s, cycleBucket, value);

@@ -78,3 +78,15 @@ TEST_F(RecorderConfigFileTest, SaysWhyASettingsFileCannotBeUsed) {
     EXPECT_EQ(LoadRecorderConfig(dir_, config), "");
     EXPECT_EQ(config.portNumber, 5);
 }
+
+TEST(RecorderConfigTest, TheShippedExampleIsARecordingStation) {
+    RecorderConfig config;
+    ASSERT_EQ(LoadRecorderConfig(ORVEX_EXAMPLE_SETTINGS, config), "");
+    EXPECT_EQ(ConfigProblem(config), "");
+    EXPECT_EQ(config.portNumber, 33);
+    EXPECT_EQ(config.parity, 'E');
+    EXPECT_EQ(config.textFilePath, "/var/lib/orvex/pomiary.csv");
+    EXPECT_EQ(config.binaryFilePath, "/var/lib/orvex/pomiary.qdx");
+    EXPECT_EQ(config.separatorCode, 2);
+    EXPECT_EQ(config.Interval(), 60);
+}

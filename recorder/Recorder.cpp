@@ -23,8 +23,9 @@ using namespace std::chrono_literals;
 // A responding cycle older than this is not taken as the device's state: no cycles come while
 // the port is hung up, and the last readings must not be recorded as new.
 constexpr auto kFreshCycle = 5s;
-// Without a cycle for this long while the port is up, the polling thread is stuck.
-constexpr auto kStalledPolling = 15s;
+// Without a cycle for this long while the port is up, the polling thread is likely stuck. A device
+// that answers each request only after seconds takes a minute or more for one cycle.
+constexpr auto kStalledPolling = 180s;
 
 sigset_t LoopSignals() {
     sigset_t set;
@@ -97,10 +98,13 @@ void CRecorder::Log(LogLevel level, const std::string& message) {
 }
 
 void CRecorder::PortLog(LogLevel level, const std::string& what) {
-    const std::filesystem::path path =
-        comport::ResolvePath(config.portNumber, comport::PortsFolder());
+    // The path resolved at the opening: a link that has gone with its adapter would resolve to
+    // the built-in device instead.
+    if (!driverStarted || portPath.empty()) {
+        portPath = comport::ResolvePath(config.portNumber, comport::PortsFolder()).string();
+    }
     Log(level, "port " + PortName(config.portNumber) + " (" +
-                   (path.empty() ? std::string("no device") : path.string()) + ") " + what);
+                   (portPath.empty() ? std::string("no device") : portPath) + ") " + what);
 }
 
 bool CRecorder::Setup() {
@@ -221,6 +225,7 @@ void CRecorder::TryStartDriver() {
 void CRecorder::StopDriver() {
     driver.Stop();
     driverStarted = false;
+    portPath.clear();
     responding.reset();
 }
 
@@ -362,7 +367,7 @@ void CRecorder::OnHousekeeping() {
         }
         if (linkUp && !stalledLogged && now - lastCycleTime > kStalledPolling) {
             stalledLogged = true;
-            Log(LogLevel::Error, "no polling cycle for 15 s");
+            Log(LogLevel::Warning, "no polling cycle for 3 minutes");
         }
     }
     // Alive means: cycles come (or the port is down, so none can), and the loop has handled

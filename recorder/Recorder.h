@@ -66,6 +66,7 @@ private:
     int housekeepingFd = -1;
     int cycleFd = -1;
 
+    std::string portPath;  // as resolved when the port was opened
     int listenerId = 0;
     bool driverStarted = false;
     bool portFailureLogged = false;

@@ -87,15 +87,18 @@ chown -R orvex:orvex "$station"
 as_orvex=(setpriv --reuid=orvex --regid=orvex --init-groups)
 start_sim "$work/recsim.out" "${as_orvex[@]}" /usr/bin/orvex-sim --demo --link "$station/ports/com7" ||
     fail "no orvex-sim for the recorder"
+recorder_sim=${pids[-1]}
 "${as_orvex[@]}" /usr/bin/orvex-recorder --config "$station" 2>"$work/recorder.log" &
 recorder=$!
 pids+=("$recorder")
-wait_for 150 bash -c "[ \$(tr -cd '\r' <'$station/pomiary.csv' 2>/dev/null | wc -c) -ge 3 ]" ||
+wait_for 150 bash -c "[ \$(tr -cd '\r' 2>/dev/null <'$station/pomiary.csv' | wc -c) -ge 3 ]" 2>/dev/null ||
     { cat "$work/recorder.log" >&2; fail "the installed recorder wrote no rows"; }
 kill -TERM "$recorder"
 wait "$recorder" || { cat "$work/recorder.log" >&2; fail "the recorder ended with status $?"; }
 cat "$work/recorder.log"
 [ -s "$station/pomiary.qdx" ] || fail "the installed recorder wrote no binary records"
+kill "$recorder_sim"  # a process of the user would keep the purge from removing it
+wait "$recorder_sim" 2>/dev/null || true
 
 echo "-- the installed program as an unprivileged user"
 # nobody cannot write /usr/bin, so the program must keep its settings in $HOME/.config/orvex.

@@ -277,21 +277,36 @@ int CRecordingFile::PrepareAppend() {
     return state->Prepare();
 }
 
-void CRecordingFile::Close() {
+std::deque<RecordBytes> CRecordingFile::Close() {
     State& s = *state;
-    // Records held back by a failure get one last chance before they are given up.
+    // Records held back by a failure get one last chance.
     if (!s.queue.empty() && !s.path.empty()) {
         AppendOutcome ignored;
         if (s.EnsurePathNamesFile(ignored) == 0)
             s.WriteQueue();
     }
+    std::deque<RecordBytes> held;
+    held.swap(s.queue);
     s.CloseFd();
     s.path.clear();
-    s.queue.clear();
     s.dropped = 0;
     s.lastError = 0;
     s.headerDue = false;
     s.pendingCut.reset();
+    return held;
+}
+
+int CRecordingFile::Reopen() {
+    State& s = *state;
+    if (s.path.empty())
+        return EBADF;
+    s.CloseFd();
+    bool existed = false;
+    int error = s.OpenLocked(existed);
+    if (error == 0 && (error = s.Prepare()) != 0)
+        s.CloseFd();
+    s.headerDue = true;
+    return error;
 }
 
 bool CRecordingFile::IsOpen() const {

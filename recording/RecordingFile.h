@@ -53,8 +53,13 @@ public:
     // repaired so that a reader can read it record by record. Returns 0 or the errno.
     int PrepareAppend();
     // Releases the lock and the file, after one last attempt to write the queued records; what
-    // still cannot be written is dropped.
-    void Close();
+    // still cannot be written is given back, oldest first, for the caller to keep elsewhere.
+    std::deque<RecordBytes> Close();
+    // Closes the file and opens its path again (creating it when missing) for appending, the
+    // held records kept for the next write and the next row preceded by its header line. For a
+    // file moved away on purpose. Returns 0 or the errno; on failure the file stays closed until
+    // a later Append manages to open the path.
+    int Reopen();
 
     bool IsOpen() const;
     const std::string& Path() const;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "device/OrvexDriver.h"
-#include "recording/RecordingFile.h"
+#include "recording/RecordingCore.h"
 #include "ui/ColorStatic.h"
 
 class QAction;
@@ -125,8 +125,10 @@ public:
     const QTimer& Timer(TimerRole role) const;
     bool IsRecording() const { return recordingTimer.isActive(); }
     QAction* RecordingAction() const { return recordingAction; }
-    const CRecordingFile* TextFile() const { return textFile.get(); }
-    const CRecordingFile* BinaryFile() const { return binaryFile.get(); }
+    const CRecordingFile* TextFile() const { return recordingCore.File(RecordingFileKind::Text); }
+    const CRecordingFile* BinaryFile() const {
+        return recordingCore.File(RecordingFileKind::Binary);
+    }
     bool InfoDialogOpen() const { return infoDialogOpen; }
     bool WaitingForPort() const { return portWaitTimer.isActive(); }
 
@@ -166,14 +168,18 @@ private:
     void RecordingCommand(bool binaryUntried);
     // One run of the recording dialog and the steps after OK; Again after a failed opening.
     DialogRun RunRecordingDialog(bool binaryUntried);
-    // Opens a recording file; asks whether to append when the file exists (from the command),
-    // or appends without asking (at start-up). Shows the file's message on failure.
-    std::unique_ptr<CRecordingFile> OpenRecordingFile(RecordingFileKind kind, const QString& path,
-                                                      bool ask, bool* appended);
-    void WriteCommentBlock(CRecordingFile& file, bool appended);
+    // Opens the recording file named in the settings; asks whether to append when the file
+    // exists (from the command), or appends without asking (at start-up). Shows the file's
+    // message on failure.
+    bool OpenRecordingFile(RecordingFileKind kind, bool ask, bool* appended);
     void RestartRecordingTimer();
+    RecordingSettings CurrentRecordingSettings() const;
+    // The recording core with the window's current recording settings.
+    CRecordingCore& Recording();
+    RecordingSnapshot CurrentSnapshot();
     // Tells the user once per failure spell; keeps the status line up to date.
-    void ReportAppend(const CRecordingFile& file, const AppendOutcome& outcome);
+    void OnRecordingEvent(const RecordingEvent& event);
+    void ShowWriteFailure(const RecordingEvent& event);
     QString RecordingFailureText() const;
 
     QString binaryInputText;
@@ -192,9 +198,7 @@ private:
     QTimer portRetryTimer;
     QTimer informationTimer;
     QTimer portWaitTimer;  // retries the configured port while it cannot be opened
-    std::unique_ptr<CRecordingFile> textFile;
-    std::unique_ptr<CRecordingFile> binaryFile;
-    std::string lastHeader;                 // UTF-8, as the record formats give it
+    CRecordingCore recordingCore;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     bool layoutBlocked = true;
     int statusHeight = 0;

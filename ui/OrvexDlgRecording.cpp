@@ -1,17 +1,13 @@
-// The main window's recording: when to open the files, when to write a record, and what the
-// user is told. The file work itself is CRecordingFile's.
+// The main window's recording: the recording command, the start-up step and what the user is
+// told. What a tick writes and how the files are kept is CRecordingCore's.
 #include <QAction>
 #include <QFile>
 #include <QMessageBox>
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <ctime>
 
 #include "recording/dialog/LogFileDlg.h"
-#include "recording/format/BinaryRecordFormat.h"
-#include "recording/format/FileText.h"
-#include "recording/format/TextRecordFormat.h"
 #include "text/FileErrorText.h"
 #include "ui/OrvexDlg.h"
 
@@ -27,13 +23,6 @@ const QString kTextExists = QStringLiteral(
 const QString kBinaryExists = QStringLiteral(
     "Plik binarny już istnieje.\r\nWybierz Tak aby dopisywać wyniki do poprzednich,\r\nwybierz "
     "Nie aby skasować poprzednią zawartość pliku.");
-
-RecordTime Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return RecordTimeFromTm(local);
-}
 
 std::string FilePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -56,8 +45,41 @@ void ShowUnavailable(QWidget* parent, RecordingFileKind kind, int error) {
 
 }  // namespace
 
+RecordingSettings COrvexDlg::CurrentRecordingSettings() const {
+    RecordingSettings settings;
+    settings.textOn = textRecordingOn;
+    settings.binaryOn = binaryRecordingOn;
+    settings.textPath = FilePath(textFilePath);
+    settings.binaryPath = FilePath(binaryFilePath);
+    settings.interval = recordingInterval;
+    settings.separatorCode = separatorCode;
+    for (int i = 0; i < 8; ++i) {
+        settings.recordInput[i] = recordInput[i] != 0;
+    }
+    settings.writeComment = writeComment != 0;
+    settings.comment = commentText.toStdString();
+    return settings;
+}
+
+CRecordingCore& COrvexDlg::Recording() {
+    // The fields are public and change under the core (the command, tests): hand them over
+    // before every step.
+    recordingCore.SetSettings(CurrentRecordingSettings());
+    return recordingCore;
+}
+
+RecordingSnapshot COrvexDlg::CurrentSnapshot() {
+    RecordingSnapshot snapshot;
+    snapshot.time = LocalRecordTimeNow();
+    snapshot.responding = deviceResponding;
+    for (int i = 0; i < 8; ++i) {
+        driver.GetReading(static_cast<uint8_t>(i), snapshot.readings[i]);
+    }
+    return snapshot;
+}
+
 int COrvexDlg::EffectiveRecordingInterval() const {
-    return std::max(recordingInterval, 1);
+    return CRecordingCore::EffectiveInterval(recordingInterval);
 }
 
 void COrvexDlg::RestartRecordingTimer() {
@@ -67,40 +89,35 @@ void COrvexDlg::RestartRecordingTimer() {
 }
 
 void COrvexDlg::WriteTextRecord() {
-    if (!textFile) {
+    if (!recordingCore.IsOpen(RecordingFileKind::Text)) {
         return;
     }
-    std::array<InputReading, 8> readings{};
-    std::array<bool, 8> selected{};
-    for (int i = 0; i < 8; ++i) {
-        selected[i] = recordInput[i] != 0;
-        if (selected[i]) {
-            driver.GetReading(static_cast<uint8_t>(i), readings[i]);
-        }
-    }
-    TextRecord record = BuildTextRecord(readings, selected, TextSeparator(separatorCode),
-                                        deviceResponding, Now(), lastHeader);
-    const std::string header = FileText(record.header);
-    lastHeader = std::move(record.header);
-    ReportAppend(*textFile, textFile->Append({std::move(record.bytes), header}));
+    Recording().WriteText(CurrentSnapshot());
 }
 
 void COrvexDlg::WriteBinaryRecord() {
-    if (!binaryFile || !deviceResponding) {
+    if (!recordingCore.IsOpen(RecordingFileKind::Binary) || !deviceResponding) {
         return;
     }
-    std::array<InputReading, 8> readings{};
-    for (int i = 0; i < 8; ++i) {
-        driver.GetReading(static_cast<uint8_t>(i), readings[i]);
-    }
-    ReportAppend(*binaryFile, binaryFile->Append({BuildBinaryRecord(readings, Now()), {}}));
+    Recording().WriteBinary(CurrentSnapshot());
 }
 
-void COrvexDlg::ReportAppend(const CRecordingFile& file, const AppendOutcome& outcome) {
-    if (outcome.spellStarted || outcome.spellEnded) {
-        UpdateStatusLine();
+void COrvexDlg::OnRecordingEvent(const RecordingEvent& event) {
+    switch (event.kind) {
+        case RecordingEventKind::SpellStarted:
+            UpdateStatusLine();
+            ShowWriteFailure(event);
+            break;
+        case RecordingEventKind::SpellEnded:
+            UpdateStatusLine();
+            break;
+        default:
+            break;
     }
-    if (!outcome.spellStarted || writeFailureBox) {
+}
+
+void COrvexDlg::ShowWriteFailure(const RecordingEvent& event) {
+    if (writeFailureBox) {
         return;
     }
     // Not modal: the recording timer must go on writing (and queueing) while the user reads it,
@@ -108,7 +125,7 @@ void COrvexDlg::ReportAppend(const CRecordingFile& file, const AppendOutcome& ou
     auto* box = new QMessageBox(
         QMessageBox::Warning, kTitle,
         QStringLiteral("Nie można zapisać pomiarów do pliku %1: %2.")
-            .arg(QFile::decodeName(QByteArray::fromStdString(file.Path())), Reason(outcome.error)),
+            .arg(QFile::decodeName(QByteArray::fromStdString(event.path)), Reason(event.error)),
         QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("writeFailureBox"));
     box->setInformativeText(
@@ -122,7 +139,7 @@ void COrvexDlg::ReportAppend(const CRecordingFile& file, const AppendOutcome& ou
 }
 
 QString COrvexDlg::RecordingFailureText() const {
-    for (const CRecordingFile* file : {textFile.get(), binaryFile.get()}) {
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
         if (file != nullptr && file->Failing()) {
             return QStringLiteral("Błąd zapisu do pliku: %1. ").arg(Reason(file->LastError()));
         }
@@ -130,38 +147,22 @@ QString COrvexDlg::RecordingFailureText() const {
     return {};
 }
 
-std::unique_ptr<CRecordingFile> COrvexDlg::OpenRecordingFile(RecordingFileKind kind,
-                                                             const QString& path, bool ask,
-                                                             bool* appended) {
-    auto file = std::make_unique<CRecordingFile>(kind);
-    const OpenOutcome opened =
-        path.isEmpty() ? OpenOutcome{ENOENT, false} : file->Open(FilePath(path));
-    int error = opened.error;
-    *appended = false;
-    if (error == 0) {
-        bool append = true;
-        if (opened.existed && ask) {
-            const QMessageBox::StandardButton answer = QMessageBox::question(
-                this, kTitle, kind == RecordingFileKind::Text ? kTextExists : kBinaryExists,
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-            append = answer == QMessageBox::Yes;
-        }
-        error = append ? file->PrepareAppend() : file->Truncate();
-        *appended = append && opened.existed;
+bool COrvexDlg::OpenRecordingFile(RecordingFileKind kind, bool ask, bool* appended) {
+    CRecordingCore::AppendQuestion question;
+    if (ask) {
+        question = [this](RecordingFileKind k) {
+            return QMessageBox::question(
+                       this, kTitle, k == RecordingFileKind::Text ? kTextExists : kBinaryExists,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+        };
     }
-    if (error != 0) {
-        file.reset();
-        ShowUnavailable(this, kind, error);
+    const CRecordingCore::Opening opening = Recording().OpenFile(kind, question);
+    *appended = opening.appended;
+    if (opening.error != 0) {
+        ShowUnavailable(this, kind, opening.error);
+        return false;
     }
-    return file;
-}
-
-void COrvexDlg::WriteCommentBlock(CRecordingFile& file, bool appended) {
-    // Checked before the file was opened: the comment fits the file's code page.
-    if (const std::optional<std::string> block =
-            TextCommentBlock(commentText.toStdString(), appended)) {
-        ReportAppend(file, file.Append({*block, {}}));
-    }
+    return true;
 }
 
 void COrvexDlg::OnFileRecording() {
@@ -194,10 +195,10 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     if (dialog.exec() != QDialog::Accepted) {
         // A recording whose file is not open (a failed opening, say) is switched off; but not
         // the binary file that the start-up step has yet to open after a failed text file.
-        if (!textFile) {
+        if (!recordingCore.IsOpen(RecordingFileKind::Text)) {
             textRecordingOn = false;
         }
-        if (!binaryFile && !binaryUntried) {
+        if (!recordingCore.IsOpen(RecordingFileKind::Binary) && !binaryUntried) {
             binaryRecordingOn = false;
         }
         return DialogRun::Done;
@@ -218,10 +219,10 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             recordingTimer.stop();
         }
         if (!textRecordingOn) {
-            textFile.reset();
+            Recording().CloseFile(RecordingFileKind::Text);
         }
         if (!binaryRecordingOn) {
-            binaryFile.reset();
+            Recording().CloseFile(RecordingFileKind::Binary);
         }
         if (!textRecordingOn && !binaryRecordingOn) {
             return DialogRun::Done;
@@ -229,40 +230,30 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     }
 
     if (textRecordingOn) {
-        if (!textFile || textFilePath != oldTextPath || !oldTextOn ||
-            separatorCode != oldSeparator) {
-            if (writeComment && !TextCommentBlock(commentText.toStdString(), false)) {
+        if (!recordingCore.IsOpen(RecordingFileKind::Text) || textFilePath != oldTextPath ||
+            !oldTextOn || separatorCode != oldSeparator) {
+            if (writeComment && !CRecordingCore::CommentFits(commentText.toStdString())) {
                 QMessageBox::warning(this, kTitle,
                                      QStringLiteral("Komentarz zawiera znaki, których nie można "
                                                     "zapisać w pliku rejestracji (Windows-1250)."));
                 return DialogRun::Again;
             }
-            // The old file is released first: the new one may be the same path.
-            textFile.reset();
             bool appended = false;
-            std::unique_ptr<CRecordingFile> file =
-                OpenRecordingFile(RecordingFileKind::Text, textFilePath, true, &appended);
-            if (!file) {
+            if (!OpenRecordingFile(RecordingFileKind::Text, true, &appended)) {
                 return DialogRun::Again;
             }
-            if (writeComment) {
-                WriteCommentBlock(*file, appended);
-            }
-            textFile = std::move(file);
+            Recording().WriteComment(appended);
         }
         WriteTextRecord();
     }
 
     if (binaryRecordingOn) {
-        if (!binaryFile || binaryFilePath != oldBinaryPath || !oldBinaryOn) {
-            binaryFile.reset();
+        if (!recordingCore.IsOpen(RecordingFileKind::Binary) || binaryFilePath != oldBinaryPath ||
+            !oldBinaryOn) {
             bool appended = false;
-            std::unique_ptr<CRecordingFile> file =
-                OpenRecordingFile(RecordingFileKind::Binary, binaryFilePath, true, &appended);
-            if (!file) {
+            if (!OpenRecordingFile(RecordingFileKind::Binary, true, &appended)) {
                 return DialogRun::Again;
             }
-            binaryFile = std::move(file);
         }
         WriteBinaryRecord();
     }
@@ -274,18 +265,18 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
 void COrvexDlg::OpenRecordingFilesAtStartup() {
     startupTimer.stop();
     bool appended = false;
-    if (!textFilePath.isEmpty() && textRecordingOn && !textFile) {
-        textFile = OpenRecordingFile(RecordingFileKind::Text, textFilePath, false, &appended);
-        if (!textFile) {
+    if (!textFilePath.isEmpty() && textRecordingOn &&
+        !recordingCore.IsOpen(RecordingFileKind::Text)) {
+        if (!OpenRecordingFile(RecordingFileKind::Text, false, &appended)) {
             RecordingCommand(true);
         } else {
             WriteTextRecord();
             RestartRecordingTimer();
         }
     }
-    if (!binaryFilePath.isEmpty() && binaryRecordingOn && !binaryFile) {
-        binaryFile = OpenRecordingFile(RecordingFileKind::Binary, binaryFilePath, false, &appended);
-        if (!binaryFile) {
+    if (!binaryFilePath.isEmpty() && binaryRecordingOn &&
+        !recordingCore.IsOpen(RecordingFileKind::Binary)) {
+        if (!OpenRecordingFile(RecordingFileKind::Binary, false, &appended)) {
             OnFileRecording();
         } else {
             WriteBinaryRecord();

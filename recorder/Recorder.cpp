@@ -9,6 +9,8 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "app/store/SettingsFolder.h"
@@ -56,22 +58,25 @@ bool Drain(int fd) {
     return ::read(fd, &count, sizeof count) == sizeof count;
 }
 
-RecordTime Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return RecordTimeFromTm(local);
-}
-
 std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
 }  // namespace
 
+std::filesystem::path RescueFolder(const std::filesystem::path& settingsFolder) {
+    // A service's settings folder is read-only to it; its state folder is where it may write.
+    if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && state[0] == '/') {
+        const std::string first(state, std::strcspn(state, ":"));
+        return std::filesystem::path(first) / "niezapisane";
+    }
+    return settingsFolder / "niezapisane";
+}
+
 CRecorder::CRecorder(std::filesystem::path folder)
     : settingsFolder(std::move(folder)),
-      files([this](LogLevel level, const std::string& message) { Log(level, message); }) {}
+      files([this](LogLevel level, const std::string& message) { Log(level, message); },
+            RescueFolder(settingsFolder)) {}
 
 CRecorder::~CRecorder() {
     if (listenerId != 0) {
@@ -255,15 +260,13 @@ void CRecorder::Reload() {
         Log(LogLevel::Error, "orvex.ini not taken: " + problem + "; the settings before stay");
         fresh = config;
     }
-    files.Close();
-    problem = files.Open(fresh);
-    if (!problem.empty() && !(fresh == config)) {
-        Log(LogLevel::Error, problem + "; back to the files before");
+    problem = files.Reload(fresh);
+    if (!files.AnyOpen() && !(fresh == config)) {
+        Log(LogLevel::Error, "no file could be opened; back to the files before");
         fresh = config;
-        problem = files.Open(fresh);
+        problem = files.Reload(fresh);
     }
-    if (!problem.empty()) {
-        Log(LogLevel::Error, problem);
+    if (!files.AnyOpen()) {
         return;  // no file open: the loop ends with a failure
     }
     const bool portChanged = fresh.portNumber != config.portNumber ||
@@ -329,17 +332,16 @@ void CRecorder::OnTick() {
 }
 
 void CRecorder::WriteRecords() {
-    std::array<InputReading, 8> readings{};
-    bool answered = false;
+    PollingCycle cycle;
     {
         std::lock_guard guard(cycleMutex);
-        answered = cyclesPosted > 0 && latestCycle.responding;
-        std::copy(std::begin(latestCycle.readings), std::end(latestCycle.readings),
-                  readings.begin());
+        cycle = latestCycle;  // responding is false before the first cycle
     }
     // Readings of a port that has since hung up (or a thread that stalled) are not new.
-    const bool fresh = driverStarted && linkUp && Clock::now() - lastCycleTime < kFreshCycle;
-    files.Write(answered && fresh, readings, Now());
+    if (!driverStarted || !linkUp || Clock::now() - lastCycleTime >= kFreshCycle) {
+        cycle.responding = false;
+    }
+    files.Tick(SnapshotFromCycle(cycle, LocalRecordTimeNow()));
     firstRecordWritten = true;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "recording/RecordingCore.h"
+
 class CIniEx;
 
 // What the recorder takes from orvex.ini: the keys, defaults and limits the window reads.
@@ -20,7 +22,7 @@ struct RecorderConfig {
     int recordingInterval = 60;  // seconds as written; see Interval()
     std::array<bool, 8> recordInput{true, true, true, true, true, true, true, true};
 
-    int Interval() const { return recordingInterval < 1 ? 1 : recordingInterval; }
+    int Interval() const { return CRecordingCore::EffectiveInterval(recordingInterval); }
     bool TextWanted() const { return textRecordingOn && !textFilePath.empty(); }
     bool BinaryWanted() const { return binaryRecordingOn && !binaryFilePath.empty(); }
     bool operator==(const RecorderConfig&) const = default;

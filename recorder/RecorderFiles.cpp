@@ -2,11 +2,11 @@
 
 #include <cerrno>
 
-#include "recording/format/BinaryRecordFormat.h"
-#include "recording/format/FileText.h"
-#include "recording/format/TextRecordFormat.h"
-
 namespace {
+
+const char* KindName(RecordingFileKind kind) {
+    return kind == RecordingFileKind::Text ? "text" : "binary";
+}
 
 std::string OpenFailure(int error) {
     if (error == EWOULDBLOCK) {
@@ -17,124 +17,142 @@ std::string OpenFailure(int error) {
 
 }  // namespace
 
-CRecorderFiles::CRecorderFiles(Log log) : log(std::move(log)) {}
+CRecorderFiles::CRecorderFiles(Log log, std::filesystem::path rescueFolder)
+    : log(std::move(log)), rescueFolder(std::move(rescueFolder)) {
+    core.SetEventSink([this](const RecordingEvent& event) { Report(event); });
+}
 
 CRecorderFiles::~CRecorderFiles() {
     Close();
 }
 
-std::string CRecorderFiles::Open(const RecorderConfig& wanted) {
+RecordingSettings CRecorderFiles::SettingsFor(const RecorderConfig& config) {
+    RecordingSettings settings;
+    settings.textOn = config.TextWanted();
+    settings.binaryOn = config.BinaryWanted();
+    settings.textPath = config.textFilePath;
+    settings.binaryPath = config.binaryFilePath;
+    settings.interval = config.recordingInterval;
+    settings.separatorCode = config.separatorCode;
+    settings.recordInput = config.recordInput;
+    return settings;
+}
+
+std::string CRecorderFiles::Open(const RecorderConfig& config) {
     Close();
-    config = wanted;
-    lastHeader.clear();  // a file opened anew begins its rows under a header line
-    const auto open = [this](RecordingFileKind kind, const std::string& path,
-                             std::unique_ptr<CRecordingFile>& slot) -> std::string {
-        auto file = std::make_unique<CRecordingFile>(kind);
-        const OpenOutcome opened = file->Open(path);
-        int error = opened.error;
-        if (error == 0) {
-            error = file->PrepareAppend();
-        }
-        const char* what = kind == RecordingFileKind::Text ? "text" : "binary";
-        if (error != 0) {
-            return std::string("cannot open the ") + what + " file " + path + ": " +
-                   OpenFailure(error);
-        }
-        log(LogLevel::Info, std::string(opened.existed ? "appending to the " : "created the ") +
-                                what + " file " + path);
-        slot = std::move(file);
-        return {};
+    core.SetSettings(SettingsFor(config));
+    openFailure.clear();
+    if (!core.OpenAtStartup()) {
+        // All or nothing at the start: refusing is clearer than recording half.
+        core.Close(rescueFolder);
+        return openFailure.empty() ? std::string("cannot open the recording files") : openFailure;
+    }
+    return {};
+}
+
+std::string CRecorderFiles::Reload(const RecorderConfig& config) {
+    const RecordingSettings old = core.Settings();
+    const RecordingSettings fresh = SettingsFor(config);
+    core.SetSettings(fresh);
+    openFailure.clear();
+    reloading = true;
+    const auto changed = [&](RecordingFileKind kind) {
+        return kind == RecordingFileKind::Text
+                   ? fresh.textOn != old.textOn || fresh.textPath != old.textPath
+                   : fresh.binaryOn != old.binaryOn || fresh.binaryPath != old.binaryPath;
     };
-    std::string problem;
-    if (config.TextWanted()) {
-        problem = open(RecordingFileKind::Text, config.textFilePath, textFile);
+    for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
+        if (changed(kind)) {
+            core.CloseFile(kind);
+        }
     }
-    if (problem.empty() && config.BinaryWanted()) {
-        problem = open(RecordingFileKind::Binary, config.binaryFilePath, binaryFile);
-    }
-    if (!problem.empty()) {
-        Close();
-    }
-    return problem;
+    core.Reopen();
+    core.OpenAtStartup();
+    reloading = false;
+    return openFailure;
 }
 
 void CRecorderFiles::Close() {
-    for (std::unique_ptr<CRecordingFile>* slot : {&textFile, &binaryFile}) {
-        if (!*slot) {
-            continue;
-        }
-        CRecordingFile& file = **slot;
-        const std::size_t queued = file.QueuedRecords();
-        const std::string path = file.Path();
-        file.Close();
-        if (queued > 0 && file.QueuedRecords() == 0 && !file.Failing()) {
-            log(LogLevel::Info, "closed " + path + " with its queued records written");
-        } else if (queued > 0) {
-            log(LogLevel::Error, std::to_string(queued) + " records for " + path +
-                                     " could not be written before closing");
-        }
-        slot->reset();
+    if (core.AnyOpen()) {
+        core.Close(rescueFolder);
     }
-    droppedText = droppedBinary = 0;
 }
 
 bool CRecorderFiles::AnyOpen() const {
-    return textFile || binaryFile;
+    return core.AnyOpen();
 }
 
-void CRecorderFiles::Write(bool responding, const std::array<InputReading, 8>& readings,
-                           const RecordTime& time) {
-    if (textFile) {
-        TextRecord record =
-            BuildTextRecord(readings, config.recordInput, TextSeparator(config.separatorCode),
-                            responding, time, lastHeader);
-        const std::string header = FileText(record.header);
-        lastHeader = std::move(record.header);
-        Report(*textFile, textFile->Append({std::move(record.bytes), header}));
-    }
-    if (binaryFile && responding) {
-        Report(*binaryFile, binaryFile->Append({BuildBinaryRecord(readings, time), {}}));
+void CRecorderFiles::Tick(const RecordingSnapshot& snapshot) {
+    core.Tick(snapshot);
+}
+
+void CRecorderFiles::Report(const RecordingEvent& event) {
+    const std::string what = std::string(KindName(event.file)) + " file " + event.path;
+    const std::string count = std::to_string(event.count);
+    switch (event.kind) {
+        case RecordingEventKind::Opened:
+            log(LogLevel::Info,
+                (event.appended ? "appending to the " : "recording into the ") + what);
+            break;
+        case RecordingEventKind::OpenFailed:
+            openFailure = "cannot open the " + what + ": " + OpenFailure(event.error);
+            log(LogLevel::Error, openFailure);
+            break;
+        case RecordingEventKind::SpellStarted:
+            log(LogLevel::Error, "cannot write to " + event.path + ": " +
+                                     std::string(ErrorText(event.error)) +
+                                     "; records are held in memory and written when possible");
+            break;
+        case RecordingEventKind::SpellEnded:
+            log(LogLevel::Info, "writing to " + event.path + " again, the held records included" +
+                                    (event.count > 0 ? " (" + count + " dropped)" : ""));
+            break;
+        case RecordingEventKind::Reopened:
+            if (reloading) {
+                log(LogLevel::Info, "reopened the " + what);
+            } else {
+                log(LogLevel::Warning, event.path + " was removed or replaced: reopened");
+            }
+            break;
+        case RecordingEventKind::Dropped:
+            log(LogLevel::Warning, "the records held for " + event.path +
+                                       " exceed the limit: the oldest are being dropped (" + count +
+                                       " so far)");
+            break;
+        case RecordingEventKind::MediumAway:
+            log(LogLevel::Error,
+                "the medium of " + event.path + " has gone: records are held until it is back");
+            break;
+        case RecordingEventKind::MediumBack:
+            log(LogLevel::Info, "the medium of " + event.path + " is back");
+            break;
+        case RecordingEventKind::Rescued:
+            log(LogLevel::Warning,
+                count + " held records for " + event.path + " written to " + event.rescuePath);
+            break;
+        case RecordingEventKind::Lost:
+            log(LogLevel::Error, count + " held records for " + event.path +
+                                     " lost: " + std::string(ErrorText(event.error)));
+            break;
     }
 }
 
-void CRecorderFiles::Report(const CRecordingFile& file, const AppendOutcome& outcome) {
-    if (outcome.reopened) {
-        log(LogLevel::Warning, file.Path() + " was removed or replaced: reopened");
-    }
-    if (outcome.spellStarted) {
-        log(LogLevel::Error, "cannot write to " + file.Path() + ": " +
-                                 std::string(ErrorText(outcome.error)) +
-                                 "; records are kept in memory and written when possible");
-    }
-    if (outcome.spellEnded) {
-        log(LogLevel::Info, "writing to " + file.Path() + " again, the held records included");
-    }
-    std::size_t& seen = &file == textFile.get() ? droppedText : droppedBinary;
-    if (file.DroppedRecords() > seen) {
-        // Once per spell of drops, not once per record.
-        if (seen == 0 || outcome.spellStarted) {
-            log(LogLevel::Warning, "the memory queue of " + file.Path() +
-                                       " is full: the oldest records are being dropped");
+std::size_t CRecorderFiles::Held() const {
+    std::size_t held = 0;
+    for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
+        if (const CRecordingFile* file = core.File(kind)) {
+            held += file->QueuedRecords();
         }
-        seen = file.DroppedRecords();
     }
-}
-
-std::size_t CRecorderFiles::Queued() const {
-    std::size_t queued = 0;
-    for (const CRecordingFile* file : {textFile.get(), binaryFile.get()}) {
-        if (file != nullptr) {
-            queued += file->QueuedRecords();
-        }
-    }
-    return queued;
+    return held;
 }
 
 std::string CRecorderFiles::StatusText() const {
-    for (const CRecordingFile* file : {textFile.get(), binaryFile.get()}) {
+    for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
+        const CRecordingFile* file = core.File(kind);
         if (file != nullptr && file->Failing()) {
             return "write failing (" + std::string(ErrorText(file->LastError())) + "), " +
-                   std::to_string(Queued()) + " records held";
+                   std::to_string(Held()) + " records held";
         }
     }
     return "writing";

@@ -1,47 +1,46 @@
 #pragma once
-#include <array>
 #include <cstddef>
+#include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "device/InputReading.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderLog.h"
-#include "recording/RecordingFile.h"
-#include "recording/format/RecordTime.h"
+#include "recording/RecordingCore.h"
 
-// The recorder's two files and the decisions of a tick, as the window takes them: a text row on
-// every tick (the short header while the device is silent), a binary record only while it
-// answers, the header line again whenever it changes. Events go to the log callback.
+// The recorder's two files through the recording core the window uses, with the core's events
+// told as log lines.
 class CRecorderFiles {
 public:
     using Log = std::function<void(LogLevel, const std::string&)>;
-    explicit CRecorderFiles(Log log);
+    CRecorderFiles(Log log, std::filesystem::path rescueFolder);
     ~CRecorderFiles();
+
+    static RecordingSettings SettingsFor(const RecorderConfig& config);
 
     // Opens the files config wants, appending. Returns an empty text, or why a file could not be
     // opened (nothing is open then).
     std::string Open(const RecorderConfig& config);
-    // Writes out what it can and releases both files.
+    // For SIGHUP: files whose path stays are closed and opened again (a rotated file is created
+    // anew, held records go to it first); files named anew are opened. Returns what failed to
+    // open, empty when every wanted file is open.
+    std::string Reload(const RecorderConfig& config);
+    // One last attempt, then held records go to the rescue folder.
     void Close();
     bool AnyOpen() const;
 
-    void Write(bool responding, const std::array<InputReading, 8>& readings,
-               const RecordTime& time);
+    void Tick(const RecordingSnapshot& snapshot);
 
-    std::size_t Queued() const;
-    // "queue 0" or the failing file's reason, for the service status.
+    std::size_t Held() const;
+    // "writing", or the failing file's reason and the records held, for the service status.
     std::string StatusText() const;
 
 private:
-    void Report(const CRecordingFile& file, const AppendOutcome& outcome);
+    void Report(const RecordingEvent& event);
 
     Log log;
-    RecorderConfig config;
-    std::unique_ptr<CRecordingFile> textFile;
-    std::unique_ptr<CRecordingFile> binaryFile;
-    std::string lastHeader;
-    std::size_t droppedText = 0;
-    std::size_t droppedBinary = 0;
+    std::filesystem::path rescueFolder;
+    CRecordingCore core;
+    bool reloading = false;
+    std::string openFailure;  // the last OpenFailed, as a line
 };

@@ -1,4 +1,5 @@
 // orvex-recorder run as a real process against orvex-sim.
+#include <sys/mount.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -212,6 +213,54 @@ TEST_F(RecorderProcessTest, AFullDiskHoldsRecordsInMemoryUntilTheyCanBeWritten) 
     recorder->Signal(SIGTERM);
     EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
     ExpectWholeRows(ReadFile(textPath));
+}
+
+TEST_F(RecorderProcessTest, RecordsStillHeldAtTheStopAreRescuedToTheStateFolder) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to mount a small file system";
+    }
+    // A full file system of its own, so that the rescue folder elsewhere still takes files.
+    const fs::path disk = dir / "disk";
+    fs::create_directory(disk);
+    ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k"), 0);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    textPath = disk / "pomiary.csv";
+    binaryPath = disk / "pomiary.qdx";
+    StartSim();
+    WriteSettings();
+    const fs::path state = dir / "state";
+    auto recorder = Start({"STATE_DIRECTORY=" + state.string()});
+    ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= 2; }, 10s)) << recorder->Output();
+    {
+        std::ofstream filler(disk / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {
+        }
+    }
+    // The files' last pages still take rows: up to about sixteen.
+    ASSERT_TRUE(WaitUntil([&] { return recorder->CountLines("<3>cannot write to") >= 2; }, 40s))
+        << recorder->Output();
+    const std::size_t rows = Rows(textPath);
+    std::this_thread::sleep_for(2s);  // more ticks held: the point of the test is time passing
+
+    recorder->Signal(SIGTERM);
+    EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
+    ASSERT_TRUE(recorder->WaitForLine("written to " + (state / "niezapisane").string(), 1s))
+        << recorder->Output();
+    std::size_t rescuedRows = 0;
+    for (const auto& entry : fs::directory_iterator(state / "niezapisane")) {
+        if (entry.path().string().find("pomiary") != std::string::npos &&
+            entry.path().extension() == ".csv") {
+            const std::string text = ReadFile(entry.path());
+            EXPECT_TRUE(StartsWith(text, "Data")) << "the rescued rows come under their header";
+            rescuedRows += Rows(entry.path()) - 1;
+        }
+    }
+    EXPECT_GE(rescuedRows, 2u);
+    EXPECT_EQ(Rows(textPath), rows);
 }
 
 TEST_F(RecorderProcessTest, ARemovedFileIsCreatedAgain) {

@@ -111,6 +111,31 @@ TEST_F(RecorderProcessTest, RecordsFromSettingsAndSpeaksTheNotifyLifecycle) {
     EXPECT_EQ(DecodeBinaryRecords(binary).wholeBytes, binary.size());
 }
 
+TEST_F(RecorderProcessTest, WaitsForAMissingAdapterAndIsReadyOnlyOnceItPolls) {
+    WriteSettings();
+    // A link to nothing, so that COM7 is not the machine's own /dev/ttyS6.
+    fs::create_directories(dir / "ports");
+    fs::create_symlink(dir / "absent", dir / "ports" / "com7");
+    NotifySocket notify(dir / "notify");
+    auto recorder = Start({notify.EnvEntry(), "WATCHDOG_USEC=1000000"});
+    ASSERT_TRUE(recorder->WaitForLine("<4>port COM7", 5s)) << recorder->Output();
+    // Rows without values go on meanwhile, and the watchdog hears that the loop is alive.
+    ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= 3; }, 10s));
+    EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m == "WATCHDOG=1"; }, 5s));
+    for (const std::string& message : notify.Received()) {
+        EXPECT_EQ(message.find("READY=1"), std::string::npos) << "ready without a port";
+    }
+    EXPECT_EQ(recorder->CountLines("<4>port COM7"), 1u) << "the retries are logged once";
+    EXPECT_EQ(Records(binaryPath), 0u);
+
+    StartSim();
+    EXPECT_TRUE(
+        notify.WaitFor([](const std::string& m) { return m.find("READY=1") != m.npos; }, 10s))
+        << recorder->Output();
+    EXPECT_TRUE(recorder->WaitForLine("<6>device responding", 0ms));
+    EXPECT_TRUE(WaitUntil([&] { return Records(binaryPath) >= 1; }, 5s));
+}
+
 TEST_F(RecorderProcessTest, RefusesWhatItCannotRecordWithAMessageAndAnExitStatus) {
     struct Case {
         const char* what;

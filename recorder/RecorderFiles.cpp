@@ -148,12 +148,19 @@ std::size_t CRecorderFiles::Held() const {
 }
 
 std::string CRecorderFiles::StatusText() const {
+    std::string text;
+    for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
+        if (const CRecordingFile* file = core.File(kind)) {
+            text += (text.empty() ? "" : ", ") + file->Path();
+        }
+    }
+    text = text.empty() ? std::string("no file open") : "recording to " + text;
     for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
         const CRecordingFile* file = core.File(kind);
         if (file != nullptr && file->Failing()) {
-            return "write failing (" + std::string(ErrorText(file->LastError())) + "), " +
+            return text + "; write failing (" + std::string(ErrorText(file->LastError())) + "), " +
                    std::to_string(Held()) + " records held";
         }
     }
-    return "writing";
+    return text + "; " + std::to_string(Held()) + " records held";
 }

@@ -32,7 +32,7 @@ public:
     void Tick(const RecordingSnapshot& snapshot);
 
     std::size_t Held() const;
-    // "writing", or the failing file's reason and the records held, for the service status.
+    // The open files, a failure's reason and the records held, for the service status.
     std::string StatusText() const;
 
 private:

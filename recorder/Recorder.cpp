@@ -211,7 +211,7 @@ void CRecorder::TryStartDriver() {
     if (driver.Start(config.portNumber, config.baudRate, config.address, config.parity)) {
         driverStarted = true;
         linkUp = true;
-        lastCycleTime = Clock::now();
+        stallSince = Clock::now();
         portFailureLogged = false;
         PortLog(LogLevel::Info, "opened");
         return;
@@ -232,6 +232,14 @@ void CRecorder::StopDriver() {
     driverStarted = false;
     portPath.clear();
     responding.reset();
+    ForgetReadings();
+}
+
+void CRecorder::ForgetReadings() {
+    // Until the next cycle nothing is known: another port, or the same one after a gap, must not
+    // have its old readings recorded as new.
+    std::lock_guard guard(cycleMutex);
+    latestCycle.responding = false;
 }
 
 void CRecorder::OnSignal(bool& stop) {
@@ -260,11 +268,11 @@ void CRecorder::Reload() {
         Log(LogLevel::Error, "orvex.ini not taken: " + problem + "; the settings before stay");
         fresh = config;
     }
-    problem = files.Reload(fresh);
+    files.Reload(fresh);  // each failure is logged as it happens
     if (!files.AnyOpen() && !(fresh == config)) {
         Log(LogLevel::Error, "no file could be opened; back to the files before");
         fresh = config;
-        problem = files.Reload(fresh);
+        files.Reload(fresh);
     }
     if (!files.AnyOpen()) {
         return;  // no file open: the loop ends with a failure
@@ -298,7 +306,7 @@ void CRecorder::OnCycles() {
         return;
     }
     cyclesSeen = posted;
-    lastCycleTime = Clock::now();
+    lastCycleTime = stallSince = Clock::now();
     if (stalledLogged) {
         stalledLogged = false;
         Log(LogLevel::Info, "polling goes on again");
@@ -364,10 +372,11 @@ void CRecorder::OnHousekeeping() {
                     Log(LogLevel::Warning, "device not responding");
                 }
                 responding.reset();
+                ForgetReadings();
             }
-            lastCycleTime = now;
+            stallSince = now;
         }
-        if (linkUp && !stalledLogged && now - lastCycleTime > kStalledPolling) {
+        if (linkUp && !stalledLogged && now - stallSince > kStalledPolling) {
             stalledLogged = true;
             Log(LogLevel::Warning, "no polling cycle for 3 minutes");
         }

@@ -43,6 +43,7 @@ private:
     bool Setup();
     void TryStartDriver();
     void StopDriver();
+    void ForgetReadings();
     void OnSignal(bool& stop);
     void OnTick();
     void OnHousekeeping();
@@ -83,6 +84,8 @@ private:
     unsigned long cyclesSeen = 0;
     unsigned long cyclesAtPing = 0;
     std::chrono::steady_clock::time_point lastPing;
-    std::chrono::steady_clock::time_point lastCycleTime;
+    std::chrono::steady_clock::time_point lastCycleTime;  // of the last cycle heard
+    // The last cycle, or the port's opening or change of state since.
+    std::chrono::steady_clock::time_point stallSince;
     bool stalledLogged = false;
 };

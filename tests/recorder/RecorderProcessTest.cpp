@@ -2,8 +2,10 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <thread>
@@ -247,7 +249,9 @@ TEST_F(RecorderProcessTest, RecordsStillHeldAtTheStopAreRescuedToTheStateFolder)
     // A full file system of its own, so that the rescue folder elsewhere still takes files.
     const fs::path disk = dir / "disk";
     fs::create_directory(disk);
-    ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k"), 0);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
     struct Unmount {
         fs::path at;
         ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }

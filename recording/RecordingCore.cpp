@@ -12,6 +12,7 @@
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/FileText.h"
 #include "recording/format/TextRecordFormat.h"
+#include "text/FileErrorText.h"
 
 RecordingSnapshot SnapshotFromCycle(const PollingCycle& cycle, const RecordTime& time) {
     RecordingSnapshot snapshot;
@@ -151,6 +152,10 @@ void CRecordingCore::State::Append(std::size_t index, RecordBytes record) {
 
 void CRecordingCore::State::ReportOutcome(std::size_t index, const AppendOutcome& outcome) {
     const CRecordingFile& file = *files[index];
+    if (outcome.mediumAway)
+        Emit(Event(RecordingEventKind::MediumAway, index));
+    if (outcome.mediumBack)
+        Emit(Event(RecordingEventKind::MediumBack, index));
     if (outcome.reopened)
         Emit(Event(RecordingEventKind::Reopened, index));
     if (outcome.spellStarted) {
@@ -211,7 +216,7 @@ const RecordingSettings& CRecordingCore::Settings() const {
 }
 
 int CRecordingCore::EffectiveInterval(int storedSeconds) {
-    return std::max(storedSeconds, kMinInterval);
+    return std::clamp(storedSeconds, kMinInterval, kMaxInterval);
 }
 
 int CRecordingCore::EffectiveInterval() const {
@@ -230,7 +235,12 @@ CRecordingCore::Opening CRecordingCore::OpenFile(RecordingFileKind kind,
     s.CloseIndex(index);
     const std::string& path = s.PathOf(index);
     auto file = std::make_unique<CRecordingFile>(kind);
-    const OpenOutcome opened = path.empty() ? OpenOutcome{ENOENT, false} : file->Open(path);
+    const CRecordingFile* other = s.files[1 - index].get();
+    OpenOutcome opened{ENOENT, false};
+    if (other != nullptr && !path.empty() && (path == other->Path() || other->IsFileAt(path)))
+        opened.error = kErrorSharedRecordingFile;  // its own lock would refuse it less clearly
+    else if (!path.empty())
+        opened = file->Open(path);
     Opening out;
     int error = opened.error;
     if (error == 0) {

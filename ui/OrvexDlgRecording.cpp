@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QFile>
 #include <QMessageBox>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <optional>
 
 #include "recording/dialog/LogFileDlg.h"
 #include "text/FileErrorText.h"
@@ -106,9 +108,23 @@ void COrvexDlg::OnRecordingEvent(const RecordingEvent& event) {
     switch (event.kind) {
         case RecordingEventKind::SpellStarted:
             UpdateStatusLine();
-            ShowWriteFailure(event);
+            ShowRecordingNotice(
+                writeFailureBox, "writeFailureBox", WriteFailureText(),
+                QStringLiteral("Program próbuje dalej przy każdym zapisie. Pomiary, których "
+                               "nie udało się zapisać, są przechowywane w pamięci i zostaną "
+                               "dopisane do pliku, gdy zapis znów będzie możliwy."));
+            break;
+        case RecordingEventKind::MediumAway:
+            UpdateStatusLine();
+            ShowRecordingNotice(
+                mediumAwayBox, "mediumAwayBox", MediumAwayText(),
+                QStringLiteral("Program nie tworzy pliku w innym miejscu: zapisuje dalej do "
+                               "otwartego pliku, a gdy nośnik wróci, dopisuje do pliku na nim. "
+                               "Pomiary, których nie uda się zapisać, są przechowywane w "
+                               "pamięci."));
             break;
         case RecordingEventKind::SpellEnded:
+        case RecordingEventKind::MediumBack:
             UpdateStatusLine();
             break;
         default:
@@ -116,35 +132,90 @@ void COrvexDlg::OnRecordingEvent(const RecordingEvent& event) {
     }
 }
 
-void COrvexDlg::ShowWriteFailure(const RecordingEvent& event) {
-    if (writeFailureBox) {
+void COrvexDlg::ShowRecordingNotice(QPointer<QMessageBox>& box, const char* name,
+                                    const QString& text, const QString& details) {
+    // A second file in the same trouble is added to the message that is open.
+    if (box) {
+        box->setText(text);
         return;
     }
     // Not modal: the recording timer must go on writing (and queueing) while the user reads it,
     // and a spell that goes on must not pile up boxes.
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, kTitle,
-        QStringLiteral("Nie można zapisać pomiarów do pliku %1: %2.")
-            .arg(QFile::decodeName(QByteArray::fromStdString(event.path)), Reason(event.error)),
-        QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("writeFailureBox"));
-    box->setInformativeText(
-        QStringLiteral("Program próbuje dalej przy każdym zapisie. Pomiary, których nie udało się "
-                       "zapisać, są przechowywane w pamięci i zostaną dopisane do pliku, gdy "
-                       "zapis znów będzie możliwy."));
+    box = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(name));
+    box->setInformativeText(details);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    writeFailureBox = box;
     box->show();
 }
 
-QString COrvexDlg::RecordingFailureText() const {
+QString COrvexDlg::WriteFailureText() const {
+    QStringList lines;
     for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
         if (file != nullptr && file->Failing()) {
-            return QStringLiteral("Błąd zapisu do pliku: %1. ").arg(Reason(file->LastError()));
+            lines << QStringLiteral("Nie można zapisać pomiarów do pliku %1: %2.")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(file->Path())),
+                              Reason(file->LastError()));
         }
     }
-    return {};
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString COrvexDlg::MediumAwayText() const {
+    QStringList lines;
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
+        if (file != nullptr && file->MediumAway()) {
+            lines << QStringLiteral("Nośnik z plikiem %1 jest niedostępny.")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(file->Path())));
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString COrvexDlg::RecordingFailureText() const {
+    QString text;
+    QStringList reasons;
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
+        if (file == nullptr) {
+            continue;
+        }
+        if (file->MediumAway() && text.isEmpty()) {
+            text = QStringLiteral("Nośnik z plikiem jest niedostępny. ");
+        }
+        if (file->Failing() && !reasons.contains(Reason(file->LastError()))) {
+            reasons << Reason(file->LastError());
+        }
+    }
+    if (!reasons.isEmpty()) {
+        text +=
+            QStringLiteral("Błąd zapisu do pliku: %1. ").arg(reasons.join(QStringLiteral("; ")));
+    }
+    return text;
+}
+
+QStringList COrvexDlg::CloseRecording(const std::filesystem::path& rescueFolder) {
+    recordingTimer.stop();
+    QStringList texts;
+    for (const CRecordingCore::Closing& closing : recordingCore.Close(rescueFolder)) {
+        const QString file = QFile::decodeName(QByteArray::fromStdString(closing.path));
+        if (!closing.rescuePath.empty()) {
+            texts << QStringLiteral(
+                         "Pomiary, których nie udało się zapisać do pliku %1 (%2), "
+                         "zapisano w pliku %3.")
+                         .arg(file)
+                         .arg(closing.held)
+                         .arg(QFile::decodeName(QByteArray::fromStdString(closing.rescuePath)));
+        } else {
+            texts << QStringLiteral(
+                         "Nie udało się zapisać pomiarów do pliku %1 ani do pliku w "
+                         "folderze %2 (%3). Utracone pomiary: %4.")
+                         .arg(file,
+                              QFile::decodeName(QByteArray::fromStdString(rescueFolder.string())),
+                              Reason(closing.error))
+                         .arg(closing.held);
+        }
+    }
+    return texts;
 }
 
 bool COrvexDlg::OpenRecordingFile(RecordingFileKind kind, bool ask, bool* appended) {
@@ -165,34 +236,70 @@ bool COrvexDlg::OpenRecordingFile(RecordingFileKind kind, bool ask, bool* append
     return true;
 }
 
+bool COrvexDlg::RecordingClosed() const {
+    // The window's run has ended under a message or a dialog of the recording (its close box, a
+    // termination signal): nothing more may be opened or written, nothing switched.
+    return initialised && !isVisible();
+}
+
 void COrvexDlg::OnFileRecording() {
     RecordingCommand(false);
 }
 
 void COrvexDlg::RecordingCommand(bool binaryUntried) {
-    while (RunRecordingDialog(binaryUntried) == DialogRun::Again) {
+    std::optional<RecordingChoice> refused;
+    while (RunRecordingDialog(binaryUntried, refused) == DialogRun::Again) {
+    }
+    if (RecordingClosed()) {
+        return;
+    }
+    // With no file left open nothing is recorded: no timer, no recording text.
+    if (!recordingCore.AnyOpen()) {
+        recordingTimer.stop();
     }
     UpdateStatusLine();
 }
 
-COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
+COrvexDlg::RecordingChoice COrvexDlg::CurrentRecordingChoice() const {
+    RecordingChoice choice;
+    choice.textRecording = textRecordingOn ? 1 : 0;
+    choice.binaryRecording = binaryRecordingOn ? 1 : 0;
+    choice.textFileName = textFilePath;
+    choice.binaryFileName = binaryFilePath;
+    choice.interval = recordingInterval;
+    choice.separator = separatorCode;
+    std::copy(std::begin(recordInput), std::end(recordInput), choice.inputFlags);
+    choice.addComment = writeComment;
+    choice.comment = commentText;
+    return choice;
+}
+
+COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried,
+                                                   std::optional<RecordingChoice>& refused) {
+    // After a refused comment the dialog shows what the user chose, nothing of it applied yet.
+    const RecordingChoice shown = refused ? *refused : CurrentRecordingChoice();
+    refused.reset();
     CLogFileDlg dialog(this);
-    dialog.textRecording = textRecordingOn ? 1 : 0;
-    dialog.binaryRecording = binaryRecordingOn ? 1 : 0;
-    dialog.textFileName = textFilePath;
-    dialog.binaryFileName = binaryFilePath;
-    dialog.interval = recordingInterval;
-    dialog.separator = separatorCode;
-    std::copy(std::begin(recordInput), std::end(recordInput), dialog.inputFlags);
-    dialog.addComment = writeComment;
-    dialog.comment = commentText;
+    dialog.textRecording = shown.textRecording;
+    dialog.binaryRecording = shown.binaryRecording;
+    dialog.textFileName = shown.textFileName;
+    dialog.binaryFileName = shown.binaryFileName;
+    dialog.interval = shown.interval;
+    dialog.separator = shown.separator;
+    std::copy(std::begin(shown.inputFlags), std::end(shown.inputFlags), dialog.inputFlags);
+    dialog.addComment = shown.addComment;
+    dialog.comment = shown.comment;
     const int oldSeparator = separatorCode;
     const bool oldTextOn = textRecordingOn;
     const bool oldBinaryOn = binaryRecordingOn;
     const QString oldTextPath = textFilePath;
     const QString oldBinaryPath = binaryFilePath;
 
-    if (dialog.exec() != QDialog::Accepted) {
+    const int result = dialog.exec();
+    if (RecordingClosed()) {
+        return DialogRun::Done;
+    }
+    if (result != QDialog::Accepted) {
         // A recording whose file is not open (a failed opening, say) is switched off; but not
         // the binary file that the start-up step has yet to open after a failed text file.
         if (!recordingCore.IsOpen(RecordingFileKind::Text)) {
@@ -204,6 +311,28 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
         return DialogRun::Done;
     }
     repaint();
+    // The comment is checked before anything changes: a refusal leaves the recording as it was.
+    const bool textReopens =
+        dialog.textRecording != 0 &&
+        (!recordingCore.IsOpen(RecordingFileKind::Text) || dialog.textFileName != oldTextPath ||
+         !oldTextOn || dialog.separator != oldSeparator);
+    if (textReopens && dialog.addComment != 0 &&
+        !CRecordingCore::CommentFits(dialog.comment.toStdString())) {
+        QMessageBox::warning(this, kTitle,
+                             QStringLiteral("Komentarz zawiera znaki, których nie można "
+                                            "zapisać w pliku rejestracji (Windows-1250)."));
+        refused = RecordingChoice{dialog.textRecording,
+                                  dialog.binaryRecording,
+                                  dialog.textFileName,
+                                  dialog.binaryFileName,
+                                  dialog.interval,
+                                  dialog.separator,
+                                  {},
+                                  dialog.addComment,
+                                  dialog.comment};
+        std::copy(std::begin(dialog.inputFlags), std::end(dialog.inputFlags), refused->inputFlags);
+        return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
+    }
     textRecordingOn = dialog.textRecording != 0;
     binaryRecordingOn = dialog.binaryRecording != 0;
     textFilePath = dialog.textFileName;
@@ -230,17 +359,13 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     }
 
     if (textRecordingOn) {
-        if (!recordingCore.IsOpen(RecordingFileKind::Text) || textFilePath != oldTextPath ||
-            !oldTextOn || separatorCode != oldSeparator) {
-            if (writeComment && !CRecordingCore::CommentFits(commentText.toStdString())) {
-                QMessageBox::warning(this, kTitle,
-                                     QStringLiteral("Komentarz zawiera znaki, których nie można "
-                                                    "zapisać w pliku rejestracji (Windows-1250)."));
-                return DialogRun::Again;
-            }
+        if (textReopens) {
             bool appended = false;
             if (!OpenRecordingFile(RecordingFileKind::Text, true, &appended)) {
-                return DialogRun::Again;
+                return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
+            }
+            if (RecordingClosed()) {
+                return DialogRun::Done;
             }
             Recording().WriteComment(appended);
         }
@@ -252,7 +377,10 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             !oldBinaryOn) {
             bool appended = false;
             if (!OpenRecordingFile(RecordingFileKind::Binary, true, &appended)) {
-                return DialogRun::Again;
+                return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
+            }
+            if (RecordingClosed()) {
+                return DialogRun::Done;
             }
         }
         WriteBinaryRecord();
@@ -268,16 +396,25 @@ void COrvexDlg::OpenRecordingFilesAtStartup() {
     if (!textFilePath.isEmpty() && textRecordingOn &&
         !recordingCore.IsOpen(RecordingFileKind::Text)) {
         if (!OpenRecordingFile(RecordingFileKind::Text, false, &appended)) {
-            RecordingCommand(true);
+            if (!RecordingClosed()) {
+                RecordingCommand(true);
+            }
         } else {
             WriteTextRecord();
             RestartRecordingTimer();
         }
     }
+    // A window closed under the messages above opens nothing more: another program may hold
+    // the file by now, or have just let it go.
+    if (RecordingClosed()) {
+        return;
+    }
     if (!binaryFilePath.isEmpty() && binaryRecordingOn &&
         !recordingCore.IsOpen(RecordingFileKind::Binary)) {
         if (!OpenRecordingFile(RecordingFileKind::Binary, false, &appended)) {
-            OnFileRecording();
+            if (!RecordingClosed()) {
+                OnFileRecording();
+            }
         } else {
             WriteBinaryRecord();
             RestartRecordingTimer();

@@ -68,9 +68,9 @@ std::filesystem::path RescueFolder(const std::filesystem::path& settingsFolder) 
     // A service's settings folder is read-only to it; its state folder is where it may write.
     if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && state[0] == '/') {
         const std::string first(state, std::strcspn(state, ":"));
-        return std::filesystem::path(first) / "niezapisane";
+        return std::filesystem::path(first) / kRescueFolder;
     }
-    return settingsFolder / "niezapisane";
+    return settingsFolder / kRescueFolder;
 }
 
 CRecorder::CRecorder(std::filesystem::path folder)

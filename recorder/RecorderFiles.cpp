@@ -121,7 +121,9 @@ void CRecorderFiles::Report(const RecordingEvent& event) {
             break;
         case RecordingEventKind::MediumAway:
             log(LogLevel::Error,
-                "the medium of " + event.path + " has gone: records are held until it is back");
+                "the medium of " + event.path +
+                    " has left its folder (unmounted?): no file is made in its place until it is "
+                    "back");
             break;
         case RecordingEventKind::MediumBack:
             log(LogLevel::Info, "the medium of " + event.path + " is back");

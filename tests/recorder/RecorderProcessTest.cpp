@@ -10,6 +10,7 @@
 #include <iostream>
 #include <thread>
 
+#include "recording/RecordingFile.h"
 #include "tests/recorder/RecorderFixture.h"
 
 namespace fs = std::filesystem;
@@ -179,6 +180,16 @@ TEST_F(RecorderProcessTest, RefusesWhatItCannotRecordWithAMessageAndAnExitStatus
     auto second = Start();
     EXPECT_EQ(second->WaitForExit(5s), 1);
     EXPECT_TRUE(second->WaitForLine("in use by another recording program", 1s)) << second->Output();
+
+    // Nor do the window's and the recorder's: the window records through the same file unit.
+    CRecordingFile window(RecordingFileKind::Text);
+    EXPECT_EQ(window.Open(textPath.string()).error, EWOULDBLOCK);
+    first->Signal(SIGTERM);
+    ASSERT_EQ(first->WaitForExit(kExitBound), 0);
+    ASSERT_EQ(window.Open(textPath.string()).error, 0);
+    auto third = Start();
+    EXPECT_EQ(third->WaitForExit(5s), 1);
+    EXPECT_TRUE(third->WaitForLine("in use by another recording program", 1s)) << third->Output();
 }
 
 TEST_F(RecorderProcessTest, KilledWithSigkillLeavesWholeRecordsAndATornEndIsRepaired) {

@@ -73,8 +73,9 @@ std::filesystem::path RescueFolder(const std::filesystem::path& settingsFolder) 
     return settingsFolder / kRescueFolder;
 }
 
-CRecorder::CRecorder(std::filesystem::path folder)
+CRecorder::CRecorder(std::filesystem::path folder, int deviceAddress)
     : settingsFolder(std::move(folder)),
+      address(deviceAddress),
       files([this](LogLevel level, const std::string& message) { Log(level, message); },
             RescueFolder(settingsFolder)) {}
 
@@ -133,11 +134,14 @@ bool CRecorder::Setup() {
     return true;
 }
 
+std::string CRecorder::LoadConfig(RecorderConfig& into) {
+    std::string problem = LoadRecorderConfig(settingsFolder, into);
+    into.address = address;
+    return problem.empty() ? ConfigProblem(into) : problem;
+}
+
 int CRecorder::Run() {
-    std::string problem = LoadRecorderConfig(settingsFolder, config);
-    if (problem.empty()) {
-        problem = ConfigProblem(config);
-    }
+    std::string problem = LoadConfig(config);
     if (!problem.empty()) {
         Log(LogLevel::Error, "cannot start: " + problem);
         return kExitBadConfig;
@@ -260,10 +264,7 @@ void CRecorder::Reload() {
     notifier.Reloading();
     Log(LogLevel::Info, "reloading orvex.ini and reopening the files");
     RecorderConfig fresh;
-    std::string problem = LoadRecorderConfig(settingsFolder, fresh);
-    if (problem.empty()) {
-        problem = ConfigProblem(fresh);
-    }
+    const std::string problem = LoadConfig(fresh);
     if (!problem.empty()) {
         Log(LogLevel::Error, "orvex.ini not taken: " + problem + "; the settings before stay");
         fresh = config;

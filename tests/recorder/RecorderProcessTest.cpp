@@ -192,6 +192,18 @@ TEST_F(RecorderProcessTest, RefusesWhatItCannotRecordWithAMessageAndAnExitStatus
     EXPECT_TRUE(third->WaitForLine("in use by another recording program", 1s)) << third->Output();
 }
 
+TEST_F(RecorderProcessTest, PollsTheAddressGivenOnTheCommandLine) {
+    StartSim({"--demo", "--address", "5"});
+    WriteSettings();
+    {
+        auto recorder = Start();  // address 1, as the window starts
+        EXPECT_TRUE(recorder->WaitForLine("<4>device not responding", 10s)) << recorder->Output();
+    }
+    auto recorder = Start({}, std::vector<std::string>{"--address", "5"});
+    EXPECT_TRUE(recorder->WaitForLine("<6>device responding", 10s)) << recorder->Output();
+    EXPECT_EQ(RecorderProcess(std::vector<std::string>{"--address", "248"}).WaitForExit(5s), 2);
+}
+
 TEST_F(RecorderProcessTest, KilledWithSigkillLeavesWholeRecordsAndATornEndIsRepaired) {
     StartSim();
     WriteSettings();

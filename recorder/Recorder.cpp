@@ -261,7 +261,10 @@ void CRecorder::OnSignal(bool& stop) {
 }
 
 void CRecorder::Reload() {
-    notifier.Reloading();
+    // Before the first ready the manager still waits for READY=1, which only polling may send.
+    if (ready) {
+        notifier.Reloading();
+    }
     Log(LogLevel::Info, "reloading orvex.ini and reopening the files");
     RecorderConfig fresh;
     const std::string problem = LoadConfig(fresh);
@@ -291,7 +294,9 @@ void CRecorder::Reload() {
     if (intervalChanged) {
         ArmTickTimer();
     }
-    notifier.Ready(StatusText());
+    if (ready) {
+        notifier.Ready(StatusText());
+    }
 }
 
 void CRecorder::OnCycles() {

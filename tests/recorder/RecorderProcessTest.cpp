@@ -125,6 +125,10 @@ TEST_F(RecorderProcessTest, WaitsForAMissingAdapterAndIsReadyOnlyOnceItPolls) {
     // Rows without values go on meanwhile, and the watchdog hears that the loop is alive.
     ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= 3; }, 10s));
     EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m == "WATCHDOG=1"; }, 5s));
+    // A reload meanwhile must not say ready either.
+    recorder->Signal(SIGHUP);
+    ASSERT_TRUE(recorder->WaitForLine("reloading", 5s));
+    EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m == "WATCHDOG=1"; }, 5s));
     for (const std::string& message : notify.Received()) {
         EXPECT_EQ(message.find("READY=1"), std::string::npos) << "ready without a port";
     }

@@ -77,6 +77,9 @@ public:
     // Not persisted: every run starts with address 1; the serial-port dialog changes it.
     int deviceAddress = 1;
     QString commentText;
+    // Where records that a failing recording file still holds when it is closed are kept
+    // (empty: nowhere, they are given up).
+    std::filesystem::path rescueFolder;
 
     // ---- Operations ----
     void RefreshDisplay();
@@ -207,6 +210,9 @@ private:
     QString WriteFailureText() const;
     QString MediumAwayText() const;
     QString RecordingFailureText() const;
+    static QString RescueText(const std::string& path, std::size_t held,
+                              const std::string& rescuePath, int error,
+                              const std::filesystem::path& folder);
 
     QString binaryInputText;
     QString binaryOnText;
@@ -227,6 +233,7 @@ private:
     CRecordingCore recordingCore;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown
+    bool closingRecording = false;          // CloseRecording runs: its caller tells the user
     bool layoutBlocked = true;
     int statusHeight = 0;
     int restoredHeight = 0;

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "app/SettingsFolder.h"
 #include "app/SettingsMessages.h"
 #include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
+#include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
 

@@ -9,7 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
     "and reads and sets the device's alarms; its trend window draws the readings over time,\n"
     "live or from recorded files. orvex-qdx prints a binary recording as a summary or CSV.\n"
-    "orvex-sim, a simulated concentrator on a pseudo-terminal, is included.")
+    "orvex-recorder records the same files without a screen, as the system service\n"
+    "orvex-recorder (installed disabled). orvex-sim, a simulated concentrator on a\n"
+    "pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${ORVEX_COPYRIGHT_FILE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -29,8 +31,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Data the program loads at start: Qt's Polish translation of its standard dialogs and buttons,
 # and the free faces metric-compatible with Arial, which the design's font sizes assume. The trend
 # window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here because the
-# licence of the built program follows from it.
+# licence of the built program follows from it. passwd: useradd for the recorder's system user in
+# postinst. libsystemd0 (the recorder's notify lifecycle) comes from the binaries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6svg6, qt6-translations-l10n, fonts-liberation2, libqcustomplot2.1-qt6")
+    "libqt6svg6, qt6-translations-l10n, fonts-liberation2, libqcustomplot2.1-qt6, passwd")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postinst ${CMAKE_CURRENT_SOURCE_DIR}/recorder/prerm
+    ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -11,6 +11,7 @@ program_packages=(
     qt6-base-dev libgl-dev libqt6svg6 libqcustomplot-dev
     qt6-translations-l10n fonts-liberation2
     xvfb
+    pkg-config libsystemd-dev
 )
 
 # The tests, benchmarks, screenshots and the Debian package checks.
@@ -18,6 +19,7 @@ test_packages=(
     pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
     libmodbus-dev mbpoll socat
     xauth x11-apps fonts-liberation fonts-urw-base35
+    systemd
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
 )

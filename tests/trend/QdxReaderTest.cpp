@@ -195,3 +195,31 @@ TEST(QdxReader, CancelStopsTheReading) {
 }
 
 }  // namespace
+
+// Entries are matched to channels by their place in the record first: a sensor that leaves
+// shifts every entry after it, and each value must still land on its own channel.
+TEST(QdxReader, SensorLeavingAndComingBackShiftsNoValues) {
+    std::string bytes = Records(0, 10);
+    for (int s = 10; s < 20; ++s) {
+        Readings r = Sensors(s);
+        r[1] = Readings{}[1];
+        bytes += BuildBinaryRecord(r, TimeAt(s));
+    }
+    bytes += Records(20, 30);
+    TempFolder dir;
+    WriteFile(dir.File("a.qdx"), bytes);
+    const RecordingRead r = ReadRecordingFile(dir.File("a.qdx"));
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    const CSampleStore& st = *r.store;
+    EXPECT_EQ(r.summary.records, 30u);
+    EXPECT_EQ(st.ChannelCount(), 6u);
+    for (int s : {5, 15, 25}) {
+        SCOPED_TRACE(s);
+        EXPECT_FLOAT_EQ(At(st, "22,9,25,0", s), (100 + s) / 10.0f);
+        EXPECT_FLOAT_EQ(At(st, "22,9,25,2", s), (300 + s) / 10.0f);
+        EXPECT_FLOAT_EQ(At(st, "107,8,57,0", s), static_cast<float>(s % 2));
+    }
+    EXPECT_FLOAT_EQ(At(st, "21,1234,26,0", 5), 40.5f);
+    EXPECT_TRUE(std::isnan(At(st, "21,1234,26,0", 15)));
+    EXPECT_FLOAT_EQ(At(st, "21,1234,25,1", 25), 0.5f);
+}

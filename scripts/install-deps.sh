@@ -6,6 +6,8 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev libgl-dev libqt6svg6
     libmodbus-dev mbpoll socat
+    libmosquitto-dev
+    mosquitto mosquitto-clients openssl  # tests: a real broker and test certificates
     xvfb xauth x11-apps fonts-liberation
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap

@@ -1,5 +1,6 @@
 #include "publish/MqttSettings.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -81,6 +82,15 @@ MqttSettings ReadMqttSettings(const CIniEx& ini) {
     const int keepalive = ini.GetInt(kMqttSection, "KEEPALIVE", d.keepalive);
     s.keepalive = keepalive >= 5 && keepalive <= 65535 ? keepalive : d.keepalive;
     return s;
+}
+
+bool HasMqttSection(const CIniEx& ini) {
+    for (const IniSection& section : ini.Sections()) {
+        if (section.name.size() == 4 && strncasecmp(section.name.c_str(), kMqttSection, 4) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void WriteMqttSettings(CIniEx& ini, const MqttSettings& s) {

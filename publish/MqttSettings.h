@@ -34,6 +34,7 @@ inline constexpr const char* kMqttSection = "MQTT";
 
 // Reads the section; a damaged value falls back to its default rather than failing.
 MqttSettings ReadMqttSettings(const CIniEx& ini);
+bool HasMqttSection(const CIniEx& ini);
 // Writes every key of the section (paths protected against ";").
 void WriteMqttSettings(CIniEx& ini, const MqttSettings& settings);
 

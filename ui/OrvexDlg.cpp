@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "link/PortDiagnosis.h"
+#include "publish/MqttPublisher.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"
 #include "ui/StatusLine.h"
@@ -84,7 +85,12 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     CreateMenus();
 }
 
-COrvexDlg::~COrvexDlg() = default;
+COrvexDlg::~COrvexDlg() {
+    if (publisher) {
+        driver.RemoveCycleListener(publisherListener);
+        publisher.reset();
+    }
+}
 
 void COrvexDlg::CreateMenus() {
     menuBar = new QMenuBar(this);
@@ -123,6 +129,8 @@ void COrvexDlg::CreateMenus() {
     connect(recordingAction, &QAction::triggered, this, [this] { OnFileRecording(); });
     connect(add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", true),
             &QAction::triggered, this, [this] { OnAdditionalSettings(); });
+    connect(add(settings, QStringLiteral("Publikowanie MQTT..."), "actionMqtt", true),
+            &QAction::triggered, this, [this] { OnMqttSettings(); });
 
     QMenu* help = menuBar->addMenu(QStringLiteral("Pomoc"));
     QAction* helpAction = add(help, QStringLiteral("Pomoc"), "actionHelp", true);
@@ -211,6 +219,8 @@ void COrvexDlg::Initialise() {
     alwaysOnTop = !alwaysOnTop;
     OnAlwaysOnTop();
 
+    ApplyMqttPublishing();
+
     startupTimer.start();
     refreshTimer.start();
     if (showInfoAtStart) {
@@ -290,6 +300,10 @@ void COrvexDlg::UpdateStatusLine() {
     text += RecordingFailureText();
     if (portWaitTimer.isActive()) {
         text += PortWaitStatusText(portNumber);
+    }
+    if (publisher) {
+        const MqttPublisher::Stats stats = publisher->GetStats();
+        text += MqttStatusText(stats.connected, stats.queued) + QStringLiteral(". ");
     }
     if (text != lastStatusText) {
         lastStatusText = text;

@@ -5,10 +5,12 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "device/OrvexDriver.h"
+#include "publish/MqttSettings.h"
 #include "recording/RecordingFile.h"
 #include "ui/ColorStatic.h"
 
@@ -17,6 +19,7 @@ class QMenu;
 class QMenuBar;
 class QMessageBox;
 class CHelpWindow;
+class MqttPublisher;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
@@ -74,6 +77,9 @@ public:
     // Not persisted: every run starts with address 1; the serial-port dialog changes it.
     int deviceAddress = 1;
     QString commentText;
+    MqttSettings mqttSettings;
+    // Where orvex.ini lives: the publishing queue goes beside it.
+    std::filesystem::path settingsFolder;
 
     // ---- Operations ----
     void RefreshDisplay();
@@ -91,6 +97,11 @@ public:
     void OnColours();
     void OnFonts();
     void OnAdditionalSettings();
+    // "Publikowanie MQTT...": the settings dialog, then publishing restarted with them.
+    void OnMqttSettings();
+    // Starts, restarts or stops publishing to match mqttSettings.
+    void ApplyMqttPublishing();
+    const MqttPublisher* Publisher() const { return publisher.get(); }
     // "Pomoc" and F1: the user guide beside the window.
     void OnHelp();
     void OnInformation();
@@ -193,6 +204,9 @@ private:
     QTimer informationTimer;
     QTimer portWaitTimer;  // retries the configured port while it cannot be opened
     std::unique_ptr<CRecordingFile> textFile;
+    // Declared after the driver: stopped and unhooked from it before the driver goes.
+    std::unique_ptr<MqttPublisher> publisher;
+    int publisherListener = -1;
     std::unique_ptr<CRecordingFile> binaryFile;
     std::string lastHeader;                 // UTF-8, as the record formats give it
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "app/SettingsFolder.h"
 #include "app/SettingsMessages.h"
 #include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
+#include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
 
@@ -97,6 +97,12 @@ bool COrvexApp::InitInstance() {
         }
 
         EndClosing();
+        // Records a failing medium still holds are kept beside the settings, never dropped
+        // unreported.
+        for (const QString& text : window.CloseRecording(settingsFolder / kRescueFolder)) {
+            Tell(text, "recordingRescueBox");
+        }
+        EndClosing();  // a signal while that message was open
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QSize size = screen->size();
             window.windowRect = ClampWindowRect(window.windowRect, size.width(), size.height());

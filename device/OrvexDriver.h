@@ -24,6 +24,8 @@ public:
     void Stop();
     void SetAddress(int address);
     bool IsDeviceResponding() const;
+    // The port is open and not hung up (an unplugged adapter is being reopened when false).
+    bool IsLinkUp() { return modbus.LinkUp(); }
     // errno of the last failed open of the port (0 when unknown), to tell the user why.
     int LastOpenError() const { return modbus.LastOpenError(); }
     void GetDeviceInfo(DeviceInfo& out);

@@ -7,8 +7,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor of an ORVEX measurement concentra
 set(CPACK_PACKAGE_DESCRIPTION
     "orvex shows the live readings of the eight sensor inputs of an ORVEX measurement\n"
     "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
-    "and reads and sets the device's alarms. orvex-sim, a simulated concentrator on a\n"
-    "pseudo-terminal, is included.")
+    "and reads and sets the device's alarms. orvex-recorder records the same files without\n"
+    "a screen, as the system service orvex-recorder (installed disabled). orvex-sim, a\n"
+    "simulated concentrator on a pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -25,6 +26,12 @@ endif()
 # there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# passwd: useradd for the recorder's system user in postinst. libsystemd0 (the recorder's notify
+# lifecycle) comes from the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, passwd")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postinst ${CMAKE_CURRENT_SOURCE_DIR}/recorder/prerm
+    ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 #include "recording/format/BinaryRecordDecoder.h"
@@ -53,6 +54,32 @@ bool ReadAt(int fd, std::string& buffer, off_t offset) {
     return true;
 }
 
+std::string Folder(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The device of the file system the folder's mount point sits on, found by walking up from the
+// folder until the device changes; none when the folder is on the root's file system.
+std::optional<dev_t> HostDevice(const std::string& folder, dev_t device) {
+    char* real = realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return std::nullopt;
+    std::string at = real;
+    free(real);
+    while (at != "/") {
+        at = Folder(at);
+        struct stat st {};
+        if (stat(at.c_str(), &st) != 0)
+            return std::nullopt;
+        if (st.st_dev != device)
+            return st.st_dev;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 struct CRecordingFile::State {
@@ -64,6 +91,10 @@ struct CRecordingFile::State {
     int fd = -1;       // -1 while closed or while the path could not be opened anew
     dev_t device = 0;
     ino_t inode = 0;
+    // The file system under the mount point the file's medium is mounted on, when there is one:
+    // the path's folder lands there once the medium is unmounted.
+    std::optional<dev_t> hostDevice;
+    bool mediumAway = false;
     std::deque<RecordBytes> queue;
     std::size_t dropped = 0;
     int lastError = 0;                // non-zero exactly while a failure spell goes on
@@ -76,6 +107,10 @@ struct CRecordingFile::State {
     int PrepareText();
     int PrepareBinary();
     bool NamesOpenFile() const;
+    enum class Place { SameFileSystem, MountPoint, OtherFileSystem, Unreachable };
+    Place FolderPlace() const;
+    bool MayOpen(bool& named) const;
+    int OpenAgain(AppendOutcome& out);
     int EnsurePathNamesFile(AppendOutcome& out);
     int WriteRecord(const RecordBytes& record, bool& inFile);
     int CutBack(off_t size, std::string_view rest);
@@ -84,10 +119,19 @@ struct CRecordingFile::State {
     void UpdateSpell(int error, AppendOutcome& out);
 };
 
+// ENOENT from a create in a folder that exists: the folder takes no files (/proc, /sys).
+static int CreateError(const std::string& path, int error) {
+    struct stat st {};
+    if (error == ENOENT && lstat(path.c_str(), &st) != 0 && stat(Folder(path).c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+        return kErrorCannotCreateFile;
+    return error;
+}
+
 int CRecordingFile::State::OpenLocked(bool& existed) {
     const int f = OpenOrCreate(path, existed);
     if (f < 0)
-        return errno;
+        return CreateError(path, errno);
     auto fail = [f](int error) {
         close(f);
         return error;
@@ -107,6 +151,7 @@ int CRecordingFile::State::OpenLocked(bool& existed) {
     fd = f;
     device = st.st_dev;
     inode = st.st_ino;
+    hostDevice = HostDevice(Folder(path), device);
     pendingCut.reset();
     return 0;
 }
@@ -160,11 +205,42 @@ bool CRecordingFile::State::NamesOpenFile() const {
     return fd >= 0 && stat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode;
 }
 
-// A file deleted by hand or renamed away by a rotation tool would swallow our rows unseen:
-// write to whatever the path names now.
-int CRecordingFile::State::EnsurePathNamesFile(AppendOutcome& out) {
-    if (NamesOpenFile())
-        return 0;
+CRecordingFile::State::Place CRecordingFile::State::FolderPlace() const {
+    // A folder missing on the file's own file system was removed there (creating fails as it
+    // should); missing on the one beneath, it was on the medium.
+    std::string folder = Folder(path);
+    struct stat st {};
+    while (stat(folder.c_str(), &st) != 0) {
+        if ((errno != ENOENT && errno != ENOTDIR) || folder == "/" || folder == ".")
+            return Place::Unreachable;
+        folder = Folder(folder);
+    }
+    if (st.st_dev == device)
+        return Place::SameFileSystem;
+    if (hostDevice && st.st_dev == *hostDevice)
+        return Place::MountPoint;
+    return Place::OtherFileSystem;
+}
+
+// A file is created only where the file was: a new one in a bare mount point would hide the
+// rows on the system disk. Elsewhere only an existing file is taken up (the medium came back
+// under another device number).
+bool CRecordingFile::State::MayOpen(bool& named) const {
+    struct stat st {};
+    named = stat(path.c_str(), &st) == 0;
+    switch (FolderPlace()) {
+        case Place::SameFileSystem:
+            return true;
+        case Place::OtherFileSystem:
+            return named && S_ISREG(st.st_mode);
+        case Place::MountPoint:
+        case Place::Unreachable:
+            break;
+    }
+    return false;
+}
+
+int CRecordingFile::State::OpenAgain(AppendOutcome& out) {
     CloseFd();
     bool existed = false;
     if (const int error = OpenLocked(existed))
@@ -176,6 +252,31 @@ int CRecordingFile::State::EnsurePathNamesFile(AppendOutcome& out) {
     headerDue = true;
     out.reopened = true;
     return 0;
+}
+
+// A file deleted by hand or renamed away by a rotation tool would swallow our rows unseen:
+// write to whatever the path names now. A medium that went away is another matter: the open
+// file still takes the rows (the kernel keeps a lazily unmounted file system for it) until it
+// fails like a full disk, and no file is made in its place.
+int CRecordingFile::State::EnsurePathNamesFile(AppendOutcome& out) {
+    const bool wasAway = mediumAway;
+    if (NamesOpenFile()) {
+        mediumAway = false;
+        out.mediumBack = wasAway;
+        return 0;
+    }
+    bool named = false;
+    if (MayOpen(named)) {
+        const int error = OpenAgain(out);
+        if (error == 0) {
+            mediumAway = false;
+            out.mediumBack = wasAway;
+        }
+        return error;
+    }
+    mediumAway = true;
+    out.mediumAway = !wasAway;
+    return fd >= 0 ? 0 : ENODEV;
 }
 
 int CRecordingFile::State::WriteRecord(const RecordBytes& record, bool& inFile) {
@@ -277,21 +378,43 @@ int CRecordingFile::PrepareAppend() {
     return state->Prepare();
 }
 
-void CRecordingFile::Close() {
+std::deque<RecordBytes> CRecordingFile::Close() {
     State& s = *state;
-    // Records held back by a failure get one last chance before they are given up.
+    // Records held back by a failure get one last chance.
     if (!s.queue.empty() && !s.path.empty()) {
         AppendOutcome ignored;
         if (s.EnsurePathNamesFile(ignored) == 0)
             s.WriteQueue();
     }
+    std::deque<RecordBytes> held;
+    held.swap(s.queue);
     s.CloseFd();
     s.path.clear();
-    s.queue.clear();
     s.dropped = 0;
     s.lastError = 0;
+    s.mediumAway = false;
+    s.device = 0;
+    s.hostDevice.reset();
     s.headerDue = false;
     s.pendingCut.reset();
+    return held;
+}
+
+int CRecordingFile::Reopen() {
+    State& s = *state;
+    if (s.path.empty())
+        return EBADF;
+    bool named = false;
+    if (!s.MayOpen(named)) {
+        // The medium is away: the open file goes on taking the rows.
+        s.mediumAway = true;
+        return s.fd >= 0 ? 0 : ENODEV;
+    }
+    AppendOutcome ignored;
+    const int error = s.OpenAgain(ignored);
+    if (error == 0)
+        s.mediumAway = false;
+    return error;
 }
 
 bool CRecordingFile::IsOpen() const {
@@ -317,6 +440,16 @@ AppendOutcome CRecordingFile::Append(RecordBytes record) {
     s.TrimQueue();
     s.UpdateSpell(error, out);
     return out;
+}
+
+bool CRecordingFile::MediumAway() const {
+    return state->mediumAway;
+}
+
+bool CRecordingFile::IsFileAt(const std::string& path) const {
+    struct stat st {};
+    return state->fd >= 0 && stat(path.c_str(), &st) == 0 && st.st_dev == state->device &&
+           st.st_ino == state->inode;
 }
 
 bool CRecordingFile::Failing() const {

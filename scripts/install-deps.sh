@@ -6,6 +6,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev libgl-dev libqt6svg6
     libmodbus-dev mbpoll socat
+    libsystemd-dev systemd
     libmosquitto-dev
     mosquitto mosquitto-clients openssl  # tests: a real broker and test certificates
     xvfb xauth x11-apps fonts-liberation

@@ -37,7 +37,9 @@ for f in usr/bin/orvex usr/bin/orvex-sim \
     usr/share/icons/hicolor/scalable/apps/orvex.svg \
     usr/share/icons/hicolor/48x48/apps/orvex.png usr/share/icons/hicolor/128x128/apps/orvex.png \
     usr/share/doc/orvex/README.md usr/share/doc/orvex/orvex-sim.md usr/share/doc/orvex/copyright \
-    usr/share/doc/orvex/docs/orvex-main.png; do
+    usr/share/doc/orvex/docs/orvex-main.png usr/bin/orvex-recorder \
+    usr/lib/systemd/system/orvex-recorder.service usr/lib/systemd/system/orvex-recorder@.service \
+    usr/share/doc/orvex/orvex-recorder.ini usr/share/doc/orvex/orvex-recorder.logrotate; do
     [ -s "$work/root/$f" ] || fail "the package lacks /$f"
 done
 for size in 48 128; do
@@ -49,7 +51,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 depend_names=$(tr "," "\n" <<<"$depends" | sed "s/^ *//; s/ .*//")
-for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6; do
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 libsystemd0 passwd; do
     grep -qxF "$lib" <<<"$depend_names" || fail "Depends lacks $lib"
 done
 
@@ -70,6 +72,33 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>
     { cat "$work/apt.log" >&2; fail "apt could not install the package"; }
 [ "$(/usr/bin/orvex-sim --version)" = "orvex-sim ${version%-*}" ] ||
     fail "installed orvex-sim --version says '$(/usr/bin/orvex-sim --version)'"
+
+echo "-- the recorder's user, units and a recording as that user"
+id -nG orvex | tr ' ' '\n' | grep -qx dialout || fail "the user orvex is not in dialout"
+[ "$(stat -c %G /etc/orvex)" = orvex ] || fail "/etc/orvex is not readable by the group orvex"
+[ ! -e /etc/systemd/system/multi-user.target.wants/orvex-recorder.service ] ||
+    fail "the recorder service was enabled on install"
+scripts/check-units.sh /usr/bin/orvex-recorder /usr/lib/systemd/system || fail "unit check"
+station=$work/station
+mkdir -p "$station"
+sed -e "s#^PORT_NR=.*#PORT_NR=7#" -e "s#/var/lib/orvex#$station#" -e "s#^FILE_INTERVAL=.*#FILE_INTERVAL=1#" \
+    /usr/share/doc/orvex/orvex-recorder.ini >"$station/orvex.ini"
+chown -R orvex:orvex "$station"
+as_orvex=(setpriv --reuid=orvex --regid=orvex --init-groups)
+start_sim "$work/recsim.out" "${as_orvex[@]}" /usr/bin/orvex-sim --demo --link "$station/ports/com7" ||
+    fail "no orvex-sim for the recorder"
+recorder_sim=${pids[-1]}
+"${as_orvex[@]}" /usr/bin/orvex-recorder --config "$station" 2>"$work/recorder.log" &
+recorder=$!
+pids+=("$recorder")
+wait_for 150 bash -c "[ \$(tr -cd '\r' 2>/dev/null <'$station/pomiary.csv' | wc -c) -ge 3 ]" 2>/dev/null ||
+    { cat "$work/recorder.log" >&2; fail "the installed recorder wrote no rows"; }
+kill -TERM "$recorder"
+wait "$recorder" || { cat "$work/recorder.log" >&2; fail "the recorder ended with status $?"; }
+cat "$work/recorder.log"
+[ -s "$station/pomiary.qdx" ] || fail "the installed recorder wrote no binary records"
+kill "$recorder_sim"  # a process of the user would keep the purge from removing it
+wait "$recorder_sim" 2>/dev/null || true
 
 echo "-- the installed program as an unprivileged user"
 # nobody cannot write /usr/bin, so the program must keep its settings in $HOME/.config/orvex.
@@ -113,4 +142,7 @@ apt-get remove -y -qq orvex >/dev/null
 installed=0
 [ ! -e /usr/bin/orvex ] || fail "/usr/bin/orvex is still there after removal"
 [ ! -e "/usr/share/applications/$app_id.desktop" ] || fail "the desktop entry is still there"
+# Without conffiles, dpkg may have purged already; the user goes at the purge either way.
+dpkg --purge orvex >/dev/null 2>&1 || true
+! getent passwd orvex >/dev/null || fail "the user orvex is still there after purge"
 echo "package check passed"

@@ -9,6 +9,10 @@ std::string DescribeFileError(int error) {
             return {};
         case kErrorNotRegularFile:
             return "ścieżka nie wskazuje zwykłego pliku";
+        case kErrorCannotCreateFile:
+            return "w tym folderze nie można tworzyć plików";
+        case kErrorSharedRecordingFile:
+            return "zapis tekstowy i binarny nie mogą trafiać do jednego pliku";
         case ENOSPC:
             return "brak miejsca na dysku";
         case EDQUOT:

@@ -4,7 +4,11 @@
 // Open refused a path that names something other than a regular file (a pipe, a device, a
 // socket). Kernel error numbers stay below 4096, so this value never means anything else.
 inline constexpr int kErrorNotRegularFile = 4096;
+// The folder exists but takes no new files (a virtual file system such as /proc).
+inline constexpr int kErrorCannotCreateFile = 4097;
+// The text and the binary recording were given one and the same file.
+inline constexpr int kErrorSharedRecordingFile = 4098;
 
 // A short Polish reason (UTF-8) for a failed file operation (recording or settings), for the
-// message boxes and the status line; error is an errno value or kErrorNotRegularFile.
+// message boxes and the status line; error is an errno value or one of the kError values above.
 std::string DescribeFileError(int error);

@@ -40,6 +40,7 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     // A window shrunk to a sliver would be saved so and be as good as lost at the next start.
     setMinimumSize(WindowRect::kMinWidth, WindowRect::kMinHeight);
+    recordingCore.SetEventSink([this](const RecordingEvent& event) { OnRecordingEvent(event); });
 
     clientArea = new QWidget(this);
     clientArea->setObjectName(QStringLiteral("clientArea"));

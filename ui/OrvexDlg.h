@@ -3,15 +3,17 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "device/OrvexDriver.h"
 #include "publish/MqttSettings.h"
-#include "recording/RecordingFile.h"
+#include "recording/RecordingCore.h"
 #include "ui/ColorStatic.h"
 
 class QAction;
@@ -117,8 +119,12 @@ public:
     // One record to each open file; nothing when the file is not open.
     void WriteTextRecord();
     void WriteBinaryRecord();
-    // The recording period the timer uses: the stored one, but never below one second.
+    // The recording period the timer uses: the stored one, held to 1 s .. 23:59:59.
     int EffectiveRecordingInterval() const;
+    // At the end of the run: closes the recording files; records that could not be written go
+    // to a rescue file in rescueFolder. Gives the texts that tell the user where they went (or
+    // how many were lost).
+    QStringList CloseRecording(const std::filesystem::path& rescueFolder);
 
     // ---- Read access for tests and for later features ----
     COrvexDriver& Driver() { return driver; }
@@ -136,8 +142,10 @@ public:
     const QTimer& Timer(TimerRole role) const;
     bool IsRecording() const { return recordingTimer.isActive(); }
     QAction* RecordingAction() const { return recordingAction; }
-    const CRecordingFile* TextFile() const { return textFile.get(); }
-    const CRecordingFile* BinaryFile() const { return binaryFile.get(); }
+    const CRecordingFile* TextFile() const { return recordingCore.File(RecordingFileKind::Text); }
+    const CRecordingFile* BinaryFile() const {
+        return recordingCore.File(RecordingFileKind::Binary);
+    }
     bool InfoDialogOpen() const { return infoDialogOpen; }
     bool WaitingForPort() const { return portWaitTimer.isActive(); }
 
@@ -172,19 +180,42 @@ private:
 
     // Recording steps (ui/OrvexDlgRecording.cpp).
     enum class DialogRun { Done, Again };
+    // The recording dialog's values.
+    struct RecordingChoice {
+        int textRecording = 0;
+        int binaryRecording = 0;
+        QString textFileName;
+        QString binaryFileName;
+        int interval = 1;
+        int separator = 0;
+        int inputFlags[8] = {};
+        int addComment = 0;
+        QString comment;
+    };
+    RecordingChoice CurrentRecordingChoice() const;
+    bool RecordingClosed() const;
     // The recording command; binaryUntried keeps a binary recording whose file the start-up
     // step has not tried yet when the dialog is cancelled.
     void RecordingCommand(bool binaryUntried);
-    // One run of the recording dialog and the steps after OK; Again after a failed opening.
-    DialogRun RunRecordingDialog(bool binaryUntried);
-    // Opens a recording file; asks whether to append when the file exists (from the command),
-    // or appends without asking (at start-up). Shows the file's message on failure.
-    std::unique_ptr<CRecordingFile> OpenRecordingFile(RecordingFileKind kind, const QString& path,
-                                                      bool ask, bool* appended);
-    void WriteCommentBlock(CRecordingFile& file, bool appended);
+    // One run of the recording dialog and the steps after OK; Again after a failed opening, or
+    // after a refused comment (refused then holds the dialog's values, none of them applied).
+    DialogRun RunRecordingDialog(bool binaryUntried, std::optional<RecordingChoice>& refused);
+    // Opens the recording file named in the settings; asks whether to append when the file
+    // exists (from the command), or appends without asking (at start-up). Shows the file's
+    // message on failure.
+    bool OpenRecordingFile(RecordingFileKind kind, bool ask, bool* appended);
     void RestartRecordingTimer();
+    RecordingSettings CurrentRecordingSettings() const;
+    // The recording core with the window's current recording settings.
+    CRecordingCore& Recording();
+    RecordingSnapshot CurrentSnapshot();
     // Tells the user once per failure spell; keeps the status line up to date.
-    void ReportAppend(const CRecordingFile& file, const AppendOutcome& outcome);
+    void OnRecordingEvent(const RecordingEvent& event);
+    // The one non-modal message of a kind, created or updated to name every file concerned.
+    void ShowRecordingNotice(QPointer<QMessageBox>& box, const char* name, const QString& text,
+                             const QString& details);
+    QString WriteFailureText() const;
+    QString MediumAwayText() const;
     QString RecordingFailureText() const;
 
     QString binaryInputText;
@@ -203,13 +234,12 @@ private:
     QTimer portRetryTimer;
     QTimer informationTimer;
     QTimer portWaitTimer;  // retries the configured port while it cannot be opened
-    std::unique_ptr<CRecordingFile> textFile;
+    CRecordingCore recordingCore;
     // Declared after the driver: stopped and unhooked from it before the driver goes.
     std::unique_ptr<MqttPublisher> publisher;
     int publisherListener = -1;
-    std::unique_ptr<CRecordingFile> binaryFile;
-    std::string lastHeader;                 // UTF-8, as the record formats give it
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
+    QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown
     bool layoutBlocked = true;
     int statusHeight = 0;
     int restoredHeight = 0;

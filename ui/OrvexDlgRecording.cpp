@@ -1,17 +1,15 @@
-// The main window's recording: when to open the files, when to write a record, and what the
-// user is told. The file work itself is CRecordingFile's.
+// The main window's recording: the recording command, the start-up step and what the user is
+// told. What a tick writes and how the files are kept is CRecordingCore's.
 #include <QAction>
 #include <QFile>
 #include <QMessageBox>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <ctime>
+#include <optional>
 
 #include "recording/dialog/LogFileDlg.h"
-#include "recording/format/BinaryRecordFormat.h"
-#include "recording/format/FileText.h"
-#include "recording/format/TextRecordFormat.h"
 #include "text/FileErrorText.h"
 #include "ui/OrvexDlg.h"
 
@@ -27,13 +25,6 @@ const QString kTextExists = QStringLiteral(
 const QString kBinaryExists = QStringLiteral(
     "Plik binarny już istnieje.\r\nWybierz Tak aby dopisywać wyniki do poprzednich,\r\nwybierz "
     "Nie aby skasować poprzednią zawartość pliku.");
-
-RecordTime Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return RecordTimeFromTm(local);
-}
 
 std::string FilePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -56,8 +47,41 @@ void ShowUnavailable(QWidget* parent, RecordingFileKind kind, int error) {
 
 }  // namespace
 
+RecordingSettings COrvexDlg::CurrentRecordingSettings() const {
+    RecordingSettings settings;
+    settings.textOn = textRecordingOn;
+    settings.binaryOn = binaryRecordingOn;
+    settings.textPath = FilePath(textFilePath);
+    settings.binaryPath = FilePath(binaryFilePath);
+    settings.interval = recordingInterval;
+    settings.separatorCode = separatorCode;
+    for (int i = 0; i < 8; ++i) {
+        settings.recordInput[i] = recordInput[i] != 0;
+    }
+    settings.writeComment = writeComment != 0;
+    settings.comment = commentText.toStdString();
+    return settings;
+}
+
+CRecordingCore& COrvexDlg::Recording() {
+    // The fields are public and change under the core (the command, tests): hand them over
+    // before every step.
+    recordingCore.SetSettings(CurrentRecordingSettings());
+    return recordingCore;
+}
+
+RecordingSnapshot COrvexDlg::CurrentSnapshot() {
+    RecordingSnapshot snapshot;
+    snapshot.time = LocalRecordTimeNow();
+    snapshot.responding = deviceResponding;
+    for (int i = 0; i < 8; ++i) {
+        driver.GetReading(static_cast<uint8_t>(i), snapshot.readings[i]);
+    }
+    return snapshot;
+}
+
 int COrvexDlg::EffectiveRecordingInterval() const {
-    return std::max(recordingInterval, 1);
+    return CRecordingCore::EffectiveInterval(recordingInterval);
 }
 
 void COrvexDlg::RestartRecordingTimer() {
@@ -67,101 +91,155 @@ void COrvexDlg::RestartRecordingTimer() {
 }
 
 void COrvexDlg::WriteTextRecord() {
-    if (!textFile) {
+    if (!recordingCore.IsOpen(RecordingFileKind::Text)) {
         return;
     }
-    std::array<InputReading, 8> readings{};
-    std::array<bool, 8> selected{};
-    for (int i = 0; i < 8; ++i) {
-        selected[i] = recordInput[i] != 0;
-        if (selected[i]) {
-            driver.GetReading(static_cast<uint8_t>(i), readings[i]);
-        }
-    }
-    TextRecord record = BuildTextRecord(readings, selected, TextSeparator(separatorCode),
-                                        deviceResponding, Now(), lastHeader);
-    const std::string header = FileText(record.header);
-    lastHeader = std::move(record.header);
-    ReportAppend(*textFile, textFile->Append({std::move(record.bytes), header}));
+    Recording().WriteText(CurrentSnapshot());
 }
 
 void COrvexDlg::WriteBinaryRecord() {
-    if (!binaryFile || !deviceResponding) {
+    if (!recordingCore.IsOpen(RecordingFileKind::Binary) || !deviceResponding) {
         return;
     }
-    std::array<InputReading, 8> readings{};
-    for (int i = 0; i < 8; ++i) {
-        driver.GetReading(static_cast<uint8_t>(i), readings[i]);
-    }
-    ReportAppend(*binaryFile, binaryFile->Append({BuildBinaryRecord(readings, Now()), {}}));
+    Recording().WriteBinary(CurrentSnapshot());
 }
 
-void COrvexDlg::ReportAppend(const CRecordingFile& file, const AppendOutcome& outcome) {
-    if (outcome.spellStarted || outcome.spellEnded) {
-        UpdateStatusLine();
+void COrvexDlg::OnRecordingEvent(const RecordingEvent& event) {
+    switch (event.kind) {
+        case RecordingEventKind::SpellStarted:
+            UpdateStatusLine();
+            ShowRecordingNotice(
+                writeFailureBox, "writeFailureBox", WriteFailureText(),
+                QStringLiteral("Program próbuje dalej przy każdym zapisie. Pomiary, których "
+                               "nie udało się zapisać, są przechowywane w pamięci i zostaną "
+                               "dopisane do pliku, gdy zapis znów będzie możliwy."));
+            break;
+        case RecordingEventKind::MediumAway:
+            UpdateStatusLine();
+            ShowRecordingNotice(
+                mediumAwayBox, "mediumAwayBox", MediumAwayText(),
+                QStringLiteral("Program nie tworzy pliku w innym miejscu: zapisuje dalej do "
+                               "otwartego pliku, a gdy nośnik wróci, dopisuje do pliku na nim. "
+                               "Pomiary, których nie uda się zapisać, są przechowywane w "
+                               "pamięci."));
+            break;
+        case RecordingEventKind::SpellEnded:
+        case RecordingEventKind::MediumBack:
+            UpdateStatusLine();
+            break;
+        default:
+            break;
     }
-    if (!outcome.spellStarted || writeFailureBox) {
+}
+
+void COrvexDlg::ShowRecordingNotice(QPointer<QMessageBox>& box, const char* name,
+                                    const QString& text, const QString& details) {
+    // A second file in the same trouble is added to the message that is open.
+    if (box) {
+        box->setText(text);
         return;
     }
     // Not modal: the recording timer must go on writing (and queueing) while the user reads it,
     // and a spell that goes on must not pile up boxes.
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, kTitle,
-        QStringLiteral("Nie można zapisać pomiarów do pliku %1: %2.")
-            .arg(QFile::decodeName(QByteArray::fromStdString(file.Path())), Reason(outcome.error)),
-        QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("writeFailureBox"));
-    box->setInformativeText(
-        QStringLiteral("Program próbuje dalej przy każdym zapisie. Pomiary, których nie udało się "
-                       "zapisać, są przechowywane w pamięci i zostaną dopisane do pliku, gdy "
-                       "zapis znów będzie możliwy."));
+    box = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, this);
+    box->setObjectName(QLatin1String(name));
+    box->setInformativeText(details);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    writeFailureBox = box;
     box->show();
 }
 
-QString COrvexDlg::RecordingFailureText() const {
-    for (const CRecordingFile* file : {textFile.get(), binaryFile.get()}) {
+QString COrvexDlg::WriteFailureText() const {
+    QStringList lines;
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
         if (file != nullptr && file->Failing()) {
-            return QStringLiteral("Błąd zapisu do pliku: %1. ").arg(Reason(file->LastError()));
+            lines << QStringLiteral("Nie można zapisać pomiarów do pliku %1: %2.")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(file->Path())),
+                              Reason(file->LastError()));
         }
     }
-    return {};
+    return lines.join(QLatin1Char('\n'));
 }
 
-std::unique_ptr<CRecordingFile> COrvexDlg::OpenRecordingFile(RecordingFileKind kind,
-                                                             const QString& path, bool ask,
-                                                             bool* appended) {
-    auto file = std::make_unique<CRecordingFile>(kind);
-    const OpenOutcome opened =
-        path.isEmpty() ? OpenOutcome{ENOENT, false} : file->Open(FilePath(path));
-    int error = opened.error;
-    *appended = false;
-    if (error == 0) {
-        bool append = true;
-        if (opened.existed && ask) {
-            const QMessageBox::StandardButton answer = QMessageBox::question(
-                this, kTitle, kind == RecordingFileKind::Text ? kTextExists : kBinaryExists,
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-            append = answer == QMessageBox::Yes;
+QString COrvexDlg::MediumAwayText() const {
+    QStringList lines;
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
+        if (file != nullptr && file->MediumAway()) {
+            lines << QStringLiteral("Nośnik z plikiem %1 jest niedostępny.")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(file->Path())));
         }
-        error = append ? file->PrepareAppend() : file->Truncate();
-        *appended = append && opened.existed;
     }
-    if (error != 0) {
-        file.reset();
-        ShowUnavailable(this, kind, error);
-    }
-    return file;
+    return lines.join(QLatin1Char('\n'));
 }
 
-void COrvexDlg::WriteCommentBlock(CRecordingFile& file, bool appended) {
-    // Checked before the file was opened: the comment fits the file's code page.
-    if (const std::optional<std::string> block =
-            TextCommentBlock(commentText.toStdString(), appended)) {
-        ReportAppend(file, file.Append({*block, {}}));
+QString COrvexDlg::RecordingFailureText() const {
+    QString text;
+    QStringList reasons;
+    for (const CRecordingFile* file : {TextFile(), BinaryFile()}) {
+        if (file == nullptr) {
+            continue;
+        }
+        if (file->MediumAway() && text.isEmpty()) {
+            text = QStringLiteral("Nośnik z plikiem jest niedostępny. ");
+        }
+        if (file->Failing() && !reasons.contains(Reason(file->LastError()))) {
+            reasons << Reason(file->LastError());
+        }
     }
+    if (!reasons.isEmpty()) {
+        text +=
+            QStringLiteral("Błąd zapisu do pliku: %1. ").arg(reasons.join(QStringLiteral("; ")));
+    }
+    return text;
+}
+
+QStringList COrvexDlg::CloseRecording(const std::filesystem::path& rescueFolder) {
+    recordingTimer.stop();
+    QStringList texts;
+    for (const CRecordingCore::Closing& closing : recordingCore.Close(rescueFolder)) {
+        const QString file = QFile::decodeName(QByteArray::fromStdString(closing.path));
+        if (!closing.rescuePath.empty()) {
+            texts << QStringLiteral(
+                         "Pomiary, których nie udało się zapisać do pliku %1 (%2), "
+                         "zapisano w pliku %3.")
+                         .arg(file)
+                         .arg(closing.held)
+                         .arg(QFile::decodeName(QByteArray::fromStdString(closing.rescuePath)));
+        } else {
+            texts << QStringLiteral(
+                         "Nie udało się zapisać pomiarów do pliku %1 ani do pliku w "
+                         "folderze %2 (%3). Utracone pomiary: %4.")
+                         .arg(file,
+                              QFile::decodeName(QByteArray::fromStdString(rescueFolder.string())),
+                              Reason(closing.error))
+                         .arg(closing.held);
+        }
+    }
+    return texts;
+}
+
+bool COrvexDlg::OpenRecordingFile(RecordingFileKind kind, bool ask, bool* appended) {
+    CRecordingCore::AppendQuestion question;
+    if (ask) {
+        question = [this](RecordingFileKind k) {
+            return QMessageBox::question(
+                       this, kTitle, k == RecordingFileKind::Text ? kTextExists : kBinaryExists,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+        };
+    }
+    const CRecordingCore::Opening opening = Recording().OpenFile(kind, question);
+    *appended = opening.appended;
+    if (opening.error != 0) {
+        ShowUnavailable(this, kind, opening.error);
+        return false;
+    }
+    return true;
+}
+
+bool COrvexDlg::RecordingClosed() const {
+    // The window's run has ended under a message or a dialog of the recording (its close box, a
+    // termination signal): nothing more may be opened or written, nothing switched.
+    return initialised && !isVisible();
 }
 
 void COrvexDlg::OnFileRecording() {
@@ -169,40 +247,92 @@ void COrvexDlg::OnFileRecording() {
 }
 
 void COrvexDlg::RecordingCommand(bool binaryUntried) {
-    while (RunRecordingDialog(binaryUntried) == DialogRun::Again) {
+    std::optional<RecordingChoice> refused;
+    while (RunRecordingDialog(binaryUntried, refused) == DialogRun::Again) {
+    }
+    if (RecordingClosed()) {
+        return;
+    }
+    // With no file left open nothing is recorded: no timer, no recording text.
+    if (!recordingCore.AnyOpen()) {
+        recordingTimer.stop();
     }
     UpdateStatusLine();
 }
 
-COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
+COrvexDlg::RecordingChoice COrvexDlg::CurrentRecordingChoice() const {
+    RecordingChoice choice;
+    choice.textRecording = textRecordingOn ? 1 : 0;
+    choice.binaryRecording = binaryRecordingOn ? 1 : 0;
+    choice.textFileName = textFilePath;
+    choice.binaryFileName = binaryFilePath;
+    choice.interval = recordingInterval;
+    choice.separator = separatorCode;
+    std::copy(std::begin(recordInput), std::end(recordInput), choice.inputFlags);
+    choice.addComment = writeComment;
+    choice.comment = commentText;
+    return choice;
+}
+
+COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried,
+                                                   std::optional<RecordingChoice>& refused) {
+    // After a refused comment the dialog shows what the user chose, nothing of it applied yet.
+    const RecordingChoice shown = refused ? *refused : CurrentRecordingChoice();
+    refused.reset();
     CLogFileDlg dialog(this);
-    dialog.textRecording = textRecordingOn ? 1 : 0;
-    dialog.binaryRecording = binaryRecordingOn ? 1 : 0;
-    dialog.textFileName = textFilePath;
-    dialog.binaryFileName = binaryFilePath;
-    dialog.interval = recordingInterval;
-    dialog.separator = separatorCode;
-    std::copy(std::begin(recordInput), std::end(recordInput), dialog.inputFlags);
-    dialog.addComment = writeComment;
-    dialog.comment = commentText;
+    dialog.textRecording = shown.textRecording;
+    dialog.binaryRecording = shown.binaryRecording;
+    dialog.textFileName = shown.textFileName;
+    dialog.binaryFileName = shown.binaryFileName;
+    dialog.interval = shown.interval;
+    dialog.separator = shown.separator;
+    std::copy(std::begin(shown.inputFlags), std::end(shown.inputFlags), dialog.inputFlags);
+    dialog.addComment = shown.addComment;
+    dialog.comment = shown.comment;
     const int oldSeparator = separatorCode;
     const bool oldTextOn = textRecordingOn;
     const bool oldBinaryOn = binaryRecordingOn;
     const QString oldTextPath = textFilePath;
     const QString oldBinaryPath = binaryFilePath;
 
-    if (dialog.exec() != QDialog::Accepted) {
+    const int result = dialog.exec();
+    if (RecordingClosed()) {
+        return DialogRun::Done;
+    }
+    if (result != QDialog::Accepted) {
         // A recording whose file is not open (a failed opening, say) is switched off; but not
         // the binary file that the start-up step has yet to open after a failed text file.
-        if (!textFile) {
+        if (!recordingCore.IsOpen(RecordingFileKind::Text)) {
             textRecordingOn = false;
         }
-        if (!binaryFile && !binaryUntried) {
+        if (!recordingCore.IsOpen(RecordingFileKind::Binary) && !binaryUntried) {
             binaryRecordingOn = false;
         }
         return DialogRun::Done;
     }
     repaint();
+    // The comment is checked before anything changes: a refusal leaves the recording as it was.
+    const bool textReopens =
+        dialog.textRecording != 0 &&
+        (!recordingCore.IsOpen(RecordingFileKind::Text) || dialog.textFileName != oldTextPath ||
+         !oldTextOn || dialog.separator != oldSeparator);
+    if (textReopens && dialog.addComment != 0 &&
+        !CRecordingCore::CommentFits(dialog.comment.toStdString())) {
+        QMessageBox::warning(this, kTitle,
+                             QStringLiteral("Komentarz zawiera znaki, których nie można "
+                                            "zapisać w pliku rejestracji (Windows-1250)."));
+        refused = RecordingChoice{dialog.textRecording,
+                                  dialog.binaryRecording,
+                                  dialog.textFileName,
+                                  dialog.binaryFileName,
+                                  dialog.interval,
+                                  dialog.separator,
+                                  {},
+                                  dialog.addComment,
+                                  dialog.comment};
+        std::copy(std::begin(dialog.inputFlags), std::end(dialog.inputFlags), refused->inputFlags);
+        return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
+    }
     textRecordingOn = dialog.textRecording != 0;
     binaryRecordingOn = dialog.binaryRecording != 0;
     textFilePath = dialog.textFileName;
@@ -218,10 +348,10 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
             recordingTimer.stop();
         }
         if (!textRecordingOn) {
-            textFile.reset();
+            Recording().CloseFile(RecordingFileKind::Text);
         }
         if (!binaryRecordingOn) {
-            binaryFile.reset();
+            Recording().CloseFile(RecordingFileKind::Binary);
         }
         if (!textRecordingOn && !binaryRecordingOn) {
             return DialogRun::Done;
@@ -229,40 +359,29 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
     }
 
     if (textRecordingOn) {
-        if (!textFile || textFilePath != oldTextPath || !oldTextOn ||
-            separatorCode != oldSeparator) {
-            if (writeComment && !TextCommentBlock(commentText.toStdString(), false)) {
-                QMessageBox::warning(this, kTitle,
-                                     QStringLiteral("Komentarz zawiera znaki, których nie można "
-                                                    "zapisać w pliku rejestracji (Windows-1250)."));
-                return DialogRun::Again;
-            }
-            // The old file is released first: the new one may be the same path.
-            textFile.reset();
+        if (textReopens) {
             bool appended = false;
-            std::unique_ptr<CRecordingFile> file =
-                OpenRecordingFile(RecordingFileKind::Text, textFilePath, true, &appended);
-            if (!file) {
-                return DialogRun::Again;
+            if (!OpenRecordingFile(RecordingFileKind::Text, true, &appended)) {
+                return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
             }
-            if (writeComment) {
-                WriteCommentBlock(*file, appended);
+            if (RecordingClosed()) {
+                return DialogRun::Done;
             }
-            textFile = std::move(file);
+            Recording().WriteComment(appended);
         }
         WriteTextRecord();
     }
 
     if (binaryRecordingOn) {
-        if (!binaryFile || binaryFilePath != oldBinaryPath || !oldBinaryOn) {
-            binaryFile.reset();
+        if (!recordingCore.IsOpen(RecordingFileKind::Binary) || binaryFilePath != oldBinaryPath ||
+            !oldBinaryOn) {
             bool appended = false;
-            std::unique_ptr<CRecordingFile> file =
-                OpenRecordingFile(RecordingFileKind::Binary, binaryFilePath, true, &appended);
-            if (!file) {
-                return DialogRun::Again;
+            if (!OpenRecordingFile(RecordingFileKind::Binary, true, &appended)) {
+                return RecordingClosed() ? DialogRun::Done : DialogRun::Again;
             }
-            binaryFile = std::move(file);
+            if (RecordingClosed()) {
+                return DialogRun::Done;
+            }
         }
         WriteBinaryRecord();
     }
@@ -274,19 +393,28 @@ COrvexDlg::DialogRun COrvexDlg::RunRecordingDialog(bool binaryUntried) {
 void COrvexDlg::OpenRecordingFilesAtStartup() {
     startupTimer.stop();
     bool appended = false;
-    if (!textFilePath.isEmpty() && textRecordingOn && !textFile) {
-        textFile = OpenRecordingFile(RecordingFileKind::Text, textFilePath, false, &appended);
-        if (!textFile) {
-            RecordingCommand(true);
+    if (!textFilePath.isEmpty() && textRecordingOn &&
+        !recordingCore.IsOpen(RecordingFileKind::Text)) {
+        if (!OpenRecordingFile(RecordingFileKind::Text, false, &appended)) {
+            if (!RecordingClosed()) {
+                RecordingCommand(true);
+            }
         } else {
             WriteTextRecord();
             RestartRecordingTimer();
         }
     }
-    if (!binaryFilePath.isEmpty() && binaryRecordingOn && !binaryFile) {
-        binaryFile = OpenRecordingFile(RecordingFileKind::Binary, binaryFilePath, false, &appended);
-        if (!binaryFile) {
-            OnFileRecording();
+    // A window closed under the messages above opens nothing more: another program may hold
+    // the file by now, or have just let it go.
+    if (RecordingClosed()) {
+        return;
+    }
+    if (!binaryFilePath.isEmpty() && binaryRecordingOn &&
+        !recordingCore.IsOpen(RecordingFileKind::Binary)) {
+        if (!OpenRecordingFile(RecordingFileKind::Binary, false, &appended)) {
+            if (!RecordingClosed()) {
+                OnFileRecording();
+            }
         } else {
             WriteBinaryRecord();
             RestartRecordingTimer();

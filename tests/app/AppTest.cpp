@@ -11,9 +11,9 @@
 
 #include "app/OrvexApp.h"
 #include "app/Settings.h"
-#include "app/SettingsFolder.h"
 #include "app/SignalBridge.h"
 #include "app/store/IniEx.h"
+#include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "tests/app/AppRun.h"
 #include "ui/OrvexDlg.h"

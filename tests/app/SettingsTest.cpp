@@ -16,9 +16,9 @@
 
 #include "app/OrvexApp.h"
 #include "app/Settings.h"
-#include "app/SettingsFolder.h"
 #include "app/WindowPlacement.h"
 #include "app/store/IniEx.h"
+#include "app/store/SettingsFolder.h"
 #include "tests/app/AppRun.h"
 #include "tests/store/WriteProtect.h"
 #include "tests/support/SimProcess.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsFolder.h"
+#include "app/store/SettingsFolder.h"
 
 #include <unistd.h>
 

@@ -2,6 +2,8 @@
 #include <filesystem>
 
 inline constexpr const char* kSettingsFile = "orvex.ini";
+// Beside the settings file: recorded rows that could not be written when the program ended.
+inline constexpr const char* kRescueFolder = "niezapisane";
 
 // Where orvex.ini (and the ports/ folder beside it) lives:
 // 1. $ORVEX_CONFIG_DIR when set and not empty (created when needed): demos and tests;

@@ -1,0 +1,25 @@
+#pragma once
+#include <chrono>
+#include <string>
+
+// The service manager's notify lifecycle (a no-op without one: NOTIFY_SOCKET unset).
+class CServiceNotifier {
+public:
+    CServiceNotifier();
+
+    // Half the watchdog time the manager asked for, zero when it asked for none.
+    std::chrono::microseconds WatchdogPeriod() const { return watchdogPeriod; }
+
+    void Ready(const std::string& status);
+    void Reloading();
+    void Stopping();
+    void WatchdogPing();
+    // Sends STATUS= only when the text changed.
+    void Status(const std::string& status);
+
+private:
+    void Send(const std::string& state);
+
+    std::chrono::microseconds watchdogPeriod{0};
+    std::string lastStatus;
+};

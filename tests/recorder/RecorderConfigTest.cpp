@@ -1,0 +1,92 @@
+// The recorder's reading of orvex.ini: the window's keys, defaults and limits.
+#include <gtest/gtest.h>
+
+#include "app/store/IniEx.h"
+#include "recorder/RecorderConfig.h"
+#include "tests/store/IniFolderTest.h"
+
+namespace {
+
+RecorderConfig FromText(const std::string& text) {
+    CIniEx ini;
+    ini.LoadText(text, true);
+    return ReadRecorderConfig(ini);
+}
+
+}  // namespace
+
+TEST(RecorderConfigTest, ReadsTheWindowsKeysWithItsDefaultsAndLimits) {
+    const RecorderConfig empty = FromText("");
+    EXPECT_EQ(empty.portNumber, 0);
+    EXPECT_EQ(empty.parity, 'E');
+    EXPECT_EQ(empty.recordingInterval, 60);
+    EXPECT_FALSE(empty.TextWanted());
+    EXPECT_FALSE(empty.BinaryWanted());
+    EXPECT_EQ(empty.recordInput, (std::array<bool, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
+
+    const RecorderConfig set = FromText(
+        "[general]\r\nport_nr=33\r\nPORT_SPEED=19200\r\nPORT_PARITY=78\r\n"
+        "[LOG]\r\nFILE_NAME=/var/lib/orvex/a.csv\r\nFILE_LOG=1\r\nFILE_NAME_BIN=\r\n"
+        "FILE_LOG_BIN=1\r\nFILE_SEP_FORMAT=2\r\nFILE_INTERVAL=0\r\nFILE_INPUT3=0\r\n");
+    EXPECT_EQ(set.portNumber, 33);
+    EXPECT_EQ(set.baudRate, 19200);
+    EXPECT_EQ(set.parity, 'N');
+    EXPECT_EQ(set.separatorCode, 2);
+    EXPECT_EQ(set.Interval(), 1);  // as the window: at least a second
+    EXPECT_TRUE(set.TextWanted());
+    EXPECT_FALSE(set.BinaryWanted());  // switched on without a name
+    EXPECT_FALSE(set.recordInput[3]);
+    EXPECT_TRUE(set.recordInput[2]);
+
+    // A port number the program cannot map counts as none, so the recorder refuses it.
+    for (const char* port : {"0", "-3", "257", "99999999999", "x"}) {
+        const RecorderConfig config = FromText(std::string("[GENERAL]\r\nPORT_NR=") + port +
+                                               "\r\n[LOG]\r\nFILE_LOG=1\r\n"
+                                               "FILE_NAME=/tmp/a.csv\r\n");
+        EXPECT_EQ(config.portNumber, 0) << port;
+        EXPECT_NE(ConfigProblem(config).find("no serial port"), std::string::npos) << port;
+    }
+    EXPECT_NE(ConfigProblem(FromText("[GENERAL]\r\nPORT_NR=7\r\n")).find("no recording file"),
+              std::string::npos);
+    EXPECT_EQ(ConfigProblem(set), "");
+}
+
+TEST(RecorderConfigTest, PathsComeInTheSettingsFilesCodePageOrAsMarkedUtf8) {
+    // Windows-1250 as the window writes a path it can hold: "ł" is 0xB3.
+    EXPECT_EQ(DecodeIniValue("/dane/pomiary_\xB3\xB9ka.csv"), "/dane/pomiary_łąka.csv");
+    // UTF-8 behind a byte-order mark for one it cannot.
+    EXPECT_EQ(DecodeIniValue("\xEF\xBB\xBF/dane/日本.csv"), "/dane/日本.csv");
+    // A mark before broken UTF-8 is read as the code page, not dropped.
+    EXPECT_EQ(DecodeIniValue("\xEF\xBB\xBF\xB3"), "ď»żł");
+
+    // A ";" in a path is kept: the window protects it when saving.
+    const RecorderConfig config =
+        FromText("[LOG]\r\nFILE_NAME=/dane/a;b.csv;\r\nFILE_NAME_BIN=/dane/c.qdx ; komentarz\r\n");
+    EXPECT_EQ(config.textFilePath, "/dane/a;b.csv");
+    EXPECT_EQ(config.binaryFilePath, "/dane/c.qdx ");
+}
+
+class RecorderConfigFileTest : public IniFolderTest {};
+
+TEST_F(RecorderConfigFileTest, SaysWhyASettingsFileCannotBeUsed) {
+    RecorderConfig config;
+    EXPECT_NE(LoadRecorderConfig(dir_, config).find("does not exist"), std::string::npos);
+    std::filesystem::create_directory(path_);
+    EXPECT_NE(LoadRecorderConfig(dir_, config).find("not a regular file"), std::string::npos);
+    std::filesystem::remove(path_);
+    WriteFile(path_, "[GENERAL]\r\nPORT_NR=5\r\n");
+    EXPECT_EQ(LoadRecorderConfig(dir_, config), "");
+    EXPECT_EQ(config.portNumber, 5);
+}
+
+TEST(RecorderConfigTest, TheShippedExampleIsARecordingStation) {
+    RecorderConfig config;
+    ASSERT_EQ(LoadRecorderConfig(ORVEX_EXAMPLE_SETTINGS, config), "");
+    EXPECT_EQ(ConfigProblem(config), "");
+    EXPECT_EQ(config.portNumber, 33);
+    EXPECT_EQ(config.parity, 'E');
+    EXPECT_EQ(config.textFilePath, "/var/lib/orvex/pomiary.csv");
+    EXPECT_EQ(config.binaryFilePath, "/var/lib/orvex/pomiary.qdx");
+    EXPECT_EQ(config.separatorCode, 2);
+    EXPECT_EQ(config.Interval(), 60);
+}

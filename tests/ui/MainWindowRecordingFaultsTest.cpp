@@ -1,0 +1,391 @@
+// The recording command's refusals and cancels, the messages of failing files and a medium
+// that goes away, with real files and orvex-sim as the device.
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "ModalAnswerer.h"
+#include "link/ComPortMap.h"
+#include "recording/dialog/LogFileDlg.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/SimProcess.h"
+#include "ui/OrvexDlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kConfig = R"(device id=23073 serial=4711
+input 1 type=1 serial=1234 valid=3 values=52.3,21.5
+)";
+
+QAbstractButton* Button(QWidget* dialog, const QString& text) {
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        if (button->text() == text) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// What to set in the recording dialog; unset fields keep what the dialog shows.
+struct Choice {
+    std::optional<bool> text;
+    std::optional<bool> binary;
+    std::optional<QString> textPath;
+    std::optional<QString> binaryPath;
+    std::optional<int> separator;
+    std::optional<QString> comment;  // switches the comment on with this text
+    bool cancel = false;
+};
+
+// What the dialog showed when it came up.
+struct Shown {
+    QString textPath;
+    bool commaSeparator = false;
+    QString comment;
+};
+
+ModalAnswerer::Handler Recording(const Choice& choice, Shown* shown = nullptr) {
+    return [choice, shown](QWidget* widget) {
+        auto* dialog = qobject_cast<CLogFileDlg*>(widget);
+        if (dialog == nullptr) {
+            return false;
+        }
+        auto* textEdit = dialog->findChild<QLineEdit*>(QStringLiteral("textFileEdit"));
+        auto* commentEdit = dialog->findChild<QPlainTextEdit*>(QStringLiteral("commentEdit"));
+        if (shown != nullptr) {
+            shown->textPath = textEdit->text();
+            shown->commaSeparator =
+                dialog->findChild<QRadioButton*>(QStringLiteral("separatorComma"))->isChecked();
+            shown->comment = commentEdit->toPlainText();
+        }
+        if (choice.cancel) {
+            Button(dialog, QStringLiteral("Anuluj"))->click();
+            return true;
+        }
+        auto check = [dialog](const char* name, bool on) {
+            auto* box = dialog->findChild<QCheckBox*>(QLatin1String(name));
+            if (box->isChecked() != on) {
+                box->click();
+            }
+        };
+        if (choice.text) {
+            check("textRecordingCheck", *choice.text);
+        }
+        if (choice.binary) {
+            check("binaryRecordingCheck", *choice.binary);
+        }
+        if (choice.textPath) {
+            textEdit->setText(*choice.textPath);
+        }
+        if (choice.binaryPath) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("binaryFileEdit"))
+                ->setText(*choice.binaryPath);
+        }
+        if (choice.separator) {
+            const char* names[] = {"separatorTab", "separatorComma", "separatorSemicolon"};
+            dialog->findChild<QRadioButton*>(QLatin1String(names[*choice.separator]))->click();
+        }
+        if (choice.comment) {
+            check("commentCheck", true);
+            commentEdit->setPlainText(*choice.comment);
+        }
+        Button(dialog, QStringLiteral("OK"))->click();
+        return true;
+    };
+}
+
+Choice Cancel() {
+    Choice choice;
+    choice.cancel = true;
+    return choice;
+}
+
+ModalAnswerer::Handler Ok() {
+    return [](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr) {
+            return false;
+        }
+        box->button(QMessageBox::Ok)->click();
+        return true;
+    };
+}
+
+std::size_t CountRows(const std::string& text) {
+    std::size_t rows = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++rows;
+    }
+    return rows;
+}
+
+}  // namespace
+
+class MainWindowRecordingFaultsTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    fs::path folder;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<COrvexDlg> dlg;
+    std::unique_ptr<ModalAnswerer> answerer;
+    std::vector<fs::path> mounts;
+
+    void StartWindow(int interval = 3600) {
+        sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
+        sim->LinkAs(folder / "ports", 7);
+        dlg = std::make_unique<COrvexDlg>();
+        dlg->portNumber = 7;
+        dlg->recordingInterval = interval;
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->Driver().IsDeviceResponding(), 10000);
+        dlg->RefreshDisplay();
+        QVERIFY(dlg->DeviceResponding());
+    }
+
+    void RunCommand() {
+        QTimer::singleShot(0, dlg->RecordingAction(), &QAction::trigger);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer->Pending(), 0, 10000);
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    // Text recording into a.txt with a tab, the state every command test starts from.
+    void RecordIntoA() {
+        StartWindow();
+        Choice choice;
+        choice.text = true;
+        choice.binary = false;
+        choice.textPath = Path("a.txt");
+        choice.separator = 0;
+        answerer->Expect(Recording(choice));
+        RunCommand();
+        QVERIFY(dlg->TextFile() != nullptr);
+    }
+
+    QString Path(const char* name) const {
+        return QString::fromStdString((folder / name).string());
+    }
+
+    bool RecordingText() const {
+        return dlg->StatusLine().text().contains(QStringLiteral("Rejestracja do pliku"));
+    }
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        folder = fs::path(tmp.path().toStdString()) / "t";
+        fs::remove_all(folder);
+        fs::create_directories(folder / "ports");
+        comport::SetPortsFolder(folder / "ports");
+        answerer = std::make_unique<ModalAnswerer>();
+    }
+
+    void cleanup() {
+        dlg.reset();
+        sim.reset();
+        answerer.reset();
+        for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
+            umount2(it->c_str(), MNT_DETACH);
+        }
+        mounts.clear();
+    }
+
+    // A comment the file's code page cannot hold is refused before anything changes: the
+    // dialog comes back with the user's choices, and Anuluj leaves the recording as it was.
+    void refusedCommentThenCancelChangesNothing() {
+        RecordIntoA();
+        const CRecordingFile* opened = dlg->TextFile();
+        Choice choice;
+        choice.textPath = Path("b.txt");
+        choice.separator = 1;
+        choice.comment = QStringLiteral("Привет");
+        Shown again;
+        answerer->Expect(Recording(choice));
+        answerer->Expect(Ok());
+        answerer->Expect(Recording(Cancel(), &again));
+        RunCommand();
+        QCOMPARE(answerer->FirstSeen("QMessageBox")->icon, int(QMessageBox::Warning));
+        QCOMPARE(again.textPath, Path("b.txt"));
+        QVERIFY(again.commaSeparator);
+        QCOMPARE(again.comment, QStringLiteral("Привет"));
+
+        QCOMPARE(dlg->textFilePath, Path("a.txt"));
+        QCOMPARE(dlg->separatorCode, 0);
+        QCOMPARE(dlg->writeComment, 0);
+        QVERIFY(dlg->commentText.isEmpty());
+        QVERIFY(dlg->textRecordingOn);
+        QCOMPARE(dlg->TextFile(), opened);
+        QVERIFY(dlg->IsRecording());
+        QVERIFY(!fs::exists(folder / "b.txt"));
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::string text = ReadFile(folder / "a.txt");
+        QCOMPARE(CountRows(text), std::size_t(3));
+        QVERIFY(text.find(',') == std::string::npos);
+    }
+
+    // After the refusal the user mends the comment: now everything chosen applies at once.
+    void refusedCommentThenMendedApplies() {
+        RecordIntoA();
+        Choice choice;
+        choice.textPath = Path("b.txt");
+        choice.separator = 1;
+        choice.comment = QStringLiteral("Привет");
+        Choice mended;
+        mended.comment = QStringLiteral("Szklarnia");
+        answerer->Expect(Recording(choice));
+        answerer->Expect(Ok());
+        answerer->Expect(Recording(mended));
+        RunCommand();
+        QCOMPARE(dlg->textFilePath, Path("b.txt"));
+        QCOMPARE(dlg->separatorCode, 1);
+        QCOMPARE(QString::fromStdString(dlg->TextFile()->Path()), Path("b.txt"));
+        const std::string text = ReadFile(folder / "b.txt");
+        QVERIFY2(text.starts_with("Szklarnia\r\nData i Godzina,"), text.c_str());
+    }
+
+    // A failed opening and Anuluj in the dialog that returns: no file, no timer, no recording
+    // text in the status line.
+    void failedOpeningThenCancelStopsTheTimer() {
+        RecordIntoA();
+        QVERIFY(RecordingText());
+        Choice choice;
+        choice.textPath = Path("missing/x.txt");
+        answerer->Expect(Recording(choice));
+        answerer->Expect(Ok());
+        answerer->Expect(Recording(Cancel()));
+        RunCommand();
+        QVERIFY(!dlg->textRecordingOn);
+        QVERIFY(dlg->TextFile() == nullptr);
+        QVERIFY(!dlg->IsRecording());
+        QVERIFY2(!RecordingText(), qPrintable(dlg->StatusLine().text()));
+    }
+
+    // A path under /proc gets its real reason; one file for both recordings is refused as such.
+    void openingReasons() {
+        StartWindow();
+        Choice proc;
+        proc.text = true;
+        proc.textPath = QStringLiteral("/proc/x.txt");
+        answerer->Expect(Recording(proc));
+        answerer->Expect(Ok());
+        answerer->Expect(Recording(Cancel()));
+        RunCommand();
+        QCOMPARE(answerer->FirstSeen("QMessageBox")->informativeText,
+                 QStringLiteral("w tym folderze nie można tworzyć plików"));
+
+        Choice shared;
+        shared.text = true;
+        shared.binary = true;
+        shared.textPath = Path("jeden.txt");
+        shared.binaryPath = Path("jeden.txt");
+        answerer->Expect(Recording(shared));
+        answerer->Expect(Ok());
+        answerer->Expect(Recording(Cancel()));
+        RunCommand();
+        const ModalAnswerer::Seen& box =
+            answerer->SeenWidgets()[answerer->SeenWidgets().size() - 2];
+        QCOMPARE(box.text, QStringLiteral("Wybrany plik binarny jest niedostępny."));
+        QCOMPARE(box.informativeText,
+                 QStringLiteral("zapis tekstowy i binarny nie mogą trafiać do jednego pliku"));
+        QVERIFY(dlg->TextFile() != nullptr);
+        QVERIFY(dlg->BinaryFile() == nullptr);
+    }
+
+    // Both files failing at once: the one message names each.
+    void bothFailingFilesAreNamed() {
+        StartWindow();
+        Choice both;
+        both.text = true;
+        both.binary = true;
+        both.textPath = Path("w.txt");
+        both.binaryPath = Path("w.qdx");
+        answerer->Expect(Recording(both));
+        RunCommand();
+        {
+            FileSizeLimit limit(
+                std::min(fs::file_size(folder / "w.txt"), fs::file_size(folder / "w.qdx")));
+            QVERIFY(limit.Active());
+            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        }
+        const QList<QMessageBox*> boxes =
+            dlg->findChildren<QMessageBox*>(QStringLiteral("writeFailureBox"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(
+            boxes[0]->text().contains(Path("w.txt")) && boxes[0]->text().contains(Path("w.qdx")),
+            qPrintable(boxes[0]->text()));
+    }
+
+    // A stored interval beyond what the dialog can show is used as the dialog shows it.
+    void storedIntervalIsClampedWhereUsed() {
+        StartWindow(99999999);
+        dlg->textRecordingOn = true;
+        dlg->textFilePath = Path("i.txt");
+        dlg->OnTimer(COrvexDlg::TimerRole::Startup);
+        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 86399 * 1000);
+        QVERIFY2(dlg->StatusLine().text().endsWith(QStringLiteral("co 23:59:59. ")),
+                 qPrintable(dlg->StatusLine().text()));
+    }
+
+    // A medium lazily unmounted under the recording: one message naming the file, the status
+    // line says so, nothing appears in the bare mount point; back, the status line clears and
+    // the medium's file holds every row.
+    void mediumAwayIsToldOnce() {
+        const fs::path medium = folder / "nosnik";
+        const fs::path mountPoint = folder / "M";
+        fs::create_directories(medium);
+        fs::create_directories(mountPoint);
+        if (mount("tmpfs", medium.c_str(), "tmpfs", 0, "size=256k") != 0) {
+            QSKIP(qPrintable(QStringLiteral("needs root to mount a medium: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        }
+        mounts.push_back(medium);
+        QCOMPARE(mount(medium.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr), 0);
+        mounts.push_back(mountPoint);
+
+        StartWindow();
+        Choice choice;
+        choice.text = true;
+        choice.textPath = QString::fromStdString((mountPoint / "x.txt").string());
+        answerer->Expect(Recording(choice));
+        RunCommand();
+        QCOMPARE(umount2(mountPoint.c_str(), MNT_DETACH), 0);
+        for (int i = 0; i < 3; ++i) {
+            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        }
+        QVERIFY(fs::is_empty(mountPoint));
+        const QList<QMessageBox*> boxes =
+            dlg->findChildren<QMessageBox*>(QStringLiteral("mediumAwayBox"));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->text(),
+                 QStringLiteral("Nośnik z plikiem %1 jest niedostępny.").arg(*choice.textPath));
+        QVERIFY2(
+            dlg->StatusLine().text().contains(QStringLiteral("Nośnik z plikiem jest niedostępny.")),
+            qPrintable(dlg->StatusLine().text()));
+
+        QCOMPARE(mount(medium.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr), 0);
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        QVERIFY(!dlg->StatusLine().text().contains(QStringLiteral("Nośnik")));
+        QCOMPARE(CountRows(ReadFile(medium / "x.txt")), std::size_t(1 + 1 + 4));
+    }
+};
+
+QTEST_MAIN(MainWindowRecordingFaultsTest)
+#include "MainWindowRecordingFaultsTest.moc"

@@ -69,6 +69,8 @@ bool Broker::Start() {
             out << "user root\n";  // else it drops to a user that cannot read this folder
         }
         out << "per_listener_settings false\n";
+        // A slow subscriber must not lose what the tests count.
+        out << "max_queued_messages 0\nmax_queued_bytes 0\n";
         out << "log_dest file " << (folder_ / "broker.log").string() << "\n";
         out << "log_type all\n";
         if (config_.persistence) {

@@ -89,6 +89,7 @@ bool COrvexApp::InitInstance() {
         // A rectangle from the file that would give an invisible or unreachable window is
         // replaced before the window first shows (and before it could be saved back).
         window.windowRect = PlaceWindowRect(window.windowRect, WindowRect{}, AvailableScreens());
+        window.rescueFolder = settingsFolder / kRescueFolder;
         if (onWindowReady) {
             onWindowReady(window);
         }
@@ -99,7 +100,7 @@ bool COrvexApp::InitInstance() {
         EndClosing();
         // Records a failing medium still holds are kept beside the settings, never dropped
         // unreported.
-        for (const QString& text : window.CloseRecording(settingsFolder / kRescueFolder)) {
+        for (const QString& text : window.CloseRecording(window.rescueFolder)) {
             Tell(text, "recordingRescueBox");
         }
         EndClosing();  // a signal while that message was open

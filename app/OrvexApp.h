@@ -11,8 +11,9 @@ class COrvexDlg;
 // The program: loads every setting from orvex.ini into the main window, runs the window
 // modally until it is closed, then writes the settings back. SIGTERM, SIGINT and SIGHUP close
 // the window as its close command does, so a terminated program still saves its settings.
-// A settings file refused at start, or settings that cannot be saved at exit, are reported in
-// a message box (on standard error too), never passed over in silence.
+// A settings file refused at start, settings that cannot be saved at exit, and recorded rows
+// that had to be rescued (or were lost) at exit are reported in a message box (on standard error
+// too), never passed over in silence.
 class COrvexApp : public QObject {
     Q_OBJECT
 public:

@@ -74,8 +74,9 @@ std::filesystem::path RescueFolder(const std::filesystem::path& settingsFolder) 
     return settingsFolder / kRescueFolder;
 }
 
-CRecorder::CRecorder(std::filesystem::path folder)
+CRecorder::CRecorder(std::filesystem::path folder, int deviceAddress)
     : settingsFolder(std::move(folder)),
+      address(deviceAddress),
       files([this](LogLevel level, const std::string& message) { Log(level, message); },
             RescueFolder(settingsFolder)) {}
 
@@ -135,11 +136,14 @@ bool CRecorder::Setup() {
     return true;
 }
 
+std::string CRecorder::LoadConfig(RecorderConfig& into) {
+    std::string problem = LoadRecorderConfig(settingsFolder, into);
+    into.address = address;
+    return problem.empty() ? ConfigProblem(into) : problem;
+}
+
 int CRecorder::Run() {
-    std::string problem = LoadRecorderConfig(settingsFolder, config);
-    if (problem.empty()) {
-        problem = ConfigProblem(config);
-    }
+    std::string problem = LoadConfig(config);
     if (!problem.empty()) {
         Log(LogLevel::Error, "cannot start: " + problem);
         return kExitBadConfig;
@@ -306,13 +310,13 @@ void CRecorder::OnSignal(bool& stop) {
 }
 
 void CRecorder::Reload() {
-    notifier.Reloading();
+    // Before the first ready the manager still waits for READY=1, which only polling may send.
+    if (ready) {
+        notifier.Reloading();
+    }
     Log(LogLevel::Info, "reloading orvex.ini and reopening the files");
     RecorderConfig fresh;
-    std::string problem = LoadRecorderConfig(settingsFolder, fresh);
-    if (problem.empty()) {
-        problem = ConfigProblem(fresh);
-    }
+    const std::string problem = LoadConfig(fresh);
     if (!problem.empty()) {
         Log(LogLevel::Error, "orvex.ini not taken: " + problem + "; the settings before stay");
         fresh = config;
@@ -344,7 +348,9 @@ void CRecorder::Reload() {
     if (intervalChanged) {
         ArmTickTimer();
     }
-    notifier.Ready(StatusText());
+    if (ready) {
+        notifier.Ready(StatusText());
+    }
 }
 
 void CRecorder::OnCycles() {

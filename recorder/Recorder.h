@@ -24,7 +24,8 @@ class CRecorder {
 public:
     using CycleConsumer = std::function<void(const PollingCycle&)>;
 
-    explicit CRecorder(std::filesystem::path settingsFolder);
+    // address: the device's Modbus address (orvex.ini keeps none; the window starts at 1).
+    explicit CRecorder(std::filesystem::path settingsFolder, int address = 1);
     ~CRecorder();
     CRecorder(const CRecorder&) = delete;
     CRecorder& operator=(const CRecorder&) = delete;
@@ -58,8 +59,10 @@ private:
     std::string StatusText();
     void PortLog(LogLevel level, const std::string& what);
     void Log(LogLevel level, const std::string& message);
+    std::string LoadConfig(RecorderConfig& into);
 
     std::filesystem::path settingsFolder;
+    int address;
     RecorderConfig config;
     CRecorderFiles files;
     CServiceNotifier notifier;

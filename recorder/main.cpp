@@ -13,9 +13,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orvex-recorder [--config DIR] [--verbose]\n"
+    "usage: orvex-recorder [--config DIR] [--address N] [--verbose]\n"
     "Records the readings of an ORVEX concentrator to the files set in orvex.ini.\n"
     "  --config DIR  the folder of orvex.ini (default: the window's settings folder)\n"
+    "  --address N   the concentrator's Modbus address, 1-247 (default 1)\n"
     "  --verbose     also trace every frame on the serial line\n"
     "Signals: SIGTERM or SIGINT stop it; SIGHUP reopens the files and rereads orvex.ini.\n";
 
@@ -23,10 +24,19 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     std::filesystem::path folder;
+    int address = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--config" && i + 1 < argc) {
             folder = argv[++i];
+        } else if (arg == "--address" && i + 1 < argc) {
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || value < 1 || value > 247) {
+                std::fputs("orvex-recorder: --address takes 1 to 247\n", stderr);
+                return 2;
+            }
+            address = static_cast<int>(value);
         } else if (arg == "--verbose") {
             // The link's trace reads its switch once, at its first use.
             setenv("ORVEX_TRACE", "1", 1);
@@ -50,6 +60,6 @@ int main(int argc, char** argv) {
     if (folder.empty()) {
         folder = ResolveSettingsFolder();
     }
-    CRecorder recorder(folder);
+    CRecorder recorder(folder, address);
     return recorder.Run();
 }

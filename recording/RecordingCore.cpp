@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/FileText.h"
@@ -143,7 +145,10 @@ struct CRecordingCore::State {
     }
     void Append(std::size_t index, RecordBytes record);
     void ReportOutcome(std::size_t index, const AppendOutcome& outcome);
-    void CloseIndex(std::size_t index);
+    // Closes the file after a last attempt; what it still holds goes to a rescue file in the
+    // folder (none: given up).
+    std::optional<Closing> CloseIndex(std::size_t index, const std::filesystem::path& rescue);
+    std::filesystem::path rescueFolder;
 };
 
 void CRecordingCore::State::Append(std::size_t index, RecordBytes record) {
@@ -183,22 +188,42 @@ void CRecordingCore::State::ReportOutcome(std::size_t index, const AppendOutcome
     }
 }
 
-void CRecordingCore::State::CloseIndex(std::size_t index) {
+std::optional<CRecordingCore::Closing> CRecordingCore::State::CloseIndex(
+    std::size_t index, const std::filesystem::path& rescue) {
     if (!files[index])
-        return;
-    RecordingEvent event = Event(RecordingEventKind::Dropped, index);
+        return std::nullopt;
+    Closing closing;
+    closing.file = KindAt(index);
+    closing.path = files[index]->Path();
     const std::deque<RecordBytes> held = files[index]->Close();
     files[index].reset();
     droppedBefore[index] = 0;
     droppedInSpell[index] = 0;
-    if (!held.empty()) {
-        event.count = held.size();
-        Emit(event);
+    if (held.empty())
+        return std::nullopt;
+    closing.held = held.size();
+    RecordingEvent event;
+    event.file = closing.file;
+    event.path = closing.path;
+    event.count = closing.held;
+    if (rescue.empty()) {
+        event.kind = RecordingEventKind::Dropped;
+    } else {
+        closing.error = WriteNewFile(rescue, RescueName(closing.path, std::time(nullptr)),
+                                     RescueBytes(held), closing.rescuePath);
+        event.kind = closing.error == 0 ? RecordingEventKind::Rescued : RecordingEventKind::Lost;
+        event.error = closing.error;
+        event.rescuePath = closing.rescuePath;
     }
+    Emit(event);
+    return closing;
 }
 
 CRecordingCore::CRecordingCore(EventSink sink) : state(std::make_unique<State>()) {
     state->sink = std::move(sink);
+    // A file size limit (ulimit -f) would otherwise end the program at the write that crosses
+    // it, held records and all; ignored, the write fails with EFBIG like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 CRecordingCore::~CRecordingCore() = default;
@@ -232,7 +257,7 @@ CRecordingCore::Opening CRecordingCore::OpenFile(RecordingFileKind kind,
     State& s = *state;
     const std::size_t index = Index(kind);
     // The old file is released first: the new one may be the same path.
-    s.CloseIndex(index);
+    s.CloseIndex(index, s.rescueFolder);
     const std::string& path = s.PathOf(index);
     auto file = std::make_unique<CRecordingFile>(kind);
     const CRecordingFile* other = s.files[1 - index].get();
@@ -267,7 +292,11 @@ CRecordingCore::Opening CRecordingCore::OpenFile(RecordingFileKind kind,
 }
 
 void CRecordingCore::CloseFile(RecordingFileKind kind) {
-    state->CloseIndex(Index(kind));
+    state->CloseIndex(Index(kind), state->rescueFolder);
+}
+
+void CRecordingCore::SetRescueFolder(const std::filesystem::path& folder) {
+    state->rescueFolder = folder;
 }
 
 bool CRecordingCore::OpenAtStartup() {
@@ -288,8 +317,11 @@ bool CRecordingCore::Reopen() {
         if (file == nullptr)
             continue;
         const int error = file->Reopen();
-        RecordingEvent event = state->Event(
-            error == 0 ? RecordingEventKind::Reopened : RecordingEventKind::OpenFailed, index);
+        // With the medium away the open file stays: nothing is made in its place.
+        const RecordingEventKind kind = error != 0           ? RecordingEventKind::OpenFailed
+                                        : file->MediumAway() ? RecordingEventKind::MediumAway
+                                                             : RecordingEventKind::Reopened;
+        RecordingEvent event = state->Event(kind, index);
         event.error = error;
         state->Emit(event);
         all = all && error == 0;
@@ -334,32 +366,9 @@ void CRecordingCore::Tick(const RecordingSnapshot& snapshot) {
 std::vector<CRecordingCore::Closing> CRecordingCore::Close(
     const std::filesystem::path& rescueFolder) {
     std::vector<Closing> report;
-    const std::time_t now = std::time(nullptr);
     for (std::size_t index = 0; index < kKinds; ++index) {
-        std::unique_ptr<CRecordingFile>& file = state->files[index];
-        if (!file)
-            continue;
-        Closing closing;
-        closing.file = KindAt(index);
-        closing.path = file->Path();
-        const std::deque<RecordBytes> held = file->Close();
-        file.reset();
-        state->droppedBefore[index] = 0;
-        state->droppedInSpell[index] = 0;
-        if (held.empty())
-            continue;
-        closing.held = held.size();
-        closing.error = WriteNewFile(rescueFolder, RescueName(closing.path, now), RescueBytes(held),
-                                     closing.rescuePath);
-        RecordingEvent event;
-        event.kind = closing.error == 0 ? RecordingEventKind::Rescued : RecordingEventKind::Lost;
-        event.file = closing.file;
-        event.path = closing.path;
-        event.count = closing.held;
-        event.error = closing.error;
-        event.rescuePath = closing.rescuePath;
-        state->Emit(event);
-        report.push_back(std::move(closing));
+        if (std::optional<Closing> closing = state->CloseIndex(index, rescueFolder))
+            report.push_back(std::move(*closing));
     }
     return report;
 }

@@ -70,7 +70,8 @@ struct RecordingEvent {
 // opened anew, a medium that went away never replaced by a file on another file system, and at
 // the close one last attempt followed by a rescue file for whatever is still held.
 // It shows nothing: everything the user should hear of comes out as an event, on the caller's
-// thread, during the call that caused it. Not thread-safe; one thread drives it.
+// thread, during the call that caused it. Not thread-safe; one thread drives it. Constructing one
+// makes the process ignore SIGXFSZ, so that a file size limit fails a write instead of ending it.
 class CRecordingCore {
 public:
     using EventSink = std::function<void(const RecordingEvent&)>;
@@ -101,18 +102,22 @@ public:
         int error = 0;          // errno (EWOULDBLOCK: another program records into it); 0 = open
         bool appended = false;  // old content kept
     };
-    // Opens the file of that kind from the settings' path, closing the one open before (the new
-    // path may name the same file). Without a question an existing file is appended to. On
-    // failure nothing is open for that kind.
+    // Opens the file of that kind from the settings' path, closing the one open before as
+    // CloseFile does (the new path may name the same file). Without a question an existing file is
+    // appended to. On failure nothing is open for that kind.
     Opening OpenFile(RecordingFileKind kind, const AppendQuestion& ask = {});
+    // Where CloseFile (and the opening of another file in a file's place) puts the records the
+    // file still holds; empty (the default): they are given up with a Dropped event.
+    void SetRescueFolder(const std::filesystem::path& folder);
     // Closes that file after one last attempt to write what it holds; held records still not
-    // written are given up (Dropped event).
+    // written go to a rescue file as at Close (Rescued or Lost event), or are given up.
     void CloseFile(RecordingFileKind kind);
     // Opens, for appending and without asking, every file that is switched on, named and not
     // open yet. True when every such file is open.
     bool OpenAtStartup();
     // Closes both open files and opens their paths again for appending; held records go to the
-    // new files first. For a file moved away by a log rotation tool. True when both are open.
+    // new files first. For a file moved away by a log rotation tool. A file whose medium is away
+    // stays open as it is (MediumAway event). True when both are open.
     bool Reopen();
 
     // The comment block into the open text file, when the comment option is on.

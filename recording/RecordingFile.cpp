@@ -263,6 +263,10 @@ int CRecordingFile::State::EnsurePathNamesFile(AppendOutcome& out) {
     if (NamesOpenFile()) {
         mediumAway = false;
         out.mediumBack = wasAway;
+        // A stick plugged back may keep its numbers while the descriptor that failed while it
+        // was away stays dead: open the file afresh.
+        if (wasAway && lastError != 0)
+            return OpenAgain(out);
         return 0;
     }
     bool named = false;

@@ -82,6 +82,9 @@ public:
     MqttSettings mqttSettings;
     // Where orvex.ini lives: the publishing queue goes beside it.
     std::filesystem::path settingsFolder;
+    // Where records that a failing recording file still holds when it is closed are kept
+    // (empty: nowhere, they are given up).
+    std::filesystem::path rescueFolder;
 
     // ---- Operations ----
     void RefreshDisplay();
@@ -217,6 +220,9 @@ private:
     QString WriteFailureText() const;
     QString MediumAwayText() const;
     QString RecordingFailureText() const;
+    static QString RescueText(const std::string& path, std::size_t held,
+                              const std::string& rescuePath, int error,
+                              const std::filesystem::path& folder);
 
     QString binaryInputText;
     QString binaryOnText;
@@ -240,6 +246,7 @@ private:
     int publisherListener = -1;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown
+    bool closingRecording = false;          // CloseRecording runs: its caller tells the user
     bool layoutBlocked = true;
     int statusHeight = 0;
     int restoredHeight = 0;

@@ -67,6 +67,7 @@ CRecordingCore& COrvexDlg::Recording() {
     // The fields are public and change under the core (the command, tests): hand them over
     // before every step.
     recordingCore.SetSettings(CurrentRecordingSettings());
+    recordingCore.SetRescueFolder(rescueFolder);
     return recordingCore;
 }
 
@@ -122,6 +123,18 @@ void COrvexDlg::OnRecordingEvent(const RecordingEvent& event) {
                                "otwartego pliku, a gdy nośnik wróci, dopisuje do pliku na nim. "
                                "Pomiary, których nie uda się zapisać, są przechowywane w "
                                "pamięci."));
+            break;
+        case RecordingEventKind::Rescued:
+        case RecordingEventKind::Lost:
+            // A failing file closed by the recording command.
+            if (!closingRecording) {
+                QMessageBox box(QMessageBox::Warning, kTitle,
+                                RescueText(event.path, event.count, event.rescuePath, event.error,
+                                           rescueFolder),
+                                QMessageBox::Ok, this);
+                box.setObjectName(QStringLiteral("recordingRescueBox"));
+                box.exec();
+            }
             break;
         case RecordingEventKind::SpellEnded:
         case RecordingEventKind::MediumBack:
@@ -193,28 +206,34 @@ QString COrvexDlg::RecordingFailureText() const {
     return text;
 }
 
+QString COrvexDlg::RescueText(const std::string& path, std::size_t held,
+                              const std::string& rescuePath, int error,
+                              const std::filesystem::path& folder) {
+    const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    if (!rescuePath.empty()) {
+        return QStringLiteral(
+                   "Pomiary, których nie udało się zapisać do pliku %1 (%2), "
+                   "zapisano w pliku %3.")
+            .arg(file)
+            .arg(held)
+            .arg(QFile::decodeName(QByteArray::fromStdString(rescuePath)));
+    }
+    return QStringLiteral(
+               "Nie udało się zapisać pomiarów do pliku %1 ani do pliku w folderze %2 "
+               "(%3). Utracone pomiary: %4.")
+        .arg(file, QFile::decodeName(QByteArray::fromStdString(folder.string())), Reason(error))
+        .arg(held);
+}
+
 QStringList COrvexDlg::CloseRecording(const std::filesystem::path& rescueFolder) {
     recordingTimer.stop();
     QStringList texts;
+    closingRecording = true;  // the caller tells the user, where a message can still be seen
     for (const CRecordingCore::Closing& closing : recordingCore.Close(rescueFolder)) {
-        const QString file = QFile::decodeName(QByteArray::fromStdString(closing.path));
-        if (!closing.rescuePath.empty()) {
-            texts << QStringLiteral(
-                         "Pomiary, których nie udało się zapisać do pliku %1 (%2), "
-                         "zapisano w pliku %3.")
-                         .arg(file)
-                         .arg(closing.held)
-                         .arg(QFile::decodeName(QByteArray::fromStdString(closing.rescuePath)));
-        } else {
-            texts << QStringLiteral(
-                         "Nie udało się zapisać pomiarów do pliku %1 ani do pliku w "
-                         "folderze %2 (%3). Utracone pomiary: %4.")
-                         .arg(file,
-                              QFile::decodeName(QByteArray::fromStdString(rescueFolder.string())),
-                              Reason(closing.error))
-                         .arg(closing.held);
-        }
+        texts << RescueText(closing.path, closing.held, closing.rescuePath, closing.error,
+                            rescueFolder);
     }
+    closingRecording = false;
     return texts;
 }
 

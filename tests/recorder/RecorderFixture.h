@@ -43,9 +43,11 @@ protected:
                       "\r\nFILE_LOG=1\r\nFILE_LOG_BIN=1\r\nFILE_INTERVAL=1\r\n" + extraLog);
     }
 
-    std::unique_ptr<RecorderProcess> Start(const std::vector<std::string>& env = {}) {
-        return std::make_unique<RecorderProcess>(std::vector<std::string>{"--config", dir.string()},
-                                                 env);
+    std::unique_ptr<RecorderProcess> Start(const std::vector<std::string>& env = {},
+                                           const std::vector<std::string>& args = {}) {
+        std::vector<std::string> all{"--config", dir.string()};
+        all.insert(all.end(), args.begin(), args.end());
+        return std::make_unique<RecorderProcess>(all, env);
     }
 
     static std::size_t Rows(const std::filesystem::path& path) {

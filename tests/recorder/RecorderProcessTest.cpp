@@ -10,6 +10,7 @@
 #include <iostream>
 #include <thread>
 
+#include "recording/RecordingFile.h"
 #include "tests/recorder/RecorderFixture.h"
 
 namespace fs = std::filesystem;
@@ -124,6 +125,10 @@ TEST_F(RecorderProcessTest, WaitsForAMissingAdapterAndIsReadyOnlyOnceItPolls) {
     // Rows without values go on meanwhile, and the watchdog hears that the loop is alive.
     ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= 3; }, 10s));
     EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m == "WATCHDOG=1"; }, 5s));
+    // A reload meanwhile must not say ready either.
+    recorder->Signal(SIGHUP);
+    ASSERT_TRUE(recorder->WaitForLine("reloading", 5s));
+    EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m == "WATCHDOG=1"; }, 5s));
     for (const std::string& message : notify.Received()) {
         EXPECT_EQ(message.find("READY=1"), std::string::npos) << "ready without a port";
     }
@@ -179,6 +184,28 @@ TEST_F(RecorderProcessTest, RefusesWhatItCannotRecordWithAMessageAndAnExitStatus
     auto second = Start();
     EXPECT_EQ(second->WaitForExit(5s), 1);
     EXPECT_TRUE(second->WaitForLine("in use by another recording program", 1s)) << second->Output();
+
+    // Nor do the window's and the recorder's: the window records through the same file unit.
+    CRecordingFile window(RecordingFileKind::Text);
+    EXPECT_EQ(window.Open(textPath.string()).error, EWOULDBLOCK);
+    first->Signal(SIGTERM);
+    ASSERT_EQ(first->WaitForExit(kExitBound), 0);
+    ASSERT_EQ(window.Open(textPath.string()).error, 0);
+    auto third = Start();
+    EXPECT_EQ(third->WaitForExit(5s), 1);
+    EXPECT_TRUE(third->WaitForLine("in use by another recording program", 1s)) << third->Output();
+}
+
+TEST_F(RecorderProcessTest, PollsTheAddressGivenOnTheCommandLine) {
+    StartSim({"--demo", "--address", "5"});
+    WriteSettings();
+    {
+        auto recorder = Start();  // address 1, as the window starts
+        EXPECT_TRUE(recorder->WaitForLine("<4>device not responding", 10s)) << recorder->Output();
+    }
+    auto recorder = Start({}, std::vector<std::string>{"--address", "5"});
+    EXPECT_TRUE(recorder->WaitForLine("<6>device responding", 10s)) << recorder->Output();
+    EXPECT_EQ(RecorderProcess(std::vector<std::string>{"--address", "248"}).WaitForExit(5s), 2);
 }
 
 TEST_F(RecorderProcessTest, KilledWithSigkillLeavesWholeRecordsAndATornEndIsRepaired) {

@@ -3,6 +3,11 @@
 #include "recording/RecordingCore.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <filesystem>
@@ -15,6 +20,7 @@
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MakeReading.h"
+#include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
 
@@ -160,6 +166,56 @@ TEST_F(RecordingCoreTest, FailedOpeningReportsTheReasonAndLeavesTheFileClosed) {
     EXPECT_FALSE(other.AnyOpen());
     core.Tick(Snapshot(1));  // nothing to write for the text file: no crash, no file
     EXPECT_FALSE(fs::exists(settings.textPath));
+}
+
+// Refusals with their own reasons: one file for both recordings, a folder that takes no files.
+TEST_F(RecordingCoreTest, OpeningRefusalsSayWhy) {
+    settings.binaryPath = settings.textPath;
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Text).error, 0);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
+    // The same file under another name is the same file.
+    fs::create_symlink(settings.textPath, folder.File("link.qdx"));
+    settings.binaryPath = folder.File("link.qdx");
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
+
+    settings.binaryPath = "/proc/x.qdx";
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorCannotCreateFile);
+    settings.binaryPath = "/proc/brak/x.qdx";
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, ENOENT);
+    EXPECT_FALSE(core.IsOpen(RecordingFileKind::Binary));
+}
+
+// Under a file size limit the write fails and the records wait; the program is not ended.
+TEST_F(RecordingCoreTest, AFileSizeLimitDoesNotEndTheProgram) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        CRecordingCore recording;
+        recording.SetSettings(settings);
+        if (!recording.OpenAtStartup())
+            _exit(2);
+        rlimit limit{0, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        recording.Tick(Snapshot(1));
+        _exit(recording.File(RecordingFileKind::Text)->QueuedRecords() == 1 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(RecordingCoreInterval, StoredIntervalsAreHeldToTheDialogsRange) {
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(0), 1);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(-5), 1);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(90), 90);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(86399), 86399);
+    EXPECT_EQ(CRecordingCore::EffectiveInterval(99999999), 86399);
 }
 
 TEST_F(RecordingCoreTest, CommentBlockAndTheCommentsThatDoNotFit) {

@@ -333,6 +333,41 @@ private slots:
             qPrintable(boxes[0]->text()));
     }
 
+    // A failing file switched off by the command: its held rows are rescued and the user is
+    // told where.
+    void switchingAFailingFileOffRescuesItsRows() {
+        StartWindow();
+        dlg->rescueFolder = folder / "niezapisane";
+        WriteFile(folder / "f.txt", std::string(8192, '.') + "\r\n");
+        Choice on;
+        on.text = true;
+        on.textPath = Path("f.txt");
+        answerer->Expect(Recording(on));
+        answerer->Expect([](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            return box != nullptr && (box->button(QMessageBox::Yes)->click(), true);
+        });
+        RunCommand();
+        FileSizeLimit limit(fs::file_size(folder / "f.txt"));
+        QVERIFY(limit.Active());
+        for (int i = 0; i < 3; ++i) {
+            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        }
+        Choice off;
+        off.text = false;
+        answerer->Expect(Recording(off));
+        answerer->Expect(Ok());
+        RunCommand();
+        limit.Lift();
+        QVERIFY(dlg->TextFile() == nullptr);
+        QVERIFY(fs::is_directory(folder / "niezapisane"));
+        const fs::path rescued = fs::directory_iterator(folder / "niezapisane")->path();
+        QVERIFY(rescued.filename().string().starts_with("f 20"));
+        QCOMPARE(CountRows(ReadFile(rescued)), std::size_t(4));
+        const ModalAnswerer::Seen& box = answerer->SeenWidgets().back();
+        QVERIFY2(box.text.contains(QString::fromStdString(rescued.string())), qPrintable(box.text));
+    }
+
     // A stored interval beyond what the dialog can show is used as the dialog shows it.
     void storedIntervalIsClampedWhereUsed() {
         StartWindow(99999999);

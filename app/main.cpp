@@ -11,6 +11,7 @@
 
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
+#include "ui/QtTranslation.h"
 #include "ui/dialogs/AppIcon.h"
 
 namespace {
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvex"));
+    InstallPolishQtTranslation(application);
     QApplication::setWindowIcon(OrvexIcon());  // every dialog carries it
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);

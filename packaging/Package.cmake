@@ -26,9 +26,11 @@ endif()
 # there: the X11 platform plugin ships in libqt6gui6, which the binaries need anyway; the SVG
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Data the program loads at start: Qt's Polish translation of its standard dialogs and buttons,
+# and the free faces metric-compatible with Arial, which the design's font sizes assume.
 # passwd: useradd for the recorder's system user in postinst. libsystemd0 (the recorder's notify
-# lifecycle) comes from the binaries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, passwd")
+# lifecycle) and libmosquitto1 (publishing) come from the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n, fonts-liberation2, passwd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postinst ${CMAKE_CURRENT_SOURCE_DIR}/recorder/prerm
     ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postrm)

@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs (skips apt when all are present).
+#   install-deps.sh          what building and running orvex and orvex-sim needs (scripts/run.sh)
+#   install-deps.sh --tests  that plus what the tests, benchmarks, pictures and package checks
+#                            need (scripts/test.sh, CI)
 set -euo pipefail
-packages=(
-    build-essential cmake pkg-config git
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+
+# Building and running the program and the simulator.
+program_packages=(
+    build-essential cmake git pkg-config
     qt6-base-dev libgl-dev libqt6svg6
+    libsystemd-dev libmosquitto-dev
+    qt6-translations-l10n fonts-liberation2
+    xvfb
+)
+
+# The tests, benchmarks, screenshots and the Debian package checks.
+test_packages=(
+    pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
     libmodbus-dev mbpoll socat
-    libsystemd-dev systemd
-    libmosquitto-dev
-    mosquitto mosquitto-clients openssl  # tests: a real broker and test certificates
-    xvfb xauth x11-apps fonts-liberation
+    systemd
+    mosquitto mosquitto-clients openssl  # a real broker and test certificates
+    xauth x11-apps fonts-liberation fonts-urw-base35
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
 )
+
+packages=("${program_packages[@]}")
+case "${1:-}" in
+    "") ;;
+    --tests) packages+=("${test_packages[@]}") ;;
+    *)
+        echo "usage: $0 [--tests]" >&2
+        exit 2
+        ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

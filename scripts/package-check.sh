@@ -51,8 +51,8 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 depend_names=$(tr "," "\n" <<<"$depends" | sed "s/^ *//; s/ .*//")
-for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 libsystemd0 libmosquitto1 \
-    passwd; do
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 \
+    qt6-translations-l10n fonts-liberation2 libsystemd0 libmosquitto1 passwd; do
     grep -qxF "$lib" <<<"$depend_names" || fail "Depends lacks $lib"
 done
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex-recorder orvex_icons
 rm -f "$build"/orvex_*.deb

@@ -4,8 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/harness.sh
 scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Only the program and the simulator: scripts/test.sh builds the tests.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=OFF -DORVEX_BENCH=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target orvex orvex-sim
 
 # Then: with no port configured, the program runs on a demo settings folder (./demo) against
 # orvex-sim on a pseudo-terminal. Without a display it runs under Xvfb, saves a screenshot of
@@ -68,6 +69,7 @@ start_xvfb || exit 1
 shot=$folder/orvex-screenshot.png
 rm -f "$shot"
 log=$folder/orvex.log
+rm -f "$log"  # a line of the last run must not count as this run's screenshot
 ORVEX_SCREENSHOT=$shot ORVEX_SCREENSHOT_DELAY=$shot_delay \
     ORVEX_STARTUP_TIMING=1 "$orvex" 2>"$log" &
 program=$!

@@ -11,8 +11,8 @@ delay=${ORVEX_SCREENSHOT_DELAY:-8}  # the window refreshes its readings every 5 
 # The dialogs to picture, by the names orvex_show_dialog knows.
 dialogs=(alarms colours fonts about settings information help port portsearch recording)
 
-scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+scripts/install-deps.sh --tests
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex_show_dialog
 orvex=$(realpath "$build/app/orvex")
 show_dialog=$(realpath "$build/tests/dialogs/orvex_show_dialog")

@@ -165,12 +165,17 @@ bool CSimDevice::Apply(std::string_view line, std::string& error) {
         registers_[number] = static_cast<uint16_t>(value);
         return true;
     }
-    if (command == "silence" || command == "drift" || command == "write-low-first") {
+    if (command == "silence" || command == "drift" || command == "write-low-first" ||
+        command == "write-high-first") {
         if (words.size() != 2 || !ParseOnOff(words[1], flag)) {
             error = "usage: " + Text(command) + " on|off";
             return false;
         }
-        (command == "silence" ? silent_ : command == "drift" ? drift_ : writeLowFirst_) = flag;
+        if (command == "write-high-first") {
+            writeLowFirst_ = !flag;
+        } else {
+            (command == "silence" ? silent_ : command == "drift" ? drift_ : writeLowFirst_) = flag;
+        }
         return true;
     }
     if (command == "fault") {

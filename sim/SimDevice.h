@@ -43,8 +43,8 @@ public:
     bool Silent() const { return silent_; }
     void SetSilent(bool silent) { silent_ = silent; }
     void SetSlowDelay(std::chrono::milliseconds delay) { slowDelay_ = delay; }
-    // Function 6 takes the value high byte first, as Modbus has it; this device variant takes
-    // the low byte first.
+    // The concentrator takes the value of function 6 low byte first (its register address high
+    // byte first); false makes it a standard slave that takes the value high byte first.
     void SetWriteLowFirst(bool lowFirst) { writeLowFirst_ = lowFirst; }
     bool Drift() const { return drift_; }
     void SetDrift(bool drift) { drift_ = drift; }
@@ -82,7 +82,7 @@ private:
     FaultMode fault_ = FaultMode::None;
     bool silent_ = false;
     bool drift_ = false;
-    bool writeLowFirst_ = false;
+    bool writeLowFirst_ = true;
     std::chrono::milliseconds slowDelay_{2000};
     std::mt19937 random_{12345};
 };

@@ -5,7 +5,7 @@
 const char* const kSimUsage =
     "usage: orvex-sim [--config FILE] [--demo] [--address N] [--device PATH] [--link DIR/comN]\n"
     "                 [--baud N] [--wire-speed] [--drift] [--log] [--fault MODE] [--slow-ms N]\n"
-    "                 [--write-low-first] [--exit-on-eof]\n"
+    "                 [--write-high-first] [--exit-on-eof]\n"
     "       orvex-sim --help | --version\n"
     "fault MODE: silence, slow, badcrc, wrongaddr, exception, truncated, noise, echo\n";
 
@@ -77,7 +77,11 @@ std::optional<SimCommandLine> ParseCommandLine(const std::vector<std::string>& a
             ok = flag(options.drift);
         } else if (name == "--log") {
             ok = flag(options.log);
+        } else if (name == "--write-high-first") {
+            ok = !inlineValue;
+            options.writeLowFirst = false;
         } else if (name == "--write-low-first") {
+            // The default now; still accepted so that older scripts run.
             ok = flag(options.writeLowFirst);
         } else if (name == "--exit-on-eof") {
             ok = flag(options.exitOnEof);

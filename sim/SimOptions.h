@@ -19,7 +19,8 @@ struct SimCommandLine {
     FaultMode fault = FaultMode::None;
     int slowMs = 2000;
     bool exitOnEof = false;
-    bool writeLowFirst = false;
+    // A written value arrives low byte first, as at the concentrator; false for a standard slave.
+    bool writeLowFirst = true;
 };
 
 // Parses argv (without the program name). Returns nothing and sets `error` on a bad option.

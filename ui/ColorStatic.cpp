@@ -3,10 +3,13 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/MemDC.h"
 
@@ -62,6 +65,7 @@ void CColorStatic::CreateValueFont() {
     valueFont = ToQFont(fontDescription);
     valueFontDescription = fontDescription;
     valueFontCreated = true;
+    fittedWidth = -1;
     setFont(valueFont);
 }
 
@@ -77,7 +81,8 @@ bool CColorStatic::ChooseFont() {
     if (valueFontCreated) {
         fontDescription = valueFontDescription;
     }
-    QFontDialog dialog(valueFontCreated ? valueFont : ToQFont(fontDescription), this);
+    QFontDialog dialog(ChooserStartFont(valueFontCreated ? valueFont : ToQFont(fontDescription)),
+                       this);
     dialog.setWindowTitle(QStringLiteral("Czcionka"));
     dialog.setOption(QFontDialog::DontUseNativeDialog);
     // Both kinds together are every font the screen can show.
@@ -90,10 +95,22 @@ bool CColorStatic::ChooseFont() {
             box->hide();
         }
     }
+    // Without the effects box beside it, the sample's row would shrink to nothing: keep it
+    // high enough for the chosen font.
+    if (auto* sample = dialog.findChild<QLineEdit*>(QStringLiteral("qt_fontDialog_sampleEdit"))) {
+        const auto fitSample = [sample](const QFont& chosen) {
+            const int height = QFontMetrics(chosen).height() + 12;  // frame and padding
+            sample->setMinimumHeight(std::clamp(height, kSampleMinHeight, kSampleMaxHeight));
+        };
+        fitSample(dialog.currentFont());
+        connect(&dialog, &QFontDialog::currentFontChanged, sample, fitSample);
+    }
+    // What OK gives when the user changes nothing: only what differs from it is taken over.
+    const QFont offered = dialog.currentFont();
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    fontDescription = FromQFont(dialog.selectedFont(), fontDescription);
+    fontDescription = ChangedFontDescription(dialog.selectedFont(), offered, fontDescription);
     CreateValueFont();
     repaint();
     return true;
@@ -164,8 +181,36 @@ void CColorStatic::paintEvent(QPaintEvent* /*event*/) {
         return;
     }
     r.setTop(band.bottom() + 1);
-    p.setFont(valueFontCreated ? valueFont : font());
+    FitValueLine(r.width());
+    p.setFont(fittedFont);
     p.setPen(ToQColor(textColour));
-    workingText = valueText;
     p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, workingText);
+}
+
+void CColorStatic::FitValueLine(int width) {
+    const QFont& base = valueFontCreated ? valueFont : font();
+    if (width == fittedWidth && valueText == fittedFor && fittedFont == base) {
+        return;
+    }
+    fittedFor = valueText;
+    fittedWidth = width;
+    fittedFont = base;
+    workingText = valueText;
+    const qreal wide = QFontMetricsF(base).horizontalAdvance(valueText);
+    if (wide <= width) {
+        return;  // drawn exactly in the value font
+    }
+    // A reading cut at both sides would hide its first and last values (the average of a
+    // probe sensor among them): draw the whole line smaller instead, a pixel clear of each edge.
+    const int room = std::max(0, width - 2);
+    const int pixels = base.pixelSize() > 0 ? base.pixelSize() : QFontInfo(base).pixelSize();
+    int size = std::min(pixels - 1, static_cast<int>(pixels * room / wide));
+    for (; size > kMinFitPixelSize; --size) {
+        fittedFont.setPixelSize(size);
+        if (QFontMetricsF(fittedFont).horizontalAdvance(valueText) <= room) {
+            return;
+        }
+    }
+    fittedFont.setPixelSize(std::max(size, kMinFitPixelSize));
+    workingText = QFontMetrics(fittedFont).elidedText(valueText, Qt::ElideRight, room);
 }

@@ -16,6 +16,12 @@ class CColorStatic : public QWidget, public CInputLook {
 public:
     static constexpr int kBlinkPeriodMs = 500;
     static constexpr int kCaptionHeight = 20;
+    // A value line wider than the control is drawn smaller, but never below this pixel size;
+    // below it the line is cut at its right end instead.
+    static constexpr int kMinFitPixelSize = 8;
+    // Bounds of the font chooser's sample height.
+    static constexpr int kSampleMinHeight = 40;
+    static constexpr int kSampleMaxHeight = 160;
 
     explicit CColorStatic(QWidget* parent = nullptr);
     ~CColorStatic() override;
@@ -53,6 +59,10 @@ public:
     bool HasValueFont() const { return valueFontCreated; }
     const QFont& ValueFont() const { return valueFont; }
     const QFont& CaptionFont() const { return captionFont; }
+    // The value line as the last paint drew it: its text (cut when even the smallest size was
+    // too wide) and its font (the value font, or a smaller one when the line did not fit).
+    const QString& DrawnValueText() const { return workingText; }
+    const QFont& DrawnValueFont() const { return fittedFont; }
     const QTimer& BlinkTimer() const { return blinkTimer; }
     // Number of paints so far, and the height of the caption band at the last paint.
     int PaintCount() const { return paintCount; }
@@ -63,8 +73,14 @@ protected:
 
 private:
     void OnBlinkTimer();
+    // Fits valueText into the given width: sets fittedFont and workingText.
+    void FitValueLine(int width);
 
     QString workingText;
+    QFont fittedFont;
+    // What fittedFont and workingText were fitted for; a paint with the same refits nothing.
+    QString fittedFor;
+    int fittedWidth = -1;
     QTimer blinkTimer;
     bool blinkPhase = false;
     QFont valueFont;

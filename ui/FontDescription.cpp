@@ -1,5 +1,6 @@
 #include "ui/FontDescription.h"
 
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -47,6 +48,16 @@ namespace {
 
 constexpr int kDefaultPixelSize = 16;  // what a height of 0 ("any size") gets
 constexpr int kMaxPixelSize = 2000;
+
+// Pixel size of a font set by points or pixels.
+int PixelsOf(const QFont& font) {
+    if (font.pixelSize() > 0) {
+        return font.pixelSize();
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    return std::max(1, static_cast<int>(std::lround(font.pointSizeF() * dpi / 72.0)));
+}
 
 // Pixel size (em height) whose ascent + descent comes closest to the wanted cell height.
 int PixelSizeForCellHeight(QFont font, int cellHeight) {
@@ -104,15 +115,43 @@ QFont ToQFont(const FontDescription& description) {
 
 FontDescription FromQFont(const QFont& font, const FontDescription& base) {
     FontDescription description = base;
-    int pixels = font.pixelSize();
-    if (pixels <= 0) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-        pixels = static_cast<int>(std::lround(font.pointSizeF() * dpi / 72.0));
-    }
-    description.height = -std::max(1, pixels);
+    description.height = -PixelsOf(font);
     description.weight = font.weight();
     description.italic = font.italic() ? 1 : 0;
     description.SetFaceName(font.family());
     return description;
+}
+
+FontDescription ChangedFontDescription(const QFont& chosen, const QFont& offered,
+                                       const FontDescription& base) {
+    const FontDescription taken = FromQFont(chosen, base);
+    FontDescription description = base;
+    if (chosen.family() != offered.family()) {
+        description.SetFaceName(chosen.family());
+    }
+    if (PixelsOf(chosen) != PixelsOf(offered)) {
+        description.height = taken.height;
+    }
+    if (chosen.weight() != offered.weight()) {
+        description.weight = taken.weight;
+    }
+    if (chosen.italic() != offered.italic()) {
+        description.italic = taken.italic;
+    }
+    return description;
+}
+
+QFont ChooserStartFont(const QFont& font) {
+    QFont start = font;
+    const QString family = QFontInfo(font).family();
+    start.setFamilies({family});
+    start.setStyleName({});  // weight and slant decide, not a name from elsewhere
+    for (const QString& style : QFontDatabase::styles(family)) {
+        if (QFontDatabase::weight(family, style) == font.weight() &&
+            QFontDatabase::italic(family, style) == font.italic()) {
+            start.setStyleName(style);
+            break;
+        }
+    }
+    return start;
 }

@@ -44,3 +44,17 @@ QFont ToQFont(const FontDescription& description);
 // Fields Qt has no notion of (character set, precisions, ...) are taken from base, and so
 // are underline and strike-out, which the program never offers to change.
 FontDescription FromQFont(const QFont& font, const FontDescription& base);
+
+// The description after the font chooser: what the user changed there (face, size, weight,
+// slant: the chosen font compared with the one the chooser offered at its start) is taken from
+// chosen as FromQFont takes it; everything else stays as in base. So a stored face name that
+// names the face in use by another name ("Arial"), and the sign convention of the height,
+// survive a choice that did not touch them.
+FontDescription ChangedFontDescription(const QFont& chosen, const QFont& offered,
+                                       const FontDescription& base);
+
+// The font as the font chooser should be started with: its family as the font database names
+// the face that draws it, and its style named as that family lists it ("Bold Italic"). The
+// chooser preselects the family and style by those names; with "Arial" or a translated style
+// name ("Kursywa") it would preselect another face or the first style.
+QFont ChooserStartFont(const QFont& font);

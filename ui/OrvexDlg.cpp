@@ -17,6 +17,7 @@
 #include "publish/MqttPublisher.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"
+#include "ui/ScreenKeeper.h"
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
@@ -84,6 +85,7 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     connect(&portWaitTimer, &QTimer::timeout, this, [this] { RetryConfiguredPort(); });
 
     CreateMenus();
+    new CScreenKeeper(this);
 }
 
 COrvexDlg::~COrvexDlg() {
@@ -456,6 +458,12 @@ void COrvexDlg::changeEvent(QEvent* event) {
 }
 
 void COrvexDlg::keyPressEvent(QKeyEvent* event) {
+    // F10 opens the menu bar, as desktop programs do.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier &&
+        !menuBar->actions().isEmpty()) {
+        menuBar->setActiveAction(menuBar->actions().constFirst());
+        return;
+    }
     // Enter ends the run like the close command (Escape is handled by the dialog itself).
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {

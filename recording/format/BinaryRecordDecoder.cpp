@@ -1,8 +1,7 @@
 #include "recording/format/BinaryRecordDecoder.h"
 
+#include <array>
 #include <cstdint>
-
-#include "recording/format/BinaryRecordFormat.h"
 
 namespace {
 
@@ -11,6 +10,25 @@ enum class Step { Ok, End, Bad };
 // The file holds every byte negated.
 char Plain(char encoded) {
     return static_cast<char>(-static_cast<uint8_t>(encoded));
+}
+
+// The trailer that must follow a record's plain text: 0x40, then S mod 253 + 1 and S mod 251 + 1,
+// S being the sum of the text's bytes taken as signed 8-bit values. Stated here on its own
+// rather than taken from the writer, so that a fault in the written check bytes shows when a
+// file is read back instead of being repeated by the reader.
+std::array<uint8_t, 3> ExpectedTrailer(std::string_view text) {
+    long sum = 0;
+    for (char c : text) {
+        sum += static_cast<int8_t>(c);
+    }
+    const auto check = [sum](long modulus) {
+        long rest = sum % modulus;
+        if (rest < 0) {
+            rest += modulus;
+        }
+        return static_cast<uint8_t>(rest + 1);
+    };
+    return {0x40, check(253), check(251)};
 }
 
 // Walks one record, restoring the plain text as it goes.
@@ -103,7 +121,7 @@ private:
     }
 
     Step Trailer() {
-        const auto expected = BinaryTrailer(text);
+        const auto expected = ExpectedTrailer(text);
         for (uint8_t b : expected) {
             if (AtEnd())
                 return Step::End;

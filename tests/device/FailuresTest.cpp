@@ -204,12 +204,19 @@ TEST_F(Failures, AlarmEnables) {
         EXPECT_NE(request.rfind("6 ", 0), 0u) << request;
     }
 
-    // The value goes low byte first, so the sim logs (and stores) 0 as 0 and 1 as 256.
+    // The device takes the value low byte first, as the driver sends it: the written value is
+    // the one stored and read back.
     const uint8_t onlyExternal[2] = {255, 0};
     EXPECT_EQ(driver->WriteAlarms(onlyExternal), 0);
     EXPECT_EQ(Count(Requests(), "6 7 0"), 1);
     EXPECT_EQ(driver->ReadAlarms(enables), 0);
     EXPECT_EQ(enables[0], 2);
+    EXPECT_EQ(enables[1], 0);
+    const uint8_t onlyInternal[2] = {1, 255};
+    EXPECT_EQ(driver->WriteAlarms(onlyInternal), 0);
+    EXPECT_EQ(Count(Requests(), "6 6 1"), 1);
+    EXPECT_EQ(driver->ReadAlarms(enables), 0);
+    EXPECT_EQ(enables[0], 1);
     EXPECT_EQ(enables[1], 0);
 
     // A failed write of register 6 ends the operation before register 7.

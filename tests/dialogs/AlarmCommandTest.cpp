@@ -71,9 +71,7 @@ private slots:
         ports = UseTestPorts(tmp);
         ModalStep::Reset();
         sim = std::make_unique<SimProcess>(
-            // The concentrator takes a written value low byte first.
-            SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n",
-                       {"--log", "--write-low-first"}});
+            SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n", {"--log"}});
         sim->LinkAs(ports, 7);
         dlg = std::make_unique<COrvexDlg>();
         dlg->portNumber = 7;
@@ -113,6 +111,15 @@ private slots:
         });
         Trigger();
         QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 0", "REQ 6 7 1"}));
+        // The device stored what was chosen: the next run of the command shows it.
+        bool shownAsWritten = false;
+        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+            shownAsWritten =
+                d->InternalOffButton()->isChecked() && d->ExternalOnButton()->isChecked();
+            d->reject();
+        });
+        Trigger();
+        QVERIFY(shownAsWritten);
         QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 

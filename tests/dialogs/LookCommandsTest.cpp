@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,6 +15,7 @@
 #include "ModalScript.h"
 #include "NoPortStart.h"
 #include "app/OrvexApp.h"
+#include "ui/FontDescription.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ClickLabel.h"
 #include "ui/dialogs/ColorDlg.h"
@@ -35,16 +38,9 @@ void CancelColour() {
     ModalStep::On<QColorDialog>([](QColorDialog* d) { d->reject(); });
 }
 
-// A family other than the one given, present on this machine.
-QString OtherFamily(const QString& family) {
-    for (const QString& f : QFontDatabase::families()) {
-        if (f != family && !QFontDatabase::isPrivateFamily(f) &&
-            QFontDatabase::isSmoothlyScalable(f)) {
-            return f;
-        }
-    }
-    return {};
-}
+// A face the program's package brings (fonts-liberation2) and that differs from the value
+// font's Arial and its stand-in, whatever else the machine has installed.
+const QString kOtherFamily = QStringLiteral("Liberation Serif");
 
 }  // namespace
 
@@ -109,8 +105,8 @@ private slots:
         for (int i = 0; i < 8; ++i) {
             before[i] = window.valueControls[i].GetFontDescription();
         }
-        const QString family = OtherFamily(window.valueControls[2].font().family());
-        QVERIFY(!family.isEmpty());
+        const QString family = kOtherFamily;
+        QVERIFY2(QFontDatabase::hasFamily(family), "fonts-liberation2 is not installed");
         QString previewFamily;
         QString controlFamily;
         int previewPixels = 0;
@@ -151,7 +147,8 @@ private slots:
             QVERIFY(ini.open(QIODevice::WriteOnly));
             ini.write("[GENERAL]\r\nSHOW_ADV=0\r\n");
         }
-        const QString family = OtherFamily(QStringLiteral("Arial"));
+        const QString family = kOtherFamily;
+        QVERIFY2(QFontDatabase::hasFamily(family), "fonts-liberation2 is not installed");
         COrvexApp app(std::filesystem::path(folder.path().toStdString()));
         app.onWindowReady = [&](COrvexDlg& window) {
             ModalStep::On<CComDlg>([&](CComDlg* d) {
@@ -195,6 +192,76 @@ private slots:
                  qPrintable(section(4)));
         QVERIFY2(section(4).contains(QStringLiteral("FONT_HEIGHT_INPUT=-33")),
                  qPrintable(section(4)));
+    }
+
+    // The chooser opens on the face in use and shows its sample; switching on italic alone
+    // changes only the slant in orvex.ini, not the stored face name or the height's sign.
+    void italicAloneChangesOnlyTheSlant() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        {
+            QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write(
+                "[GENERAL]\r\nSHOW_ADV=0\r\n[INPUT3]\r\nFONT_NAME_INPUT=Arial\r\n"
+                "FONT_HEIGHT_INPUT=25\r\n");
+        }
+        COrvexApp app(std::filesystem::path(folder.path().toStdString()));
+        QString offeredFamily;
+        QString faceInUse;
+        QString sampleFamily;
+        int sampleHeight = -1;
+        int sampleFontHeight = 0;
+        app.onWindowReady = [&](COrvexDlg& window) {
+            ModalStep::On<CComDlg>([&](CComDlg* d) {
+                d->reject();
+                QTimer::singleShot(0, &window, [&] {
+                    window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
+                    app.CloseMainWindow();
+                });
+            });
+            ModalStep::On<CFontDlg>([&](CFontDlg* d) {
+                faceInUse = QFontInfo(window.valueControls[3].ValueFont()).family();
+                ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+                    offeredFamily = f->currentFont().family();
+                    auto* sample = f->findChild<QLineEdit*>();
+                    for (QLineEdit* edit : f->findChildren<QLineEdit*>()) {
+                        if (edit->objectName().contains(QLatin1String("sample"))) {
+                            sample = edit;
+                        }
+                    }
+                    if (sample != nullptr && sample->isVisible() && !sample->text().isEmpty()) {
+                        sampleFamily = sample->font().family();
+                        sampleHeight = sample->height();
+                        sampleFontHeight = QFontMetrics(sample->font()).height();
+                    }
+                    QFont italic = f->currentFont();
+                    italic.setItalic(true);
+                    f->setCurrentFont(ChooserStartFont(italic));
+                    f->accept();
+                });
+                QTest::mouseClick(d->Preview(3), Qt::LeftButton);
+                d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+            });
+        };
+        app.InitInstance();
+        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(offeredFamily, faceInUse);
+        QCOMPARE(sampleFamily, faceInUse);
+        QVERIFY2(sampleHeight >= sampleFontHeight,
+                 qPrintable(QStringLiteral("sample %1 px high for a %2 px font")
+                                .arg(sampleHeight)
+                                .arg(sampleFontHeight)));
+
+        QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(ini.readAll());
+        const int start = text.indexOf(QStringLiteral("[INPUT3]"));
+        const QString section = text.mid(start, text.indexOf('[', start + 1) - start);
+        for (const char* line : {"FONT_NAME_INPUT=Arial\r\n", "FONT_HEIGHT_INPUT=25\r\n",
+                                 "FONT_ITALIC_INPUT=1\r\n", "FONT_WEIGHT_INPUT=0\r\n"}) {
+            QVERIFY2(section.contains(QLatin1String(line)), qPrintable(section + line));
+        }
     }
 };
 

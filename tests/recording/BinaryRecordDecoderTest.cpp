@@ -57,6 +57,30 @@ TEST(BinaryRecordDecoder, WorkedExampleDecodesBack) {
     EXPECT_EQ(ParseBinaryRecord(record).length, 54u);
 }
 
+// Fixed bytes, not the writer's output: the reader holds its own statement of the check rule.
+// The worked example's bytes sum to 2474, so its check bytes are 2474 mod 253 + 1 = 0xC6 and
+// 2474 mod 251 + 1 = 0xD8; in the file every byte is negated.
+TEST(BinaryRecordDecoder, GoldenRecordAndWrongCheckBytes) {
+    const auto negated = [](std::string bytes) {
+        for (char& c : bytes)
+            c = static_cast<char>(-static_cast<uint8_t>(c));
+        return bytes;
+    };
+    const std::string golden = negated(kWorkedExample) + "\xC0\x3A\x28";
+    const auto file = DecodeBinaryRecords(golden);
+    ASSERT_EQ(file.records, std::vector<std::string>{kWorkedExample});
+    EXPECT_EQ(file.wholeBytes, 54u);
+    // Each check byte off by one, the two swapped, or the trailer's first byte wrong.
+    for (const char* trailer : {"\xC0\x39\x28", "\xC0\x3A\x27", "\xC0\x28\x3A", "\xC1\x3A\x28"}) {
+        const std::string bad = negated(kWorkedExample) + trailer;
+        EXPECT_EQ(ParseBinaryRecord(bad).state, BinaryParse::Invalid);
+        EXPECT_EQ(DecodeBinaryRecords(bad).wholeBytes, 0u);
+    }
+    // An entry-less record: "20240307140509$" sums to 745 (0xF0 and 0xF4).
+    const std::string empty = negated("20240307140509$") + negated("\x40\xF0\xF4");
+    EXPECT_EQ(ParseBinaryRecord(empty).state, BinaryParse::Complete);
+}
+
 TEST(BinaryRecordDecoder, SeveralRecordsWithCheckBytesThatLookLikeSeparators) {
     std::vector<std::string> texts = AwkwardTexts();
     int awkward = 0;

@@ -72,22 +72,29 @@ TEST(SimDevice, FaultModesShapeTheReply) {
 TEST(SimDevice, WritesAndMultiRegisterReads) {
     CSimDevice device;
     device.SetAddress(9);
-    // A standard slave takes the value high byte first.
-    const std::vector<uint8_t> write = Frame({9, 6, 0, 7, 0x01, 0x02});
+    // Like the concentrator, the value comes low byte first: the frame 01 00 writes 1, and the
+    // echo is the request as sent.
+    const std::vector<uint8_t> write = Frame({9, 6, 0, 6, 0x01, 0x00});
     SimOutcome outcome = device.Handle(write);
     EXPECT_EQ(outcome.reply, write);
-    EXPECT_EQ(outcome.log, "REQ 6 7 258");
-    EXPECT_EQ(device.Register(7), 0x0102);
-    EXPECT_EQ(device.Handle(ReadRequest(9, 3, 6, 2)).reply, Frame({9, 3, 4, 0, 0, 1, 2}));
-    EXPECT_TRUE(device.Handle(ReadRequest(1, 3, 6, 2)).log.empty());
-    // The variant that takes the value low byte first: the frame 01 00 writes 1, echoed as sent.
-    std::string error;
-    ASSERT_TRUE(device.Apply("write-low-first on", error));
-    const std::vector<uint8_t> lowFirst = Frame({9, 6, 0, 6, 0x01, 0x00});
-    outcome = device.Handle(lowFirst);
-    EXPECT_EQ(outcome.reply, lowFirst);
     EXPECT_EQ(outcome.log, "REQ 6 6 1");
     EXPECT_EQ(device.Register(6), 1);
+    const std::vector<uint8_t> twoBytes = Frame({9, 6, 0, 7, 0x01, 0x02});
+    EXPECT_EQ(device.Handle(twoBytes).log, "REQ 6 7 513");
+    EXPECT_EQ(device.Handle(ReadRequest(9, 3, 6, 2)).reply, Frame({9, 3, 4, 0, 1, 2, 1}));
+    EXPECT_TRUE(device.Handle(ReadRequest(1, 3, 6, 2)).log.empty());
+    // A standard slave takes it high byte first; both commands switch the order.
+    std::string error;
+    ASSERT_TRUE(device.Apply("write-high-first on", error));
+    EXPECT_EQ(device.Handle(twoBytes).log, "REQ 6 7 258");
+    EXPECT_EQ(device.Register(7), 0x0102);
+    ASSERT_TRUE(device.Apply("write-low-first on", error));
+    EXPECT_EQ(device.Handle(twoBytes).log, "REQ 6 7 513");
+    ASSERT_TRUE(device.Apply("write-low-first off", error));
+    EXPECT_EQ(device.Handle(twoBytes).log, "REQ 6 7 258");
+    ASSERT_TRUE(device.Apply("write-high-first off", error));
+    EXPECT_EQ(device.Handle(twoBytes).log, "REQ 6 7 513");
+    EXPECT_FALSE(device.Apply("write-high-first", error));
     // 125 registers is the most one read may ask for.
     EXPECT_EQ(device.Handle(ReadRequest(9, 4, 0, 125)).reply.size(), 5u + 250u);
 }
@@ -213,12 +220,20 @@ TEST(SimOptions, CommandLine) {
     EXPECT_TRUE(options->wireSpeed);
     EXPECT_TRUE(options->log);
     EXPECT_FALSE(options->drift);
+    EXPECT_TRUE(options->writeLowFirst);  // the concentrator's order unless asked otherwise
+    options = ParseCommandLine({"--write-high-first"}, error);
+    ASSERT_TRUE(options.has_value()) << error;
+    EXPECT_FALSE(options->writeLowFirst);
+    options = ParseCommandLine({"--write-low-first"}, error);  // older scripts pass it
+    ASSERT_TRUE(options.has_value()) << error;
+    EXPECT_TRUE(options->writeLowFirst);
     for (std::vector<std::string> bad : {std::vector<std::string>{"--address", "0"},
                                          {"--address", "256"},
                                          {"--fault", "odd"},
                                          {"--baud"},
                                          {"--baud", "96OO"},
                                          {"--log=1"},
+                                         {"--write-high-first=1"},
                                          {"--unknown"},
                                          {"stray"}}) {
         EXPECT_FALSE(ParseCommandLine(bad, error).has_value()) << bad[0];

@@ -75,7 +75,8 @@ TEST(SimLine, WriteIsEchoedStoredAndLogged) {
     SimProcess sim({.config = "", .args = {"--log"}});
     RawLine line(sim.PtyPath());
     ASSERT_TRUE(line.IsOpen());
-    const std::vector<uint8_t> write = Frame({1, 6, 0, 7, 0, 1});
+    // The value low byte first, as the concentrator takes it.
+    const std::vector<uint8_t> write = Frame({1, 6, 0, 7, 1, 0});
     EXPECT_EQ(line.Transact(write, 8), write);
     EXPECT_EQ(line.Transact(ReadRequest(1, 3, 7, 1), 7), Frame({1, 3, 2, 0, 1}));
     EXPECT_TRUE(sim.WaitForLog(
@@ -114,7 +115,7 @@ TEST(SimLine, OtherAddressesAndBadFramesAreIgnored) {
     ASSERT_TRUE(sim.WaitForLog([](const auto& log) { return Contains(log, "REQ 4 2 1"); }, 5s));
     EXPECT_EQ(sim.Log(), (std::vector<std::string>{"OPEN", "REQ 4 2 1"}));
     // A broadcast write is carried out but never answered.
-    line.Send(Frame({0, 6, 0, 6, 0, 1}));
+    line.Send(Frame({0, 6, 0, 6, 1, 0}));
     EXPECT_EQ(line.Transact(ReadRequest(17, 3, 6, 1), 7), Frame({17, 3, 2, 0, 1}));
 }
 

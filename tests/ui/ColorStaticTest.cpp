@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "device/InputReading.h"
+#include "text/ReadingText.h"
 #include "ui/ColorStatic.h"
 #include "ui/MemDC.h"
 
@@ -227,7 +229,7 @@ private slots:
         AnswerNextDialog<QFontDialog>(true, [](QFontDialog* dialog) {
             QFont f("DejaVu Sans", 30);
             f.setBold(true);
-            dialog->setCurrentFont(f);
+            dialog->setCurrentFont(ChooserStartFont(f));
         });
         QVERIFY(control->ChooseFont());
         QCOMPARE(control->GetFontDescription().weight, 700);
@@ -236,6 +238,65 @@ private slots:
         QCOMPARE(int(control->GetFontDescription().charSet), 238);
         QCOMPARE(control->ValueFont().weight(), QFont::Bold);
         QVERIFY(control->PaintCount() > before);
+    }
+
+    // Eight probes and the average of a probe sensor in a 600 px control: the whole line is
+    // drawn, in a smaller font; a line that fits keeps the value font; below the smallest
+    // size the line is cut at its right end. The stored font never changes.
+    void wideValueLineShrinksToFitAndShortLineStaysAsIs() {
+        control = std::make_unique<CColorStatic>();
+        control->resize(600, 80);
+        control->CreateValueFont();
+        control->show();
+        QVERIFY(QTest::qWaitForWindowExposed(control.get()));
+        InputReading probes;
+        probes.model = ModelTQ22;
+        for (int j = 0; j < 8; ++j) {
+            probes.probeValues[j] = static_cast<int16_t>(220 + 7 * j);
+        }
+        probes.average = 245;
+        const QString line = QString::fromStdString(FormatReading(probes).value);
+        QVERIFY(line.startsWith(QStringLiteral("T1:")));
+        QVERIFY(line.contains(QStringLiteral("ŚR:")));
+        const FontDescription stored = control->GetFontDescription();
+        const QFont valueFont = control->ValueFont();
+        QVERIFY(QFontMetricsF(valueFont).horizontalAdvance(line) > 600);
+
+        control->SetValueText(line);
+        QCOMPARE(control->DrawnValueText(), line);
+        const QFont drawn = control->DrawnValueFont();
+        QVERIFY(QFontMetricsF(drawn).horizontalAdvance(line) <= 600);
+        QCOMPARE(drawn.family(), valueFont.family());
+        QVERIFY(drawn.pixelSize() >= CColorStatic::kMinFitPixelSize);
+        // Just enough: one pixel larger would not fit.
+        QFont larger = drawn;
+        larger.setPixelSize(drawn.pixelSize() + 1);
+        QVERIFY(QFontMetricsF(larger).horizontalAdvance(line) > 600 - 2);
+        // On screen: no ink in the outermost columns, so nothing is cut off at either side.
+        const QImage image = control->grab().toImage();
+        const QRgb background = ToQColor(control->GetBackgroundColour()).rgb();
+        const QRect value(0, control->CaptionBandHeight(), 600, 80 - control->CaptionBandHeight());
+        QCOMPARE(CountPixels(image, QRect(0, value.top(), 1, value.height()), background),
+                 value.height());
+        QCOMPARE(CountPixels(image, QRect(599, value.top(), 1, value.height()), background),
+                 value.height());
+        QVERIFY(CountPixels(image, value, background) < value.width() * value.height());
+        QVERIFY(control->GetFontDescription() == stored);
+        QCOMPARE(control->ValueFont(), valueFont);
+        QCOMPARE(control->font(), valueFont);
+
+        const QString shortLine = QStringLiteral("RH = 45,3 %, T = 21,7 °C");
+        control->SetValueText(shortLine);
+        QCOMPARE(control->DrawnValueText(), shortLine);
+        QCOMPARE(control->DrawnValueFont(), valueFont);
+
+        // Too narrow even at the smallest size: the start of the reading stays readable.
+        control->resize(60, 80);
+        control->SetValueText(line);
+        QCOMPARE(control->DrawnValueFont().pixelSize(), int(CColorStatic::kMinFitPixelSize));
+        const QString cut = control->DrawnValueText();
+        QVERIFY2(cut.endsWith(QChar(0x2026)) && line.startsWith(cut.chopped(1)) && cut.size() > 1,
+                 qPrintable(cut));
     }
 
     void colourChoosers() {

@@ -1,5 +1,6 @@
 #include "ui/dialogs/AlarmsDlg.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,6 +11,20 @@
 #include "ui/dialogs/DialogButtons.h"
 
 namespace {
+
+// Tab enters a group on its checked button (the arrow keys move within the group): only the
+// checked button takes the focus by Tab, or every button while none is checked.
+void KeepTabOnChecked(QButtonGroup* group) {
+    const auto update = [group] {
+        const bool anyChecked = group->checkedButton() != nullptr;
+        for (QAbstractButton* button : group->buttons()) {
+            button->setFocusPolicy(!anyChecked || button->isChecked() ? Qt::StrongFocus
+                                                                      : Qt::ClickFocus);
+        }
+    };
+    QObject::connect(group, &QButtonGroup::buttonToggled, group, update);
+    update();
+}
 
 // A group box with an exclusive "Włączony" / "Wyłączony" pair.
 QGroupBox* MakeGroup(QWidget* parent, const QString& title, const QString& name, QRadioButton*& on,
@@ -23,6 +38,7 @@ QGroupBox* MakeGroup(QWidget* parent, const QString& title, const QString& name,
     auto* group = new QButtonGroup(box);
     group->addButton(on);
     group->addButton(off);
+    KeepTabOnChecked(group);
     auto* layout = new QVBoxLayout(box);
     layout->addWidget(on);
     layout->addWidget(off);

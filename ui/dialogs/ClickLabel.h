@@ -1,8 +1,12 @@
 #pragma once
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 
-// A static text that reports clicks.
+#include "ui/dialogs/KeyActivation.h"
+
+// A static text that reports clicks; given a focus policy, also Space and Enter while it has
+// the focus, which it then shows with a focus frame.
 class CClickLabel : public QLabel {
     Q_OBJECT
 public:
@@ -17,5 +21,19 @@ protected:
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
             emit Clicked();
         }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if (IsActivationKey(event)) {
+            emit Clicked();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        QPainter painter(this);
+        DrawFocusFrame(this, painter);
     }
 };

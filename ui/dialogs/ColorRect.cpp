@@ -3,9 +3,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/dialogs/KeyActivation.h"
+
 CColorRect::CColorRect(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void CColorRect::SetColour(Colour newColour) {
@@ -14,11 +17,21 @@ void CColorRect::SetColour(Colour newColour) {
 }
 
 void CColorRect::paintEvent(QPaintEvent* /*event*/) {
-    QPainter(this).fillRect(rect(), ToQColor(colour));
+    QPainter painter(this);
+    painter.fillRect(rect(), ToQColor(colour));
+    DrawFocusFrame(this, painter);
 }
 
 void CColorRect::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit Clicked();
     }
+}
+
+void CColorRect::keyPressEvent(QKeyEvent* event) {
+    if (IsActivationKey(event)) {
+        emit Clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

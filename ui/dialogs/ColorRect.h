@@ -3,7 +3,8 @@
 
 #include "ui/Colour.h"
 
-// A colour swatch: its whole area in one colour. A click is reported with Clicked().
+// A colour swatch: its whole area in one colour. A click, or Space or Enter while it has the
+// keyboard focus (Tab reaches it), is reported with Clicked().
 class CColorRect : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +22,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     Colour colour = Rgb(128, 128, 128);

@@ -19,6 +19,7 @@ CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
         previews[i]->setAlignment(Qt::AlignCenter);
         previews[i]->setFrameShape(QFrame::StyledPanel);
         previews[i]->setCursor(Qt::PointingHandCursor);
+        previews[i]->setFocusPolicy(Qt::StrongFocus);  // Tab, then Space or Enter
         grid->addWidget(previews[i], i, 1);
         connect(previews[i], &CClickLabel::Clicked, this, [this, i] { OnPreviewClicked(i); });
     }

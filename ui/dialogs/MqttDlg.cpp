@@ -1,11 +1,11 @@
 #include "ui/dialogs/MqttDlg.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -98,6 +98,12 @@ CMqttDlg::CMqttDlg(std::filesystem::path folder, QWidget* parent, Checker check)
     connect(tlsCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
 }
 
+CMqttDlg::~CMqttDlg() {
+    if (checkThread.joinable()) {
+        checkThread.join();
+    }
+}
+
 void CMqttDlg::setVisible(bool visible) {
     if (visible) {
         enabledCheck->setChecked(settings.enabled);
@@ -161,12 +167,19 @@ void CMqttDlg::OnCheck() {
         checkResult->setText(QStringLiteral("Nieprawidłowy prefiks tematów."));
         return;
     }
+    if (checkThread.joinable()) {
+        checkThread.join();  // the last one has posted its result already
+    }
     checkResult->setText(QStringLiteral("Sprawdzanie..."));
     checkButton->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Bounded by kCheckTimeout: short enough to wait for with the dialog held.
-    const MqttCheckResult result = checker(s);
-    QApplication::restoreOverrideCursor();
+    checkThread = std::thread([this, s] {
+        const MqttCheckResult result = checker(s);
+        QMetaObject::invokeMethod(
+            this, [this, result] { ShowCheckResult(result); }, Qt::QueuedConnection);
+    });
+}
+
+void CMqttDlg::ShowCheckResult(const MqttCheckResult& result) {
     checkButton->setEnabled(true);
     checkResult->setText(CheckText(result));
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "publish/MqttCheck.h"
 #include "publish/MqttSettings.h"
@@ -16,7 +17,7 @@ class QSpinBox;
 
 // "Publikowanie MQTT": the [MQTT] settings. The caller sets settings before exec() and reads
 // them after OK; Anuluj leaves them as they were. "Sprawdź połączenie" tries the broker with
-// what the form holds and says in Polish how it went.
+// what the form holds, on a thread of its own, and says in Polish how it went.
 class CMqttDlg : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +26,7 @@ public:
 
     // settingsFolder gives the default client id; checker replaces the real check in tests.
     CMqttDlg(std::filesystem::path settingsFolder, QWidget* parent = nullptr, Checker checker = {});
+    ~CMqttDlg() override;  // waits for a running check, at most kCheckTimeout
 
     MqttSettings settings;
 
@@ -43,6 +45,7 @@ public slots:
 
 private:
     void UpdateEnabled();
+    void ShowCheckResult(const MqttCheckResult& result);
 
     std::filesystem::path settingsFolder;
     Checker checker;
@@ -61,4 +64,6 @@ private:
     QSpinBox* keepaliveSpin = nullptr;
     QPushButton* checkButton = nullptr;
     QLabel* checkResult = nullptr;
+    // The check runs beside the dialog, which stays responsive.
+    std::thread checkThread;
 };

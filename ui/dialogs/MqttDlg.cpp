@@ -41,6 +41,8 @@ CMqttDlg::CMqttDlg(std::filesystem::path folder, QWidget* parent, Checker check)
     enabledCheck = new QCheckBox(QStringLiteral("Publikuj odczyty do brokera MQTT"), this);
     enabledCheck->setObjectName(QStringLiteral("enabledCheck"));
     hostEdit = edit("hostEdit");
+    // Paths and host names are long: room for a typical one.
+    hostEdit->setMinimumWidth(hostEdit->fontMetrics().averageCharWidth() * 36);
     portSpin = new QSpinBox(this);
     portSpin->setObjectName(QStringLiteral("portSpin"));
     portSpin->setRange(0, 65535);

@@ -22,6 +22,7 @@ class QMenuBar;
 class QMessageBox;
 class CHelpWindow;
 class MqttPublisher;
+struct MqttEvent;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
@@ -106,6 +107,9 @@ public:
     void OnMqttSettings();
     // Starts, restarts or stops publishing to match mqttSettings.
     void ApplyMqttPublishing();
+    // On the window's thread: the status line, and a refusal (login, certificate, files) told
+    // once in a message that does not hold the window.
+    void OnMqttEvent(const MqttEvent& event);
     const MqttPublisher* Publisher() const { return publisher.get(); }
     // "Pomoc" and F1: the user guide beside the window.
     void OnHelp();
@@ -246,6 +250,7 @@ private:
     int publisherListener = -1;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown
+    QPointer<QMessageBox> mqttRefusedBox;   // the broker's refusal, while shown
     bool closingRecording = false;          // CloseRecording runs: its caller tells the user
     bool layoutBlocked = true;
     int statusHeight = 0;

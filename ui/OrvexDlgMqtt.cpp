@@ -1,4 +1,5 @@
 // Publishing to the MQTT broker from the window: the settings dialog and the publisher's life.
+#include <QMessageBox>
 #include <QMetaObject>
 
 #include "OrvexVersion.h"
@@ -29,11 +30,11 @@ void COrvexDlg::ApplyMqttPublishing() {
         options.settings = mqttSettings;
         options.settingsFolder = settingsFolder;
         options.swVersion = kOrvexVersion;
-        // The publisher's thread only asks for a fresh status line; the window reads the state.
-        // The publisher stops before the window goes, so the window outlives every call.
-        options.onEvent = [this](const MqttEvent&) {
+        // The publisher's thread hands each event over to the window's; the publisher stops
+        // before the window goes, so the window outlives every call.
+        options.onEvent = [this](const MqttEvent& event) {
             QMetaObject::invokeMethod(
-                this, [this] { UpdateStatusLine(); }, Qt::QueuedConnection);
+                this, [this, event] { OnMqttEvent(event); }, Qt::QueuedConnection);
         };
         publisher = std::make_unique<MqttPublisher>(std::move(options));
         publisher->Start();
@@ -42,4 +43,24 @@ void COrvexDlg::ApplyMqttPublishing() {
             [target](const PollingCycle& cycle) { target->OnCycle(cycle); });
     }
     UpdateStatusLine();
+}
+
+void COrvexDlg::OnMqttEvent(const MqttEvent& event) {
+    UpdateStatusLine();
+    if (event.type != MqttEvent::Type::Failed || !IsRefusal(event.failure)) {
+        return;  // the status line says enough; a refusal needs someone to act
+    }
+    const QString text = QStringLiteral("Publikowanie MQTT: ") +
+                         QString::fromStdString(MqttFailureText(event.failure, event.detail)) +
+                         QStringLiteral(".");
+    if (mqttRefusedBox) {
+        mqttRefusedBox->setText(text);
+        return;
+    }
+    mqttRefusedBox =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("orvex"), text, QMessageBox::Ok, this);
+    mqttRefusedBox->setObjectName(QStringLiteral("mqttRefusedBox"));
+    mqttRefusedBox->setAttribute(Qt::WA_DeleteOnClose);
+    mqttRefusedBox->setModal(false);
+    mqttRefusedBox->show();
 }

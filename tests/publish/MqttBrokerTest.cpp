@@ -323,6 +323,12 @@ TEST_F(MqttBrokerTest, ConnectionCheckNamesTheReason) {
               MqttFailure::TlsCertificate);
     EXPECT_EQ(CheckMqttConnection(TlsSettings(broker, "ca.crt", "missing.pw"), folder, 5s).failure,
               MqttFailure::PasswordFile);
+    // Without TLS the refusal comes the same way.
+    MqttSettings noTls = TlsSettings(broker, "ca.crt", "bad.pw");
+    noTls.tls = false;
+    noTls.port = broker.Port();
+    const MqttCheckResult refused = CheckMqttConnection(noTls, folder, 5s);
+    EXPECT_EQ(refused.failure, MqttFailure::BadCredentials) << refused.detail;
     MqttSettings plain;
     plain.host = "127.0.0.1";
     plain.port = FreePort();

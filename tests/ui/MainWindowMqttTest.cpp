@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
+#include <fstream>
 
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
@@ -105,6 +107,38 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusLine().text().contains(away), 10000);
         // Cycles go on arriving and wait for the broker.
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Publisher()->GetStats().queued >= 2, 15000);
+    }
+
+    void aRefusedLoginIsToldOnceWithTheReason() {
+        const fs::path root = tmp.path().toStdString();
+        QVERIFY(Run("mosquitto_passwd -b -c " + (root / "passwd").string() + " orvex good"));
+        std::ofstream(root / "bad.pw") << "wrong\n";
+        Broker::Config config;
+        config.passwordFile = root / "passwd";
+        Broker broker(root / "broker", config);
+        QVERIFY(broker.Start());
+        SimProcess sim({kConfig, {}});
+        sim.LinkAs(ports, 7);
+        ModalAnswerer answerer;
+        COrvexDlg dlg;
+        dlg.settingsFolder = root / "settings";
+        fs::create_directories(dlg.settingsFolder);
+        dlg.mqttSettings.enabled = true;
+        dlg.mqttSettings.host = "127.0.0.1";
+        dlg.mqttSettings.port = broker.Port();
+        dlg.mqttSettings.username = "orvex";
+        dlg.mqttSettings.passwordFile = (root / "bad.pw").string();
+        QVERIFY(ShowOnPort(dlg, 7));
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (box = dlg.findChild<QMessageBox*>(QStringLiteral("mqttRefusedBox"))) != nullptr,
+            20000);
+        QVERIFY(box->text().startsWith(
+            QStringLiteral("Publikowanie MQTT: broker odrzucił nazwę użytkownika lub hasło")));
+        QVERIFY(!box->isModal());
+        QVERIFY(!box->text().contains(QStringLiteral("wrong")));  // never the password
+        QTRY_VERIFY(dlg.StatusLine().text().contains(QStringLiteral("MQTT: brak połączenia (")));
+        QCOMPARE(dlg.findChildren<QMessageBox*>(QStringLiteral("mqttRefusedBox")).size(), 1);
     }
 };
 

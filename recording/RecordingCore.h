@@ -46,7 +46,7 @@ enum class RecordingEventKind {
     SpellStarted,  // the first write failure after a good write; error
     SpellEnded,    // writing works again and the held records are in the file
     Reopened,      // the path named another file or none (removed, rotated) and was opened anew
-    Dropped,       // the held records exceeded the limit: count dropped so far in this spell
+    Dropped,       // count records given up: a full queue (once a spell), or a close without rescue
     MediumAway,    // the path's folder went to another file system or out of reach
     MediumBack,    // the path names a file again on the medium
     Rescued,       // at close: count held records written to rescuePath

@@ -17,12 +17,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "ModalAnswerer.h"
 #include "link/ComPortMap.h"
 #include "recording/dialog/LogFileDlg.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/RecordingDialogScript.h"
 #include "ui/OrvexDlg.h"
 
 namespace fs = std::filesystem;
@@ -32,100 +32,6 @@ namespace {
 const char* const kConfig = R"(device id=23073 serial=4711
 input 1 type=1 serial=1234 valid=3 values=52.3,21.5
 )";
-
-QAbstractButton* Button(QWidget* dialog, const QString& text) {
-    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
-        if (button->text() == text) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-// What to set in the recording dialog; unset fields keep what the dialog shows.
-struct Choice {
-    std::optional<bool> text;
-    std::optional<bool> binary;
-    std::optional<QString> textPath;
-    std::optional<QString> binaryPath;
-    std::optional<int> separator;
-    std::optional<QString> comment;  // switches the comment on with this text
-    bool cancel = false;
-};
-
-// What the dialog showed when it came up.
-struct Shown {
-    QString textPath;
-    bool commaSeparator = false;
-    QString comment;
-};
-
-ModalAnswerer::Handler Recording(const Choice& choice, Shown* shown = nullptr) {
-    return [choice, shown](QWidget* widget) {
-        auto* dialog = qobject_cast<CLogFileDlg*>(widget);
-        if (dialog == nullptr) {
-            return false;
-        }
-        auto* textEdit = dialog->findChild<QLineEdit*>(QStringLiteral("textFileEdit"));
-        auto* commentEdit = dialog->findChild<QPlainTextEdit*>(QStringLiteral("commentEdit"));
-        if (shown != nullptr) {
-            shown->textPath = textEdit->text();
-            shown->commaSeparator =
-                dialog->findChild<QRadioButton*>(QStringLiteral("separatorComma"))->isChecked();
-            shown->comment = commentEdit->toPlainText();
-        }
-        if (choice.cancel) {
-            Button(dialog, QStringLiteral("Anuluj"))->click();
-            return true;
-        }
-        auto check = [dialog](const char* name, bool on) {
-            auto* box = dialog->findChild<QCheckBox*>(QLatin1String(name));
-            if (box->isChecked() != on) {
-                box->click();
-            }
-        };
-        if (choice.text) {
-            check("textRecordingCheck", *choice.text);
-        }
-        if (choice.binary) {
-            check("binaryRecordingCheck", *choice.binary);
-        }
-        if (choice.textPath) {
-            textEdit->setText(*choice.textPath);
-        }
-        if (choice.binaryPath) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("binaryFileEdit"))
-                ->setText(*choice.binaryPath);
-        }
-        if (choice.separator) {
-            const char* names[] = {"separatorTab", "separatorComma", "separatorSemicolon"};
-            dialog->findChild<QRadioButton*>(QLatin1String(names[*choice.separator]))->click();
-        }
-        if (choice.comment) {
-            check("commentCheck", true);
-            commentEdit->setPlainText(*choice.comment);
-        }
-        Button(dialog, QStringLiteral("OK"))->click();
-        return true;
-    };
-}
-
-Choice Cancel() {
-    Choice choice;
-    choice.cancel = true;
-    return choice;
-}
-
-ModalAnswerer::Handler Ok() {
-    return [](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box == nullptr) {
-            return false;
-        }
-        box->button(QMessageBox::Ok)->click();
-        return true;
-    };
-}
 
 std::size_t CountRows(const std::string& text) {
     std::size_t rows = 0;
@@ -219,8 +125,8 @@ private slots:
         choice.comment = QStringLiteral("Привет");
         Shown again;
         answerer->Expect(Recording(choice));
-        answerer->Expect(Ok());
-        answerer->Expect(Recording(Cancel(), &again));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice(), &again));
         RunCommand();
         QCOMPARE(answerer->FirstSeen("QMessageBox")->icon, int(QMessageBox::Warning));
         QCOMPARE(again.textPath, Path("b.txt"));
@@ -251,7 +157,7 @@ private slots:
         Choice mended;
         mended.comment = QStringLiteral("Szklarnia");
         answerer->Expect(Recording(choice));
-        answerer->Expect(Ok());
+        answerer->Expect(Answer(QMessageBox::Ok));
         answerer->Expect(Recording(mended));
         RunCommand();
         QCOMPARE(dlg->textFilePath, Path("b.txt"));
@@ -269,8 +175,8 @@ private slots:
         Choice choice;
         choice.textPath = Path("missing/x.txt");
         answerer->Expect(Recording(choice));
-        answerer->Expect(Ok());
-        answerer->Expect(Recording(Cancel()));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
         RunCommand();
         QVERIFY(!dlg->textRecordingOn);
         QVERIFY(dlg->TextFile() == nullptr);
@@ -285,8 +191,8 @@ private slots:
         proc.text = true;
         proc.textPath = QStringLiteral("/proc/x.txt");
         answerer->Expect(Recording(proc));
-        answerer->Expect(Ok());
-        answerer->Expect(Recording(Cancel()));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
         RunCommand();
         QCOMPARE(answerer->FirstSeen("QMessageBox")->informativeText,
                  QStringLiteral("w tym folderze nie można tworzyć plików"));
@@ -297,8 +203,8 @@ private slots:
         shared.textPath = Path("jeden.txt");
         shared.binaryPath = Path("jeden.txt");
         answerer->Expect(Recording(shared));
-        answerer->Expect(Ok());
-        answerer->Expect(Recording(Cancel()));
+        answerer->Expect(Answer(QMessageBox::Ok));
+        answerer->Expect(Recording(CancelChoice()));
         RunCommand();
         const ModalAnswerer::Seen& box =
             answerer->SeenWidgets()[answerer->SeenWidgets().size() - 2];
@@ -356,7 +262,7 @@ private slots:
         Choice off;
         off.text = false;
         answerer->Expect(Recording(off));
-        answerer->Expect(Ok());
+        answerer->Expect(Answer(QMessageBox::Ok));
         RunCommand();
         limit.Lift();
         QVERIFY(dlg->TextFile() == nullptr);

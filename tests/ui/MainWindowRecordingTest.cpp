@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "ModalAnswerer.h"
 #include "link/ComPortMap.h"
 #include "recording/dialog/LogFileDlg.h"
 #include "recording/format/BinaryRecordDecoder.h"
@@ -22,6 +21,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/RecordingDialogScript.h"
 #include "ui/OrvexDlg.h"
 
 namespace fs = std::filesystem;
@@ -48,83 +48,6 @@ std::vector<std::string> Lines(const std::string& text) {
         start = end + 2;
     }
     return lines;
-}
-
-QAbstractButton* Button(QWidget* dialog, const QString& text) {
-    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
-        if (button->text() == text) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-// What to set in the recording dialog; unset fields keep what the dialog shows.
-struct Choice {
-    std::optional<bool> text;
-    std::optional<bool> binary;
-    std::optional<QString> textPath;
-    std::optional<QString> binaryPath;
-    std::optional<int> separator;
-    bool cancel = false;
-};
-
-void SetCheck(QWidget* dialog, const char* name, bool on) {
-    auto* check = dialog->findChild<QCheckBox*>(QLatin1String(name));
-    QVERIFY2(check != nullptr, name);
-    if (check->isChecked() != on) {
-        check->click();
-    }
-}
-
-Choice CancelChoice() {
-    Choice choice;
-    choice.cancel = true;
-    return choice;
-}
-
-ModalAnswerer::Handler Recording(const Choice& choice) {
-    return [choice](QWidget* widget) {
-        auto* dialog = qobject_cast<CLogFileDlg*>(widget);
-        if (dialog == nullptr) {
-            return false;
-        }
-        if (choice.cancel) {
-            Button(dialog, QStringLiteral("Anuluj"))->click();
-            return true;
-        }
-        if (choice.text) {
-            SetCheck(dialog, "textRecordingCheck", *choice.text);
-        }
-        if (choice.binary) {
-            SetCheck(dialog, "binaryRecordingCheck", *choice.binary);
-        }
-        if (choice.textPath) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("textFileEdit"))
-                ->setText(*choice.textPath);
-        }
-        if (choice.binaryPath) {
-            dialog->findChild<QLineEdit*>(QStringLiteral("binaryFileEdit"))
-                ->setText(*choice.binaryPath);
-        }
-        if (choice.separator) {
-            const char* names[] = {"separatorTab", "separatorComma", "separatorSemicolon"};
-            dialog->findChild<QRadioButton*>(QLatin1String(names[*choice.separator]))->click();
-        }
-        Button(dialog, QStringLiteral("OK"))->click();
-        return true;
-    };
-}
-
-ModalAnswerer::Handler Answer(QMessageBox::StandardButton button) {
-    return [button](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box == nullptr) {
-            return false;
-        }
-        box->button(button)->click();
-        return true;
-    };
 }
 
 const QString kTextUnavailable =

@@ -7,20 +7,21 @@ set -euo pipefail
 
 # Building and running the program and the simulator.
 program_packages=(
-    build-essential cmake git pkg-config
+    build-essential cmake git
     qt6-base-dev libgl-dev libqt6svg6
-    libsystemd-dev libmosquitto-dev
+    libmosquitto-dev
     qt6-translations-l10n fonts-liberation2
     xvfb
+    pkg-config libsystemd-dev
 )
 
 # The tests, benchmarks, screenshots and the Debian package checks.
 test_packages=(
     pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
     libmodbus-dev mbpoll socat
+    xauth x11-apps fonts-liberation fonts-urw-base35
     systemd
     mosquitto mosquitto-clients openssl  # a real broker and test certificates
-    xauth x11-apps fonts-liberation fonts-urw-base35
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
 )

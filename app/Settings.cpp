@@ -71,6 +71,47 @@ QString DecodeIniText(std::string_view bytes) {
     return QString::fromStdString(cp1250::ToUtf8(bytes));
 }
 
+namespace {
+
+// The trend window's section, unknown to older versions (which leave it alone).
+constexpr const char* kTrend = "TREND";
+constexpr int kMaxHiddenChannels = 512;
+
+void LoadTrendSettings(const CIniEx& ini, TrendSettings& trend) {
+    trend.inUse = ini.GetText(kTrend, "SPAN", "-") != "-";
+    const int width = ini.GetInt(kTrend, "WINDOW_WIDTH", 0);
+    const int height = ini.GetInt(kTrend, "WINDOW_HEIGHT", 0);
+    if (width >= 200 && height >= 150 && width <= 20000 && height <= 20000) {
+        trend.geometry = QRect(ini.GetInt(kTrend, "WINDOW_LEFT", 0),
+                               ini.GetInt(kTrend, "WINDOW_TOP", 0), width, height);
+    }
+    trend.spanSeconds = std::clamp(ini.GetInt(kTrend, "SPAN", 600), 60, 31 * 86400);
+    const int hidden = std::clamp(ini.GetInt(kTrend, "HIDDEN_COUNT", 0), 0, kMaxHiddenChannels);
+    trend.hiddenChannels.clear();
+    for (int i = 0; i < hidden; ++i) {
+        const QString key = ReadText(ini, kTrend, "HIDDEN" + std::to_string(i), QString());
+        if (!key.isEmpty())
+            trend.hiddenChannels.append(key);
+    }
+}
+
+void SaveTrendSettings(CIniEx& ini, const TrendSettings& trend) {
+    if (!trend.inUse)
+        return;
+    ini.SetInt(kTrend, "WINDOW_LEFT", trend.geometry.left());
+    ini.SetInt(kTrend, "WINDOW_TOP", trend.geometry.top());
+    ini.SetInt(kTrend, "WINDOW_WIDTH", trend.geometry.width());
+    ini.SetInt(kTrend, "WINDOW_HEIGHT", trend.geometry.height());
+    ini.SetInt(kTrend, "SPAN", trend.spanSeconds);
+    const int hidden =
+        std::min<int>(static_cast<int>(trend.hiddenChannels.size()), kMaxHiddenChannels);
+    ini.SetInt(kTrend, "HIDDEN_COUNT", hidden);
+    for (int i = 0; i < hidden; ++i)
+        WriteProtectedText(ini, kTrend, "HIDDEN" + std::to_string(i), trend.hiddenChannels[i]);
+}
+
+}  // namespace
+
 void LoadSettings(const CIniEx& ini, COrvexDlg& window) {
     try {
         for (int n = 0; n < 8; ++n) {
@@ -107,6 +148,7 @@ void LoadSettings(const CIniEx& ini, COrvexDlg& window) {
         window.writeComment = ini.GetInt(kLog, "FILE_CHECK_COMMENT", 0);
         window.showInfoAtStart = ini.GetInt(kGeneral, "SHOW_ADV", 1) != 0;
         window.mqttSettings = ReadMqttSettings(ini);
+        LoadTrendSettings(ini, window.trendSettings);
     } catch (const std::exception&) {
         // Out of memory while reading: the fields not read yet keep their built-in values.
     }
@@ -146,6 +188,7 @@ void SaveSettings(CIniEx& ini, const COrvexDlg& window) {
         if (HasMqttSection(ini) || window.mqttSettings != MqttSettings{}) {
             WriteMqttSettings(ini, window.mqttSettings);
         }
+        SaveTrendSettings(ini, window.trendSettings);
     } catch (const std::exception&) {
         // Out of memory while writing: the keys written so far are saved.
     }

@@ -12,6 +12,7 @@
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
 #include "ui/QtTranslation.h"
+#include "ui/trend/TrendWnd.h"
 #include "ui/dialogs/AppIcon.h"
 
 namespace {
@@ -51,6 +52,7 @@ long long MsSinceProcessStart() {
 //   ORVEX_STARTUP_TIMING=1   print the time from start to the first painted main window;
 //   ORVEX_SCREENSHOT=FILE    save the main window as an image after ORVEX_SCREENSHOT_DELAY
 //                            seconds (default 8) and print the file's path.
+//   ORVEX_TREND_SCREENSHOT=FILE  open the trend window at start and save it likewise.
 class CFirstPaintReporter : public QObject {
 public:
     explicit CFirstPaintReporter(const QElapsedTimer& sinceStart) : sinceStart(sinceStart) {}
@@ -74,7 +76,8 @@ private:
 void InstallDiagnostics(COrvexApp& app, CFirstPaintReporter& reporter) {
     const bool timing = qEnvironmentVariableIsSet("ORVEX_STARTUP_TIMING");
     const QString screenshot = qEnvironmentVariable("ORVEX_SCREENSHOT");
-    if (!timing && screenshot.isEmpty()) {
+    const QString trendShot = qEnvironmentVariable("ORVEX_TREND_SCREENSHOT");
+    if (!timing && screenshot.isEmpty() && trendShot.isEmpty()) {
         return;
     }
     bool ok = false;
@@ -82,7 +85,17 @@ void InstallDiagnostics(COrvexApp& app, CFirstPaintReporter& reporter) {
     if (!ok || delay < 0) {
         delay = 8;
     }
-    app.onWindowReady = [timing, screenshot, delay, &reporter](COrvexDlg& window) {
+    app.onWindowReady = [timing, screenshot, trendShot, delay, &reporter](COrvexDlg& window) {
+        if (!trendShot.isEmpty()) {
+            window.ShowTrendWindow();
+            QTimer::singleShot(static_cast<int>(delay * 1000), &window, [&window, trendShot] {
+                QWidget* trend = window.ShowTrendWindow();
+                const bool saved = trend->grab().save(trendShot);
+                std::fprintf(
+                    stderr, saved ? "orvex: screenshot %s\n" : "orvex: cannot save screenshot %s\n",
+                    qPrintable(trendShot));
+            });
+        }
         if (timing) {
             window.installEventFilter(&reporter);
         }
@@ -109,6 +122,21 @@ int main(int argc, char** argv) {
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);
     InstallDiagnostics(app, reporter);
+    // orvex --view FILE: the program as usual, with the recording opened in the trend window.
+    const QStringList arguments = QApplication::arguments();
+    const qsizetype view = arguments.indexOf(QStringLiteral("--view"));
+    if (view >= 0) {
+        if (view + 1 >= arguments.size()) {
+            std::fprintf(stderr, "orvex: --view wymaga nazwy pliku\n");
+            return 2;
+        }
+        const QString file = arguments[view + 1];
+        app.onWindowReady = [ready = app.onWindowReady, file](COrvexDlg& window) {
+            if (ready)
+                ready(window);
+            QTimer::singleShot(0, &window, [&window, file] { window.ViewRecording(file); });
+        };
+    }
     app.InitInstance();
     return EXIT_SUCCESS;
 }

@@ -7,11 +7,13 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor of an ORVEX measurement concentra
 set(CPACK_PACKAGE_DESCRIPTION
     "orvex shows the live readings of the eight sensor inputs of an ORVEX measurement\n"
     "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
-    "and reads and sets the device's alarms. orvex-recorder records the same files without\n"
-    "a screen, as the system service orvex-recorder (installed disabled). orvex-sim, a\n"
+    "and reads and sets the device's alarms; its trend window draws the readings over time,\n"
+    "live or from recorded files. orvex-recorder records the same files without a screen, as\n"
+    "the system service orvex-recorder (installed disabled); both can publish the readings to\n"
+    "an MQTT broker. orvex-qdx prints a binary recording as a summary or CSV. orvex-sim, a\n"
     "simulated concentrator on a pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_LICENSE ${ORVEX_COPYRIGHT_FILE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -27,10 +29,13 @@ endif()
 # icon engine and image format (the window icon and the pictures are SVG) ship in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Data the program loads at start: Qt's Polish translation of its standard dialogs and buttons,
-# and the free faces metric-compatible with Arial, which the design's font sizes assume.
-# passwd: useradd for the recorder's system user in postinst. libsystemd0 (the recorder's notify
-# lifecycle) and libmosquitto1 (publishing) come from the binaries.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n, fonts-liberation2, passwd")
+# and the free faces metric-compatible with Arial, which the design's font sizes assume. The trend
+# window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here because the
+# licence of the built program follows from it. passwd: useradd for the recorder's system user in
+# postinst. libsystemd0 (the recorder's notify lifecycle) and libmosquitto1 (publishing) come from
+# the binaries.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libqt6svg6, qt6-translations-l10n, fonts-liberation2, libqcustomplot2.1-qt6, passwd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postinst ${CMAKE_CURRENT_SOURCE_DIR}/recorder/prerm
     ${CMAKE_CURRENT_SOURCE_DIR}/recorder/postrm)

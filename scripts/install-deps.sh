@@ -8,7 +8,7 @@ set -euo pipefail
 # Building and running the program and the simulator.
 program_packages=(
     build-essential cmake git
-    qt6-base-dev libgl-dev libqt6svg6
+    qt6-base-dev libgl-dev libqt6svg6 libqcustomplot-dev
     libmosquitto-dev
     qt6-translations-l10n fonts-liberation2
     xvfb

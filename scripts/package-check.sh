@@ -32,7 +32,7 @@ clean_up() {
 
 echo "-- contents"
 dpkg-deb -x "$deb" "$work/root"
-for f in usr/bin/orvex usr/bin/orvex-sim \
+for f in usr/bin/orvex usr/bin/orvex-sim usr/bin/orvex-qdx \
     "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
     usr/share/icons/hicolor/scalable/apps/orvex.svg \
     usr/share/icons/hicolor/48x48/apps/orvex.png usr/share/icons/hicolor/128x128/apps/orvex.png \
@@ -71,6 +71,9 @@ fi
 installed=1
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log" >&2; fail "apt could not install the package"; }
+/usr/bin/orvex-qdx --help | grep -q -- '--csv' || fail "installed orvex-qdx does not answer --help"
+grep -q 'GPL-3.0-or-later' "$work/root/usr/share/doc/orvex/copyright" ||
+    fail "the copyright file does not say the program is GPL-3.0-or-later"
 [ "$(/usr/bin/orvex-sim --version)" = "orvex-sim ${version%-*}" ] ||
     fail "installed orvex-sim --version says '$(/usr/bin/orvex-sim --version)'"
 

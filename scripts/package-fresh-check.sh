@@ -49,7 +49,7 @@ in_root=(chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LAN
     "/tmp/$(basename "$deb")" >"$root/tmp/apt.log" 2>&1 ||
     { cat "$root/tmp/apt.log" >&2; fail "apt could not install the package"; }
 grep 'newly installed' "$root/tmp/apt.log"
-for program in orvex orvex-sim; do
+for program in orvex orvex-sim orvex-qdx; do
     if "${in_root[@]}" ldd "/usr/bin/$program" | grep 'not found'; then
         fail "$program lacks libraries"
     fi

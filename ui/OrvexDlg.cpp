@@ -21,6 +21,7 @@
 #include "ui/StatusLine.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/dialogs/ComDlg.h"
+#include "ui/trend/TrendWnd.h"
 
 namespace {
 
@@ -86,9 +87,13 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
 
     CreateMenus();
     new CScreenKeeper(this);
+    // Samples for the trend window from the start, whether it is open or not.
+    trendLive.Attach(driver);
 }
 
 COrvexDlg::~COrvexDlg() {
+    // The trend window refers to the live samples and settings, which go before the children.
+    delete trendWindow.data();
     if (publisher) {
         driver.RemoveCycleListener(publisherListener);
         publisher.reset();
@@ -108,6 +113,8 @@ void COrvexDlg::CreateMenus() {
     };
 
     QMenu* program = menuBar->addMenu(QStringLiteral("Program"));
+    connect(add(program, QStringLiteral("Otwórz zapis..."), "actionOpenRecording", true),
+            &QAction::triggered, this, [this] { OnOpenRecording(); });
     connect(add(program, QStringLiteral("Zamknij"), "actionClose", true), &QAction::triggered, this,
             &QDialog::accept);
 
@@ -123,6 +130,8 @@ void COrvexDlg::CreateMenus() {
     alwaysOnTopAction = add(view, QStringLiteral("Zawsze na wierzchu"), "actionAlwaysOnTop", true);
     alwaysOnTopAction->setCheckable(true);
     connect(alwaysOnTopAction, &QAction::triggered, this, [this] { OnAlwaysOnTop(); });
+    connect(add(view, QStringLiteral("Wykres..."), "actionTrend", true), &QAction::triggered, this,
+            [this] { ShowTrendWindow(); });
 
     QMenu* settings = menuBar->addMenu(QStringLiteral("Ustawienia"));
     serialPortAction = add(settings, QStringLiteral("Port szeregowy"), "actionSerialPort", true);

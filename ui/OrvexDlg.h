@@ -15,6 +15,8 @@
 #include "publish/MqttSettings.h"
 #include "recording/RecordingCore.h"
 #include "ui/ColorStatic.h"
+#include "ui/trend/TrendLive.h"
+#include "ui/trend/TrendSettings.h"
 
 class QAction;
 class QMenu;
@@ -23,6 +25,7 @@ class QMessageBox;
 class CHelpWindow;
 class MqttPublisher;
 struct MqttEvent;
+class CTrendWnd;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
 struct WindowRect {
@@ -86,6 +89,7 @@ public:
     // Where records that a failing recording file still holds when it is closed are kept
     // (empty: nowhere, they are given up).
     std::filesystem::path rescueFolder;
+    TrendSettings trendSettings;  // the trend window's own section
 
     // ---- Operations ----
     void RefreshDisplay();
@@ -157,6 +161,14 @@ public:
     bool WaitingForPort() const { return portWaitTimer.isActive(); }
 
     void setVisible(bool visible) override;
+
+    // The trend window (ui/OrvexDlgTrend.cpp): shown, created on first use.
+    CTrendWnd* ShowTrendWindow();
+    // Opens a recording in the trend window.
+    void ViewRecording(const QString& path);
+    // "Program → Otwórz zapis...": the file chooser, then ViewRecording.
+    void OnOpenRecording();
+    const CTrendLive& TrendSamples() const { return trendLive; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -232,6 +244,8 @@ private:
     QString binaryOnText;
     QString binaryOffText;
     COrvexDriver driver;
+    CTrendLive trendLive;  // after the driver: stops listening before the driver goes
+    QPointer<CTrendWnd> trendWindow;
     bool infoDialogOpen = false;
     int maximizedHeight = 0;
     int maximizedWidth = 0;

@@ -313,9 +313,9 @@ private slots:
             }
             return texts;
         };
-        QCOMPARE(items(0), (QStringList{"Zamknij"}));
+        QCOMPARE(items(0), (QStringList{"Otwórz zapis...", "Zamknij"}));
         QCOMPARE(items(1), (QStringList{"Ustawienia alarmów"}));
-        QCOMPARE(items(2), (QStringList{"Kolory", "Czcionki", "Zawsze na wierzchu"}));
+        QCOMPARE(items(2), (QStringList{"Kolory", "Czcionki", "Zawsze na wierzchu", "Wykres..."}));
         QCOMPARE(items(3), (QStringList{"Port szeregowy", "Rejestracja do pliku",
                                         "Ustawienia dodatkowe", "Publikowanie MQTT..."}));
         QCOMPARE(items(4), (QStringList{"Pomoc", "Program Zelvio", "O programie"}));

@@ -1,0 +1,117 @@
+// orvex-qdx: the binary recording file in words or as CSV.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "trend/QdxCsv.h"
+#include "trend/QdxParser.h"
+#include "trend/RecordingReader.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Użycie: orvex-qdx [--csv] PLIK\n"
+    "\n"
+    "Odczytuje plik binarny .qdx zapisany przez program orvex.\n"
+    "\n"
+    "  orvex-qdx PLIK        podsumowanie: liczba rekordów, zakres czasu, przerwy,\n"
+    "                        uszkodzone rekordy\n"
+    "  orvex-qdx --csv PLIK  wszystkie pomiary jako CSV na standardowe wyjście:\n"
+    "                        time,input,type,quantity,identifier,channel,value,valid\n"
+    "                        (input tylko dla wejść binarnych; channel to kolejna wartość\n"
+    "                        tego samego czujnika w rekordzie, np. sonda TQ22)\n"
+    "  orvex-qdx --help      ten opis\n"
+    "\n"
+    "Rekord uszkodzony lub urwany jest pomijany i liczony; odczyt trwa od następnego\n"
+    "poprawnego rekordu. Kod wyjścia: 0 odczytano, 1 błąd pliku, 2 złe wywołanie.\n";
+
+int Csv(const std::string& path) {
+    uint64_t size = 0;
+    std::string error;
+    const int fd = OpenRegularFile(path, size, error);
+    if (fd < 0) {
+        std::fprintf(stderr, "orvex-qdx: %s\n", error.c_str());
+        return 1;
+    }
+    bool writeFailed = false;
+    std::fputs(kQdxCsvHeader, stdout);
+    CQdxParser parser([&](const QdxRecord& r) {
+        for (const QdxEntry& e : r.entries) {
+            const std::string line = QdxCsvLine(r, e);
+            if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size())
+                writeFailed = true;
+        }
+    });
+    std::vector<char> buffer(2 << 20);
+    std::size_t held = 0;
+    uint64_t done = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data() + held, buffer.size() / 2);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            std::fprintf(stderr, "orvex-qdx: błąd odczytu: %s\n", std::strerror(errno));
+            ::close(fd);
+            return 1;
+        }
+        done += static_cast<uint64_t>(got);
+        const bool atEnd = got == 0 || done >= size;
+        const std::size_t n = held + static_cast<std::size_t>(got);
+        const std::size_t used = parser.Feed(std::string_view(buffer.data(), n), atEnd);
+        held = n - used;
+        std::memmove(buffer.data(), buffer.data() + used, held);
+        if (atEnd || writeFailed)
+            break;
+    }
+    ::close(fd);
+    if (std::fflush(stdout) != 0 || writeFailed) {
+        std::fprintf(stderr, "orvex-qdx: nie można zapisać wyniku\n");
+        return 1;
+    }
+    const QdxCounts& c = parser.Counts();
+    if (c.records == 0 && c.badRecords > 0) {
+        std::fprintf(stderr, "orvex-qdx: plik nie zawiera poprawnych rekordów .qdx\n");
+        return 1;
+    }
+    if (c.badRecords > 0) {
+        std::fprintf(stderr, "orvex-qdx: pominięto uszkodzone rekordy: %zu%s\n", c.badRecords,
+                     c.tornTail ? " (w tym urwany koniec pliku)" : "");
+    }
+    return 0;
+}
+
+int Summary(const std::string& path) {
+    const RecordingRead r = ReadRecordingFile(path);
+    if (!r.error.empty()) {
+        std::fprintf(stderr, "orvex-qdx: %s\n", r.error.c_str());
+        return 1;
+    }
+    if (r.summary.format != RecordingFormat::Qdx) {
+        std::fprintf(stderr, "orvex-qdx: to plik tekstowy, nie plik binarny .qdx\n");
+        return 1;
+    }
+    std::printf("%sKanały: %zu\n", DescribeSummary(r.summary).c_str(), r.store->ChannelCount());
+    for (std::size_t c = 0; c < r.store->ChannelCount(); ++c)
+        std::printf("  %s\n", r.store->Channel(static_cast<int>(c)).title.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.size() == 1 && args[0].rfind("--", 0) != 0)
+        return Summary(args[0]);
+    if (args.size() == 2 && args[0] == "--csv")
+        return Csv(args[1]);
+    std::fputs(kUsage, stderr);
+    return 2;
+}

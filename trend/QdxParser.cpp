@@ -1,0 +1,183 @@
+#include "trend/QdxParser.h"
+
+namespace {
+
+inline unsigned char Decoded(char encoded) {
+    return static_cast<unsigned char>(256u - static_cast<unsigned char>(encoded));
+}
+
+inline bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+constexpr int kMaxEntries = 64;  // eight inputs of at most eight channels
+
+// Cursor over negated bytes that sums what it takes.
+struct Cursor {
+    std::string_view data;
+    std::size_t pos = 0;
+    unsigned sum = 0;
+
+    bool AtEnd() const { return pos >= data.size(); }
+    unsigned char Peek() const { return Decoded(data[pos]); }
+    unsigned char Take() {
+        const unsigned char c = Peek();
+        sum += c;
+        ++pos;
+        return c;
+    }
+};
+
+enum class Step { Ok, Short, Bad };
+
+// Unsigned number of 1..maxDigits digits.
+Step Number(Cursor& c, int maxDigits, int32_t& value) {
+    value = 0;
+    int digits = 0;
+    while (digits < maxDigits) {
+        if (c.AtEnd())
+            return Step::Short;
+        if (!IsDigit(c.Peek()))
+            break;
+        value = value * 10 + (c.Take() - '0');
+        ++digits;
+    }
+    return digits > 0 ? Step::Ok : Step::Bad;
+}
+
+Step Char(Cursor& c, unsigned char expected) {
+    if (c.AtEnd())
+        return Step::Short;
+    if (c.Peek() != expected)
+        return Step::Bad;
+    c.Take();
+    return Step::Ok;
+}
+
+#define QDX_STEP(expr)          \
+    do {                        \
+        const Step s_ = (expr); \
+        if (s_ != Step::Ok)     \
+            return s_;          \
+    } while (false)
+
+Step Entry(Cursor& c, QdxEntry& e) {
+    int32_t v = 0;
+    QDX_STEP(Number(c, 3, v));
+    e.type = v;
+    QDX_STEP(Char(c, ','));
+    QDX_STEP(Number(c, 5, v));
+    e.id = v;
+    QDX_STEP(Char(c, ','));
+    QDX_STEP(Number(c, 2, v));
+    e.quantity = v;
+    QDX_STEP(Char(c, ','));
+    bool negative = false;
+    if (c.AtEnd())
+        return Step::Short;
+    if (c.Peek() == '-') {
+        negative = true;
+        c.Take();
+    }
+    int32_t whole = 0;
+    int32_t fraction = 0;
+    QDX_STEP(Number(c, 5, whole));
+    QDX_STEP(Char(c, '.'));
+    QDX_STEP(Number(c, 1, fraction));
+    e.tenths = (negative ? -1 : 1) * (whole * 10 + fraction);
+    QDX_STEP(Char(c, ','));
+    QDX_STEP(Number(c, 1, v));
+    e.status = v;
+    return Char(c, '$');
+}
+
+}  // namespace
+
+CQdxParser::Result CQdxParser::ParseOne(std::string_view data, std::size_t& length) {
+    Cursor c{data};
+    record.entries.clear();
+    for (int i = 0; i < 14; ++i) {
+        if (c.AtEnd())
+            return Result::Short;
+        if (!IsDigit(c.Peek()))
+            return Result::Bad;
+        record.stamp[i] = static_cast<char>(c.Take());
+    }
+    Step s = Char(c, '$');
+    while (s == Step::Ok) {
+        if (c.AtEnd()) {
+            s = Step::Short;
+            break;
+        }
+        if (c.Peek() == 0x40)
+            break;
+        if (record.entries.size() >= kMaxEntries) {
+            s = Step::Bad;
+            break;
+        }
+        QdxEntry e;
+        s = Entry(c, e);
+        if (s == Step::Ok) {
+            if (!record.entries.empty()) {
+                const QdxEntry& before = record.entries.back();
+                if (before.type == e.type && before.id == e.id)
+                    e.channel = before.channel + 1;
+            }
+            record.entries.push_back(e);
+        }
+    }
+    if (s != Step::Ok)
+        return s == Step::Short ? Result::Short : Result::Bad;
+    const unsigned sum = c.sum;
+    c.Take();  // 0x40
+    const unsigned char check[2] = {static_cast<unsigned char>(sum % 253 + 1),
+                                    static_cast<unsigned char>(sum % 251 + 1)};
+    for (unsigned char expected : check) {
+        if (c.AtEnd())
+            return Result::Short;
+        if (c.Take() != expected)
+            return Result::Bad;
+    }
+    length = c.pos;
+    return Result::Whole;
+}
+
+std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        std::size_t length = 0;
+        const Result r = ParseOne(data.substr(pos), length);
+        if (r == Result::Whole) {
+            resyncing = false;
+            ++counts.records;
+            sink(record);
+            pos += length;
+            continue;
+        }
+        if (r == Result::Short && !atEnd)
+            break;  // the rest comes with the next data
+        if (r == Result::Short) {
+            // Cut off by the end of the file.
+            if (!resyncing) {
+                ++counts.badRecords;
+                counts.tornTail = true;
+            }
+            counts.skippedBytes += data.size() - pos;
+            pos = data.size();
+            break;
+        }
+        if (!resyncing) {
+            ++counts.badRecords;
+            resyncing = true;
+        }
+        ++counts.skippedBytes;
+        ++pos;
+    }
+    return pos;
+}
+
+bool CQdxParser::StartsWithRecord(std::string_view data) {
+    CQdxParser probe([](const QdxRecord&) {});
+    std::size_t length = 0;
+    return probe.ParseOne(data, length) == Result::Whole;
+}

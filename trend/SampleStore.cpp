@@ -1,0 +1,279 @@
+#include "trend/SampleStore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr float kBreak = std::numeric_limits<float>::quiet_NaN();
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+int64_t LevelWidth(int level) {
+    return CSampleStore::kBaseBucketMs << level;
+}
+
+}  // namespace
+
+CSampleStore::CSampleStore(Options o) : options(o) {}
+
+int CSampleStore::AddChannel(const ChannelInfo& info) {
+    const int found = FindChannel(info.key);
+    if (found >= 0)
+        return found;
+    Series s;
+    s.info = info;
+    const std::size_t next = base + times.size();
+    s.first = inCycle ? next - 1 : next;
+    channels.push_back(std::move(s));
+    putThisCycle.push_back(false);
+    return static_cast<int>(channels.size() - 1);
+}
+
+int CSampleStore::FindChannel(std::string_view key) const {
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        if (channels[i].info.key == key)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool CSampleStore::BeginCycle(int64_t tMs) {
+    inCycle = false;
+    if (!times.empty()) {
+        const int64_t last = times.back();
+        const int64_t step = tMs - last;
+        if (step < 0) {
+            ++refused;
+            return false;
+        }
+        if (step > 0 && (shortestStep == 0 || step < shortestStep))
+            shortestStep = step;
+        const int64_t limit =
+            options.gapMs > 0 ? options.gapMs : std::max(shortestStep * 5 / 2, shortestStep + 2000);
+        if (step > limit) {
+            // A cycle of breaks right after the last one: nothing joins across the silence.
+            ++gaps;
+            times.push_back(last + 1);
+            const auto bucket = static_cast<int32_t>(FloorDiv(last + 1, kBaseBucketMs));
+            for (Series& s : channels) {
+                s.values.Push(kBreak);
+                AddToPyramid(s, bucket, kBreak);
+            }
+        }
+    }
+    times.push_back(tMs);
+    cycleBucket = static_cast<int32_t>(FloorDiv(tMs, kBaseBucketMs));
+    std::fill(putThisCycle.begin(), putThisCycle.end(), uint8_t{0});
+    inCycle = true;
+    return true;
+}
+
+void CSampleStore::Put(int channel, float value) {
+    if (!inCycle || channel < 0 || static_cast<std::size_t>(channel) >= channels.size() ||
+        putThisCycle[channel]) {
+        return;
+    }
+    putThisCycle[channel] = 1;
+    Series& s = channels[channel];
+    if (s.values.Size() == 0)
+        s.values.SetDecimals(s.info.decimals);
+    s.values.Push(value);
+    AddToPyramid(s, cycleBucket, value);
+}
+
+void CSampleStore::EndCycle() {
+    if (!inCycle)
+        return;
+    inCycle = false;
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        if (!putThisCycle[c]) {
+            channels[c].values.Push(kBreak);
+            AddToPyramid(channels[c], cycleBucket, kBreak);
+        }
+    }
+    if (options.maxCycles > 0 && times.size() > options.maxCycles + options.maxCycles / 64)
+        Evict();
+}
+
+void CSampleStore::AddToPyramid(Series& s, int32_t bucket, float value) {
+    const bool isBreak = std::isnan(value);
+    // Only the first break after a value matters to the drawing.
+    if (isBreak && s.lastWasBreak)
+        return;
+    s.lastWasBreak = isBreak;
+    if (!s.started) {
+        for (int level = 0; level < kLevels; ++level)
+            s.open[level] = Bucket{bucket >> level, {}};
+        s.started = true;
+    } else if (s.open[0].index != bucket) {
+        Advance(s, bucket);
+    }
+    if (isBreak) {
+        s.open[0].column.AddBreak();
+    } else {
+        s.open[0].column.AddValue(value);
+        s.anyValue = true;
+    }
+}
+
+void CSampleStore::Advance(Series& s, int32_t bucket) {
+    for (int level = 0; level < kLevels; ++level) {
+        const int32_t index = bucket >> level;
+        if (s.open[level].index == index)
+            break;  // and so are the levels above
+        Bucket& closing = s.open[level];
+        if (closing.column.flags != 0) {
+            s.levels[level].push_back(closing);
+            if (level + 1 < kLevels)
+                s.open[level + 1].column.Merge(closing.column);
+        }
+        closing = Bucket{index, {}};
+    }
+}
+
+void CSampleStore::Evict() {
+    const std::size_t drop = times.size() - options.maxCycles;
+    times.erase(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(drop));
+    base += drop;
+    const int64_t oldest = times.front();
+    for (Series& s : channels) {
+        if (base > s.first) {
+            s.values.DropFront(std::min(base - s.first, s.values.Size()));
+            s.first = base;
+        }
+        for (int level = 0; level < kLevels; ++level) {
+            auto& buckets = s.levels[level];
+            // A bucket that began before the oldest cycle goes whole: it would draw evicted
+            // values; at most its one column at the ring's old end stays empty instead.
+            while (!buckets.empty() &&
+                   static_cast<int64_t>(buckets.front().index) * LevelWidth(level) < oldest) {
+                buckets.pop_front();
+            }
+            if (static_cast<int64_t>(s.open[level].index) * LevelWidth(level) < oldest)
+                s.open[level].column = TrendColumn{};
+        }
+        bool any = false;
+        for (std::size_t k = 0; k < s.values.Size() && !any; ++k)
+            any = !std::isnan(s.values.At(k));
+        s.anyValue = any;
+    }
+}
+
+float CSampleStore::Value(int channel, std::size_t i) const {
+    const Series& s = channels[channel];
+    const std::size_t g = base + i;
+    if (g < s.first || g - s.first >= s.values.Size())
+        return kBreak;
+    return s.values.At(g - s.first);
+}
+
+std::size_t CSampleStore::CycleAtOrAfter(int64_t tMs) const {
+    return static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), tMs) -
+                                    times.begin());
+}
+
+bool CSampleStore::HasValues(int channel) const {
+    return channels[channel].anyValue;
+}
+
+std::vector<TrendColumn> CSampleStore::Columns(int channel, int64_t t0, int64_t t1, int n) const {
+    std::vector<TrendColumn> out(static_cast<std::size_t>(std::max(n, 0)));
+    if (n <= 0 || t1 <= t0 || channel < 0 || static_cast<std::size_t>(channel) >= channels.size())
+        return out;
+    const double width = static_cast<double>(t1 - t0) / n;
+    const Series& s = channels[channel];
+    if (width < static_cast<double>(kBaseBucketMs)) {
+        ColumnsFromSamples(s, t0, width, n, out);
+    } else {
+        int level = static_cast<int>(std::floor(std::log2(width / kBaseBucketMs)));
+        level = std::clamp(level, 0, kLevels - 1);
+        ColumnsFromLevel(s, level, t0, width, n, out);
+    }
+    return out;
+}
+
+void CSampleStore::ColumnsFromSamples(const Series& s, int64_t t0, double width, int n,
+                                      std::vector<TrendColumn>& out) const {
+    const int64_t t1 = t0 + static_cast<int64_t>(std::ceil(width * n));
+    std::size_t i = std::max(CycleAtOrAfter(t0), s.first > base ? s.first - base : 0);
+    for (; i < times.size() && times[i] < t1; ++i) {
+        const std::size_t k = base + i - s.first;
+        if (k >= s.values.Size())
+            break;
+        const auto col = std::min<int64_t>(
+            static_cast<int64_t>(static_cast<double>(times[i] - t0) / width), n - 1);
+        const float v = s.values.At(k);
+        if (std::isnan(v))
+            out[col].AddBreak();
+        else
+            out[col].AddValue(v);
+    }
+}
+
+void CSampleStore::ColumnsFromLevel(const Series& s, int level, int64_t t0, double width, int n,
+                                    std::vector<TrendColumn>& out) const {
+    const int64_t w = LevelWidth(level);
+    const int64_t t1 = t0 + static_cast<int64_t>(std::ceil(width * n));
+    const auto& buckets = s.levels[level];
+    const int64_t firstIndex = FloorDiv(t0, w);
+    auto it = std::lower_bound(buckets.begin(), buckets.end(), firstIndex,
+                               [](const Bucket& b, int64_t i) { return b.index < i; });
+    auto column = [&](int64_t start) {
+        const auto col = static_cast<int64_t>(std::floor(static_cast<double>(start - t0) / width));
+        return static_cast<std::size_t>(std::clamp<int64_t>(col, 0, n - 1));
+    };
+    for (; it != buckets.end(); ++it) {
+        const int64_t start = static_cast<int64_t>(it->index) * w;
+        if (start >= t1)
+            break;
+        out[column(start)].Merge(it->column);
+    }
+    // The buckets still being filled, from this level down, hold the newest samples in order.
+    for (int k = level; k >= 0 && s.started; --k) {
+        const Bucket& b = s.open[k];
+        const int64_t start = static_cast<int64_t>(b.index >> (level - k)) * w;
+        if (b.column.flags != 0 && start >= firstIndex * w && start < t1)
+            out[column(start)].Merge(b.column);
+    }
+}
+
+std::optional<CSampleStore::Sample> CSampleStore::Nearest(int channel, int64_t tMs,
+                                                          int64_t maxDistanceMs) const {
+    if (channel < 0 || static_cast<std::size_t>(channel) >= channels.size() || times.empty())
+        return std::nullopt;
+    const std::size_t at = CycleAtOrAfter(tMs);
+    std::optional<Sample> best;
+    auto consider = [&](std::size_t i) {
+        const float v = Value(channel, i);
+        const int64_t d = std::llabs(times[i] - tMs);
+        if (std::isnan(v) || d > maxDistanceMs)
+            return false;
+        if (!best || d < std::llabs(best->tMs - tMs))
+            best = Sample{times[i], v};
+        return true;
+    };
+    for (std::size_t i = at; i < times.size() && times[i] - tMs <= maxDistanceMs; ++i) {
+        if (consider(i))
+            break;
+    }
+    for (std::size_t i = at; i > 0 && tMs - times[i - 1] <= maxDistanceMs; --i) {
+        if (consider(i - 1))
+            break;
+    }
+    return best;
+}
+
+std::size_t CSampleStore::MemoryBytes() const {
+    std::size_t bytes = sizeof(*this) + times.size() * sizeof(int64_t);
+    for (const Series& s : channels) {
+        bytes += sizeof(Series) + s.values.Bytes();
+        for (const auto& level : s.levels)
+            bytes += level.size() * sizeof(Bucket);
+    }
+    return bytes;
+}

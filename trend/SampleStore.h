@@ -1,0 +1,118 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "trend/Channel.h"
+#include "trend/CompactValues.h"
+#include "trend/TrendColumn.h"
+
+// Samples of every channel over time, with a min/max pyramid for drawing.
+//
+// Promises:
+// - Samples arrive in cycles (BeginCycle, Put for each channel that has a value, EndCycle). A
+//   channel without a value in a cycle gets a break (NaN): a silent device, a failed input, an
+//   invalid value or a removed sensor never joins the line across it. A cycle later than the gap
+//   limit after the one before also breaks every line. Cycles whose time goes backwards are
+//   refused (counted), so times stay sorted.
+// - With maxCycles set the store is a ring: the oldest cycles are dropped (and every bucket that
+//   began before the oldest kept cycle, so evicted values are never drawn). Memory per cycle is
+//   8 bytes of time plus, per channel, 2 bytes of value (4 once a channel holds a value that is
+//   not 16-bit fixed point) and about 2 bytes of pyramid at 1 s cycles (a 16-byte bucket per
+//   16 s, halved per level): 131072 cycles (36 h at 1 s) with 20 channels take about 11.5 MB.
+// - Columns() answers "[t0, t1) in n columns" with one min/max per column in time bounded by n
+//   and the width of one bucket, not by the number of samples: bucket edges lie on a fixed grid
+//   of 16 s * 2^level from the epoch, so panning never reshuffles which samples share a column.
+// - Not thread-safe: one thread feeds and reads it (the window's), or it is handed over whole.
+class CSampleStore {
+public:
+    struct Options {
+        std::size_t maxCycles = 0;  // 0: unbounded (a file being read)
+        int64_t gapMs = 0;          // 0: from the data (2.5 x the shortest step, at least +2 s)
+    };
+
+    CSampleStore() : CSampleStore(Options{}) {}
+    explicit CSampleStore(Options options);
+
+    // The channel's index; an existing key gives the existing channel.
+    int AddChannel(const ChannelInfo& info);
+    int FindChannel(std::string_view key) const;
+    std::size_t ChannelCount() const { return channels.size(); }
+    const ChannelInfo& Channel(int index) const { return channels[index].info; }
+    void SetDecimals(int index, int decimals) { channels[index].info.decimals = decimals; }
+
+    // False (cycle refused) when tMs is before the last cycle.
+    bool BeginCycle(int64_t tMs);
+    void Put(int channel, float value);  // NaN is a break
+    void EndCycle();
+
+    std::size_t CycleCount() const { return times.size(); }
+    int64_t CycleTime(std::size_t i) const { return times[i]; }
+    // The value of a channel in retained cycle i (NaN when none).
+    float Value(int channel, std::size_t i) const;
+    // First retained cycle at or after tMs.
+    std::size_t CycleAtOrAfter(int64_t tMs) const;
+    bool Empty() const { return times.empty(); }
+    int64_t FirstTime() const { return times.front(); }
+    int64_t LastTime() const { return times.back(); }
+
+    std::size_t RefusedCycles() const { return refused; }
+    std::size_t TimeGaps() const { return gaps; }
+    // True when the channel has a value somewhere in the retained cycles.
+    bool HasValues(int channel) const;
+
+    // Min/max per column of [t0Ms, t1Ms) split into n equal columns.
+    std::vector<TrendColumn> Columns(int channel, int64_t t0Ms, int64_t t1Ms, int n) const;
+
+    // The valid sample nearest to tMs within maxDistanceMs.
+    struct Sample {
+        int64_t tMs;
+        float value;
+    };
+    std::optional<Sample> Nearest(int channel, int64_t tMs, int64_t maxDistanceMs) const;
+
+    std::size_t MemoryBytes() const;
+
+    static constexpr int64_t kBaseBucketMs = 16000;
+    static constexpr int kLevels = 20;  // the top bucket spans about 97 days
+
+private:
+    struct Bucket {
+        int32_t index = 0;  // start = index * width of its level
+        TrendColumn column;
+    };
+    struct Series {
+        ChannelInfo info;
+        std::size_t first = 0;  // global cycle number of values.front()
+        CCompactValues values;
+        // The bucket being filled at each level; a bucket of level L goes into levels[L] and
+        // into open[L + 1] when time leaves it, so each sample costs one update.
+        bool started = false;
+        Bucket open[kLevels];
+        std::deque<Bucket> levels[kLevels];  // closed buckets, oldest first
+        bool lastWasBreak = true;
+        bool anyValue = false;
+    };
+
+    void AddToPyramid(Series& s, int32_t bucket, float value);
+    void Advance(Series& s, int32_t bucket);
+    void Evict();
+    void ColumnsFromSamples(const Series& s, int64_t t0, double width, int n,
+                            std::vector<TrendColumn>& out) const;
+    void ColumnsFromLevel(const Series& s, int level, int64_t t0, double width, int n,
+                          std::vector<TrendColumn>& out) const;
+
+    Options options;
+    std::vector<Series> channels;
+    std::deque<int64_t> times;
+    std::size_t base = 0;  // global number of times.front()
+    std::vector<uint8_t> putThisCycle;
+    int32_t cycleBucket = 0;  // level-0 bucket of the current cycle
+    int64_t shortestStep = 0;
+    std::size_t refused = 0;
+    std::size_t gaps = 0;
+    bool inCycle = false;
+};

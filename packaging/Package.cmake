@@ -8,10 +8,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "orvex shows the live readings of the eight sensor inputs of an ORVEX measurement\n"
     "concentrator on a serial line (Modbus RTU), records them to text, CSV and binary files\n"
     "and reads and sets the device's alarms; its trend window draws the readings over time,\n"
-    "live or from recorded files. orvex-recorder records the same files without a screen, as\n"
-    "the system service orvex-recorder (installed disabled); both can publish the readings to\n"
-    "an MQTT broker. orvex-qdx prints a binary recording as a summary or CSV. orvex-sim, a\n"
-    "simulated concentrator on a pseudo-terminal, is included.")
+    "live or from recorded files. orvex-qdx prints a binary recording as a summary or CSV.\n"
+    "orvex-recorder records the same files without a screen, as the system service\n"
+    "orvex-recorder (installed disabled); both it and the window can publish the readings to\n"
+    "an MQTT broker. orvex-sim, a simulated concentrator on a pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${ORVEX_COPYRIGHT_FILE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -71,6 +71,7 @@ void COrvexApp::Tell(const QString& text, const char* objectName) {
 
 bool COrvexApp::InitInstance() {
     COrvexDlg window;
+    window.settingsFolder = settingsFolder;
     mainWindow = &window;
     closedBySignal = false;
     {

@@ -9,6 +9,7 @@
 #include "app/store/IniEx.h"
 #include "app/store/IniValue.h"
 #include "link/ComPortMap.h"
+#include "publish/MqttSettings.h"
 #include "text/Cp1250.h"
 #include "ui/OrvexDlg.h"
 
@@ -146,6 +147,7 @@ void LoadSettings(const CIniEx& ini, COrvexDlg& window) {
         window.alwaysOnTop = ini.GetInt(kGeneral, "TOPMOST", 0) != 0;
         window.writeComment = ini.GetInt(kLog, "FILE_CHECK_COMMENT", 0);
         window.showInfoAtStart = ini.GetInt(kGeneral, "SHOW_ADV", 1) != 0;
+        window.mqttSettings = ReadMqttSettings(ini);
         LoadTrendSettings(ini, window.trendSettings);
     } catch (const std::exception&) {
         // Out of memory while reading: the fields not read yet keep their built-in values.
@@ -182,6 +184,10 @@ void SaveSettings(CIniEx& ini, const COrvexDlg& window) {
         ini.SetInt(kGeneral, "TOPMOST", Flag(window.alwaysOnTop));
         ini.SetInt(kLog, "FILE_CHECK_COMMENT", window.writeComment);
         ini.SetInt(kGeneral, "SHOW_ADV", Flag(window.showInfoAtStart));
+        // A file that never had publishing keeps the layout older versions wrote.
+        if (HasMqttSection(ini) || window.mqttSettings != MqttSettings{}) {
+            WriteMqttSettings(ini, window.mqttSettings);
+        }
         SaveTrendSettings(ini, window.trendSettings);
     } catch (const std::exception&) {
         // Out of memory while writing: the keys written so far are saved.

@@ -10,8 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "and reads and sets the device's alarms; its trend window draws the readings over time,\n"
     "live or from recorded files. orvex-qdx prints a binary recording as a summary or CSV.\n"
     "orvex-recorder records the same files without a screen, as the system service\n"
-    "orvex-recorder (installed disabled). orvex-sim, a simulated concentrator on a\n"
-    "pseudo-terminal, is included.")
+    "orvex-recorder (installed disabled); both it and the window can publish the readings to\n"
+    "an MQTT broker. orvex-sim, a simulated concentrator on a pseudo-terminal, is included.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${ORVEX_COPYRIGHT_FILE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -32,7 +32,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # and the free faces metric-compatible with Arial, which the design's font sizes assume. The trend
 # window draws with QCustomPlot (its Qt 6 build); shlibdeps finds it too, named here because the
 # licence of the built program follows from it. passwd: useradd for the recorder's system user in
-# postinst. libsystemd0 (the recorder's notify lifecycle) comes from the binaries.
+# postinst. libsystemd0 (the recorder's notify lifecycle) and libmosquitto1 (publishing) come from
+# the binaries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6svg6, qt6-translations-l10n, fonts-liberation2, libqcustomplot2.1-qt6, passwd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

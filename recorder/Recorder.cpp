@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "OrvexVersion.h"
 #include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "recorder/RecorderLog.h"
@@ -83,6 +84,7 @@ CRecorder::~CRecorder() {
     if (listenerId != 0) {
         driver.RemoveCycleListener(listenerId);
     }
+    StopPublishing();
     driver.Stop();
     files.Close();
     for (int* fd : {&signalFd, &tickFd, &housekeepingFd, &cycleFd}) {
@@ -152,10 +154,13 @@ int CRecorder::Run() {
     Log(LogLevel::Info, "starting with " + (settingsFolder / kSettingsFile).string() + ", " +
                             PortName(config.portNumber) + ", a record every " +
                             std::to_string(config.Interval()) + " s");
-    if (problem = files.Open(config); !problem.empty()) {
-        Log(LogLevel::Error, "cannot start: " + problem);
-        return 1;
+    if (config.RecordingWanted()) {
+        if (problem = files.Open(config); !problem.empty()) {
+            Log(LogLevel::Error, "cannot start: " + problem);
+            return 1;
+        }
     }
+    StartPublishing();
     comport::SetPortsFolder(settingsFolder / "ports");
     TryStartDriver();
     ArmTickTimer();
@@ -184,7 +189,7 @@ int CRecorder::Run() {
             if (stop) {
                 break;
             }
-            if (!files.AnyOpen()) {
+            if (config.RecordingWanted() && !files.AnyOpen()) {
                 status = 1;  // a reload found no file to record to
                 break;
             }
@@ -201,6 +206,7 @@ int CRecorder::Run() {
     }
     notifier.Stopping();
     StopDriver();
+    StopPublishing();
     files.Close();
     Log(LogLevel::Info, "stopped");
     return status;
@@ -209,6 +215,49 @@ int CRecorder::Run() {
 void CRecorder::ArmTickTimer() {
     const std::chrono::seconds period(config.Interval());
     ArmTimer(tickFd, period, period);
+}
+
+void CRecorder::StartPublishing() {
+    if (!config.mqtt.enabled) {
+        return;
+    }
+    MqttPublisher::Options options;
+    options.settings = config.mqtt;
+    // The queue is state, not settings: a service writes it to its state folder.
+    options.settingsFolder = RescueFolder(settingsFolder).parent_path();
+    options.swVersion = kOrvexVersion;
+    options.onEvent = [](const MqttEvent& e) {
+        switch (e.type) {
+            case MqttEvent::Type::Connected:
+                LogLine(LogLevel::Info, "MQTT: połączono");
+                break;
+            case MqttEvent::Type::Disconnected:
+            case MqttEvent::Type::Failed:
+                LogLine(LogLevel::Warning,
+                        "MQTT: brak połączenia: " + MqttFailureText(e.failure, e.detail));
+                break;
+            case MqttEvent::Type::Dropped:
+                LogLine(LogLevel::Warning, "MQTT: kolejka pełna, najstarsze cykle odrzucone (" +
+                                               std::to_string(e.dropped) + ")");
+                break;
+        }
+    };
+    publisher = std::make_unique<MqttPublisher>(std::move(options));
+    publisher->Start();
+    MqttPublisher* target = publisher.get();
+    publisherListener =
+        driver.AddCycleListener([target](const PollingCycle& cycle) { target->OnCycle(cycle); });
+    Log(LogLevel::Info, "publishing to " + config.mqtt.host + ":" +
+                            std::to_string(config.mqtt.EffectivePort()) + " under " +
+                            config.mqtt.topicPrefix + "/");
+}
+
+void CRecorder::StopPublishing() {
+    if (publisher) {
+        driver.RemoveCycleListener(publisherListener);
+        publisher.reset();  // "offline", within a second whatever the broker does
+        publisherListener = 0;
+    }
 }
 
 void CRecorder::TryStartDriver() {
@@ -273,19 +322,24 @@ void CRecorder::Reload() {
         fresh = config;
     }
     files.Reload(fresh);  // each failure is logged as it happens
-    if (!files.AnyOpen() && !(fresh == config)) {
+    if (fresh.RecordingWanted() && !files.AnyOpen() && !(fresh == config)) {
         Log(LogLevel::Error, "no file could be opened; back to the files before");
         fresh = config;
         files.Reload(fresh);
     }
-    if (!files.AnyOpen()) {
+    if (fresh.RecordingWanted() && !files.AnyOpen()) {
         return;  // no file open: the loop ends with a failure
     }
+    const bool publishingChanged = !(fresh.mqtt == config.mqtt);
     const bool portChanged = fresh.portNumber != config.portNumber ||
                              fresh.baudRate != config.baudRate || fresh.parity != config.parity ||
                              fresh.address != config.address;
     const bool intervalChanged = fresh.Interval() != config.Interval();
     config = fresh;
+    if (publishingChanged) {
+        StopPublishing();
+        StartPublishing();
+    }
     if (portChanged) {
         StopDriver();
         portFailureLogged = false;

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "device/OrvexDriver.h"
 #include "device/PollingCycle.h"
+#include "publish/MqttPublisher.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderFiles.h"
 #include "recorder/ServiceNotifier.h"
@@ -44,6 +46,8 @@ private:
     bool Setup();
     void TryStartDriver();
     void StopDriver();
+    void StartPublishing();
+    void StopPublishing();
     void ForgetReadings();
     void OnSignal(bool& stop);
     void OnTick();
@@ -64,6 +68,9 @@ private:
     CServiceNotifier notifier;
     COrvexDriver driver;
     std::vector<CycleConsumer> consumers;
+    // Hears every cycle itself: the loop's coalescing of cycles must not thin what is published.
+    std::unique_ptr<MqttPublisher> publisher;
+    int publisherListener = 0;
 
     int signalFd = -1;
     int tickFd = -1;

@@ -41,6 +41,7 @@ RecorderConfig ReadRecorderConfig(const CIniEx& ini) {
     config.binaryRecordingOn = ini.GetInt(kLog, "FILE_LOG_BIN", 0) != 0;
     config.separatorCode = ini.GetInt(kLog, "FILE_SEP_FORMAT", 0);
     config.recordingInterval = ini.GetInt(kLog, "FILE_INTERVAL", 60);
+    config.mqtt = ReadMqttSettings(ini);
     return config;
 }
 
@@ -48,9 +49,9 @@ std::string ConfigProblem(const RecorderConfig& config) {
     if (config.portNumber == 0) {
         return "no serial port configured (PORT_NR in [GENERAL])";
     }
-    if (!config.TextWanted() && !config.BinaryWanted()) {
+    if (!config.RecordingWanted() && !config.mqtt.enabled) {
         return "no recording file configured (FILE_LOG with FILE_NAME, or FILE_LOG_BIN with "
-               "FILE_NAME_BIN, in [LOG])";
+               "FILE_NAME_BIN, in [LOG]) and no publishing (ENABLED=1 in [MQTT])";
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "publish/MqttSettings.h"
 #include "recording/RecordingCore.h"
 
 class CIniEx;
@@ -21,10 +22,12 @@ struct RecorderConfig {
     int separatorCode = 0;
     int recordingInterval = 60;  // seconds as written; see Interval()
     std::array<bool, 8> recordInput{true, true, true, true, true, true, true, true};
+    MqttSettings mqtt;  // publishing needs no recording file
 
     int Interval() const { return CRecordingCore::EffectiveInterval(recordingInterval); }
     bool TextWanted() const { return textRecordingOn && !textFilePath.empty(); }
     bool BinaryWanted() const { return binaryRecordingOn && !binaryFilePath.empty(); }
+    bool RecordingWanted() const { return TextWanted() || BinaryWanted(); }
     bool operator==(const RecorderConfig&) const = default;
 };
 

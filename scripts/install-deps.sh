@@ -9,6 +9,7 @@ set -euo pipefail
 program_packages=(
     build-essential cmake git
     qt6-base-dev libgl-dev libqt6svg6 libqcustomplot-dev
+    libmosquitto-dev
     qt6-translations-l10n fonts-liberation2
     xvfb
     pkg-config libsystemd-dev
@@ -20,6 +21,7 @@ test_packages=(
     libmodbus-dev mbpoll socat
     xauth x11-apps fonts-liberation fonts-urw-base35
     systemd
+    mosquitto mosquitto-clients openssl  # a real broker and test certificates
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
 )

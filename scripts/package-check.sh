@@ -52,7 +52,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 depend_names=$(tr "," "\n" <<<"$depends" | sed "s/^ *//; s/ .*//")
 for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 \
-    qt6-translations-l10n fonts-liberation2 libsystemd0 passwd; do
+    qt6-translations-l10n fonts-liberation2 libsystemd0 libmosquitto1 passwd; do
     grep -qxF "$lib" <<<"$depend_names" || fail "Depends lacks $lib"
 done
 

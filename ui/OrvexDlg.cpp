@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "link/PortDiagnosis.h"
+#include "publish/MqttPublisher.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"
 #include "ui/ScreenKeeper.h"
@@ -93,6 +94,10 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
 COrvexDlg::~COrvexDlg() {
     // The trend window refers to the live samples and settings, which go before the children.
     delete trendWindow.data();
+    if (publisher) {
+        driver.RemoveCycleListener(publisherListener);
+        publisher.reset();
+    }
 }
 
 void COrvexDlg::CreateMenus() {
@@ -136,6 +141,8 @@ void COrvexDlg::CreateMenus() {
     connect(recordingAction, &QAction::triggered, this, [this] { OnFileRecording(); });
     connect(add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", true),
             &QAction::triggered, this, [this] { OnAdditionalSettings(); });
+    connect(add(settings, QStringLiteral("Publikowanie MQTT..."), "actionMqtt", true),
+            &QAction::triggered, this, [this] { OnMqttSettings(); });
 
     QMenu* help = menuBar->addMenu(QStringLiteral("Pomoc"));
     QAction* helpAction = add(help, QStringLiteral("Pomoc"), "actionHelp", true);
@@ -224,6 +231,8 @@ void COrvexDlg::Initialise() {
     alwaysOnTop = !alwaysOnTop;
     OnAlwaysOnTop();
 
+    ApplyMqttPublishing();
+
     startupTimer.start();
     refreshTimer.start();
     if (showInfoAtStart) {
@@ -303,6 +312,10 @@ void COrvexDlg::UpdateStatusLine() {
     text += RecordingFailureText();
     if (portWaitTimer.isActive()) {
         text += PortWaitStatusText(portNumber);
+    }
+    if (publisher) {
+        const MqttPublisher::Stats stats = publisher->GetStats();
+        text += MqttStatusText(stats.connected, stats.queued) + QStringLiteral(". ");
     }
     if (text != lastStatusText) {
         lastStatusText = text;

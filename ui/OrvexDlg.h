@@ -12,6 +12,7 @@
 #include <string>
 
 #include "device/OrvexDriver.h"
+#include "publish/MqttSettings.h"
 #include "recording/RecordingCore.h"
 #include "ui/ColorStatic.h"
 #include "ui/trend/TrendLive.h"
@@ -22,6 +23,8 @@ class QMenu;
 class QMenuBar;
 class QMessageBox;
 class CHelpWindow;
+class MqttPublisher;
+struct MqttEvent;
 class CTrendWnd;
 
 // Outer window rectangle in screen coordinates; right and bottom are exclusive edges.
@@ -80,6 +83,9 @@ public:
     // Not persisted: every run starts with address 1; the serial-port dialog changes it.
     int deviceAddress = 1;
     QString commentText;
+    MqttSettings mqttSettings;
+    // Where orvex.ini lives: the publishing queue goes beside it.
+    std::filesystem::path settingsFolder;
     // Where records that a failing recording file still holds when it is closed are kept
     // (empty: nowhere, they are given up).
     std::filesystem::path rescueFolder;
@@ -101,6 +107,14 @@ public:
     void OnColours();
     void OnFonts();
     void OnAdditionalSettings();
+    // "Publikowanie MQTT...": the settings dialog, then publishing restarted with them.
+    void OnMqttSettings();
+    // Starts, restarts or stops publishing to match mqttSettings.
+    void ApplyMqttPublishing();
+    // On the window's thread: the status line, and a refusal (login, certificate, files) told
+    // once in a message that does not hold the window.
+    void OnMqttEvent(const MqttEvent& event);
+    const MqttPublisher* Publisher() const { return publisher.get(); }
     // "Pomoc" and F1: the user guide beside the window.
     void OnHelp();
     void OnInformation();
@@ -245,8 +259,12 @@ private:
     QTimer informationTimer;
     QTimer portWaitTimer;  // retries the configured port while it cannot be opened
     CRecordingCore recordingCore;
+    // Declared after the driver: stopped and unhooked from it before the driver goes.
+    std::unique_ptr<MqttPublisher> publisher;
+    int publisherListener = -1;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown
+    QPointer<QMessageBox> mqttRefusedBox;   // the broker's refusal, while shown
     bool closingRecording = false;          // CloseRecording runs: its caller tells the user
     bool layoutBlocked = true;
     int statusHeight = 0;

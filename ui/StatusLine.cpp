@@ -18,3 +18,10 @@ QString RecordingStatusText(int intervalSeconds) {
     return QString::asprintf("Rejestracja do pliku co %02d:%02d:%02d. ", intervalSeconds / 3600,
                              (intervalSeconds % 3600) / 60, intervalSeconds % 60);
 }
+
+QString MqttStatusText(bool connected, std::uint64_t queued) {
+    if (connected) {
+        return QStringLiteral("MQTT: połączono");
+    }
+    return QStringLiteral("MQTT: brak połączenia (%1 w kolejce)").arg(queued);
+}

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <cstdint>
+
 #include "device/DeviceInfo.h"
 
 // The device part of the status line: the no-communication text, or the device's name with
@@ -13,3 +15,7 @@ QString RecordingStatusText(int intervalSeconds);
 
 // While the configured port is tried again in the background.
 QString PortWaitStatusText(int portNumber);
+
+// The broker part while publishing is on: "MQTT: połączono", or "MQTT: brak połączenia
+// (n w kolejce)" with the cycles waiting for the broker.
+QString MqttStatusText(bool connected, std::uint64_t queued);

@@ -24,6 +24,7 @@
 #include "ui/dialogs/DialogAdv.h"
 #include "ui/dialogs/FontDlg.h"
 #include "ui/dialogs/HelpWindow.h"
+#include "ui/dialogs/MqttDlg.h"
 #include "ui/dialogs/SettingsDlg.h"
 #include "ui/dialogs/WaitComDlg.h"
 
@@ -60,6 +61,17 @@ std::unique_ptr<QDialog> Make(const QString& name, Inputs& inputs) {
         for (int i = 0; i < 8; ++i) {
             d->valueControls[i] = &inputs.controls[i];
         }
+        return d;
+    }
+    if (name == QLatin1String("mqtt")) {
+        auto d = std::make_unique<CMqttDlg>("/etc/orvex");
+        d->settings.enabled = true;
+        d->settings.host = "broker.zaklad.local";
+        d->settings.tls = true;
+        d->settings.caFile = "/etc/orvex/ca.pem";
+        d->settings.username = "hala1";
+        d->settings.passwordFile = "/etc/orvex/mqtt-haslo";
+        d->settings.topicPrefix = "zaklad/hala1";
         return d;
     }
     if (name == QLatin1String("about")) {
@@ -137,7 +149,7 @@ int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
                      "usage: %s alarms|colours|fonts|about|settings|information|help|port|"
-                     "portsearch|recording|all <file.png>\n",
+                     "portsearch|recording|mqtt|all <file.png>\n",
                      argv[0]);
         return 2;
     }
@@ -152,7 +164,7 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     for (const char* each : {"alarms", "colours", "fonts", "about", "settings", "information",
-                             "help", "port", "portsearch", "recording"}) {
+                             "help", "port", "portsearch", "recording", "mqtt"}) {
         ok = Save(QString::fromLatin1(each),
                   base + QLatin1Char('-') + QLatin1String(each) + QStringLiteral(".png")) &&
              ok;

@@ -316,8 +316,8 @@ private slots:
         QCOMPARE(items(0), (QStringList{"Otwórz zapis...", "Zamknij"}));
         QCOMPARE(items(1), (QStringList{"Ustawienia alarmów"}));
         QCOMPARE(items(2), (QStringList{"Kolory", "Czcionki", "Zawsze na wierzchu", "Wykres..."}));
-        QCOMPARE(items(3),
-                 (QStringList{"Port szeregowy", "Rejestracja do pliku", "Ustawienia dodatkowe"}));
+        QCOMPARE(items(3), (QStringList{"Port szeregowy", "Rejestracja do pliku",
+                                        "Ustawienia dodatkowe", "Publikowanie MQTT..."}));
         QCOMPARE(items(4), (QStringList{"Pomoc", "Program Zelvio", "O programie"}));
         QCOMPARE(menus[4]->menu()->actions()[0]->shortcut(), QKeySequence(Qt::Key_F1));
         QVERIFY(dlg.AlwaysOnTopAction()->isCheckable());

@@ -1,0 +1,85 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/InputReading.h"
+
+// Topics and payloads the publisher sends: pure functions, so the bytes other programs read are
+// fixed by golden tests. Every text is UTF-8.
+
+// One measured quantity of an input.
+struct ChannelReading {
+    std::string key;          // JSON key and entity suffix: "temperature", "temperature3", ...
+    std::string title;        // Polish name for the entity: "Temperatura"
+    std::string unit;         // as the program shows it; empty when the quantity has none
+    std::string deviceClass;  // Home Assistant device class; empty when none fits the unit
+    std::string haUnit;       // the unit Home Assistant expects for deviceClass
+    std::optional<std::string> value;  // a JSON number; empty when absent or invalid
+};
+
+// What one input holds in one cycle.
+struct InputDescription {
+    enum class Kind { Empty, Binary, Unknown, Sensor };
+    Kind kind = Kind::Empty;
+    std::string model;  // "TQ21" .. "TQ28" for a sensor
+    uint16_t serial = 0;
+    std::vector<ChannelReading> channels;  // fixed per model: null values keep their place
+    // Model, serial and the channels' units identify the sensor; a change of any replaces its
+    // entities.
+    bool SameSensor(const InputDescription& o) const {
+        if (kind != o.kind || model != o.model || serial != o.serial ||
+            channels.size() != o.channels.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            if (channels[i].key != o.channels[i].key || channels[i].unit != o.channels[i].unit) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+InputDescription DescribeInput(const InputReading& reading);
+
+// "2026-12-07T14:05:01+01:00" for a UTC offset in seconds.
+std::string IsoTime(std::chrono::system_clock::time_point time, int utcOffsetSeconds);
+// The local time zone's offset at that moment.
+int LocalUtcOffset(std::chrono::system_clock::time_point time);
+
+std::string StatusTopic(std::string_view prefix, uint16_t deviceSerial);
+// input is 1..8.
+std::string InputTopic(std::string_view prefix, uint16_t deviceSerial, int input);
+
+// {"time": ..., "model": ..., "serial": ..., "values": {"<key>": {"value": v, "unit": u}, ...}}
+std::string InputPayload(const InputDescription& input, std::string_view isoTime);
+
+// Status payloads.
+inline constexpr std::string_view kStatusOnline = "online";
+inline constexpr std::string_view kStatusOffline = "offline";
+inline constexpr std::string_view kStatusSilent = "silent";
+
+// Home Assistant discovery.
+inline constexpr std::string_view kHaStatusTopic = "homeassistant/status";
+inline constexpr int kExpireAfterSeconds = 300;
+
+struct DiscoveryContext {
+    std::string prefix;
+    uint16_t deviceSerial = 0;
+    std::string swVersion;
+};
+
+// "orvex_<device serial>_in<input>_<channel key>": stable across renames in Home Assistant.
+std::string UniqueId(uint16_t deviceSerial, int input, std::string_view channelKey);
+// "homeassistant/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
+std::string DiscoveryTopic(uint16_t deviceSerial, int input, const InputDescription& desc,
+                           const ChannelReading& channel);
+std::string DiscoveryConfig(const DiscoveryContext& context, int input,
+                            const InputDescription& desc, const ChannelReading& channel);
+
+// Minimal JSON string literal, quotes included.
+std::string JsonString(std::string_view utf8);

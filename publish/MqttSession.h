@@ -1,0 +1,64 @@
+#pragma once
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "publish/MqttFailure.h"
+#include "publish/MqttSettings.h"
+
+struct mosquitto;
+
+// One connection attempt and its life on one libmosquitto instance, driven by the caller's own
+// poll loop (Socket, WantWrite, Service): no thread of the library's, no blocking call after
+// Begin. Callbacks run inside Service, on the caller's thread. A new attempt takes a new
+// session, so nothing of a broken connection is left in the library to be sent twice.
+class MqttSession {
+public:
+    struct Handlers {
+        std::function<void()> connected;
+        std::function<void(int mid)> published;  // PUBACK (or sent, for QoS 0)
+        std::function<void(std::string_view topic, std::string_view payload)> message;
+    };
+    struct Will {
+        std::string topic;
+        std::string payload;
+        int qos = 1;
+    };
+
+    MqttSession(std::string clientId, bool cleanSession, Handlers handlers);
+    ~MqttSession();
+    MqttSession(const MqttSession&) = delete;
+    MqttSession& operator=(const MqttSession&) = delete;
+
+    // Sets up credentials, TLS and the will, and starts connecting. password is used only here.
+    MqttFailure Begin(const MqttSettings& settings, const std::string& password,
+                      const std::optional<Will>& will, std::string& detail);
+
+    int Socket() const;
+    bool WantWrite() const;
+    bool IsConnected() const { return connected_; }
+    // Handles the socket's poll events (0 for a periodic call); None while all is well.
+    MqttFailure Service(short revents, std::string& detail);
+
+    // Returns false when the library refuses (not connected, out of memory).
+    bool Publish(const std::string& topic, std::string_view payload, int qos, bool retain,
+                 int* mid);
+    bool Subscribe(const std::string& topic, int qos);
+    void Disconnect();
+
+private:
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+    static void OnMessage(mosquitto*, void* self, const struct mosquitto_message* message);
+    static void OnLog(mosquitto*, void* self, int level, const char* text);
+    MqttFailure Classify(int rc, int savedErrno, std::string& detail) const;
+
+    mosquitto* mosq_ = nullptr;
+    Handlers handlers_;
+    bool connected_ = false;
+    int connackCode_ = -1;  // the broker's refusal code, -1 before any
+    bool credentials_ = false;
+    std::string lastError_;  // the library's last error line (TLS reasons come this way)
+};

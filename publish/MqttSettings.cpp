@@ -1,0 +1,171 @@
+#include "publish/MqttSettings.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "app/store/IniEx.h"
+#include "app/store/IniValue.h"
+#include "text/Cp1250.h"
+
+namespace {
+
+constexpr std::uintmax_t kMaxPasswordFile = 4096;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Same encoding as the window's texts: Windows-1250, or UTF-8 behind a byte-order mark for what
+// the code page cannot hold.
+std::string Encode(const std::string& utf8) {
+    if (std::optional<std::string> ansi = cp1250::FromUtf8(utf8);
+        ansi && !std::string_view(*ansi).starts_with(kUtf8Mark)) {
+        return *ansi;
+    }
+    return std::string(kUtf8Mark) + utf8;
+}
+
+std::string Decode(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Mark)) {
+        return std::string(bytes.substr(kUtf8Mark.size()));
+    }
+    return cp1250::ToUtf8(bytes);
+}
+
+std::string Text(const CIniEx& ini, std::string_view key, const std::string& fallback) {
+    return Decode(ini.GetText(kMqttSection, key, Encode(fallback)));
+}
+
+bool Flag(const CIniEx& ini, std::string_view key, bool fallback) {
+    return ini.GetInt(kMqttSection, key, fallback ? 1 : 0) != 0;
+}
+
+std::uint32_t Fnv1a(std::string_view bytes) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : bytes) {
+        hash = (hash ^ c) * 16777619u;
+    }
+    return hash;
+}
+
+}  // namespace
+
+MqttSettings ReadMqttSettings(const CIniEx& ini) {
+    const MqttSettings d;
+    MqttSettings s;
+    s.enabled = Flag(ini, "ENABLED", d.enabled);
+    s.host = Text(ini, "HOST", d.host);
+    if (s.host.empty()) {
+        s.host = d.host;
+    }
+    s.tls = Flag(ini, "TLS", d.tls);
+    const int port = ini.GetInt(kMqttSection, "PORT", 0);
+    s.port = port >= 1 && port <= 65535 ? port : 0;
+    s.caFile = Text(ini, "CA_FILE", d.caFile);
+    s.certFile = Text(ini, "CERT_FILE", d.certFile);
+    s.keyFile = Text(ini, "KEY_FILE", d.keyFile);
+    s.username = Text(ini, "USERNAME", d.username);
+    s.passwordFile = Text(ini, "PASSWORD_FILE", d.passwordFile);
+    s.clientId = Text(ini, "CLIENT_ID", d.clientId);
+    // A client id longer than the protocol's 23 bytes is accepted by every current broker,
+    // but not one of 65535 bytes.
+    if (s.clientId.size() > 256) {
+        s.clientId.clear();
+    }
+    s.topicPrefix = Text(ini, "TOPIC_PREFIX", d.topicPrefix);
+    if (!IsValidTopicPrefix(s.topicPrefix)) {
+        s.topicPrefix = d.topicPrefix;
+    }
+    const int qos = ini.GetInt(kMqttSection, "QOS", d.qos);
+    s.qos = qos == 0 ? 0 : 1;
+    const int keepalive = ini.GetInt(kMqttSection, "KEEPALIVE", d.keepalive);
+    s.keepalive = keepalive >= 5 && keepalive <= 65535 ? keepalive : d.keepalive;
+    return s;
+}
+
+bool HasMqttSection(const CIniEx& ini) {
+    for (const IniSection& section : ini.Sections()) {
+        if (section.name.size() == 4 && strncasecmp(section.name.c_str(), kMqttSection, 4) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void WriteMqttSettings(CIniEx& ini, const MqttSettings& s) {
+    auto text = [&](std::string_view key, const std::string& value) {
+        ini.SetText(kMqttSection, key, ProtectSemicolons(Encode(value)));
+    };
+    ini.SetInt(kMqttSection, "ENABLED", s.enabled ? 1 : 0);
+    text("HOST", s.host);
+    ini.SetInt(kMqttSection, "PORT", s.port);
+    ini.SetInt(kMqttSection, "TLS", s.tls ? 1 : 0);
+    text("CA_FILE", s.caFile);
+    text("CERT_FILE", s.certFile);
+    text("KEY_FILE", s.keyFile);
+    text("USERNAME", s.username);
+    text("PASSWORD_FILE", s.passwordFile);
+    text("CLIENT_ID", s.clientId);
+    text("TOPIC_PREFIX", s.topicPrefix);
+    ini.SetInt(kMqttSection, "QOS", s.qos);
+    ini.SetInt(kMqttSection, "KEEPALIVE", s.keepalive);
+}
+
+std::string DefaultClientId(const std::filesystem::path& settingsFolder) {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') {
+        std::snprintf(host, sizeof host, "host");
+    }
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "%08x", Fnv1a(settingsFolder.lexically_normal().string()));
+    return std::string("orvex-") + host + "-" + hash;
+}
+
+std::string EffectiveClientId(const MqttSettings& settings,
+                              const std::filesystem::path& settingsFolder) {
+    return settings.clientId.empty() ? DefaultClientId(settingsFolder) : settings.clientId;
+}
+
+bool IsValidTopicPrefix(const std::string& prefix) {
+    if (prefix.empty() || prefix.size() > 200 || prefix.front() == '/' || prefix.back() == '/') {
+        return false;
+    }
+    for (unsigned char c : prefix) {
+        if (c == '+' || c == '#' || c < 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
+PasswordFileError ReadPasswordFile(const std::filesystem::path& path, std::string& password) {
+    password.clear();
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        return PasswordFileError::Missing;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return PasswordFileError::NotRegularFile;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        return PasswordFileError::Unreadable;
+    }
+    if (size > kMaxPasswordFile) {
+        return PasswordFileError::TooLarge;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return PasswordFileError::Unreadable;
+    }
+    std::string content(kMaxPasswordFile + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMaxPasswordFile) {
+        return PasswordFileError::TooLarge;  // grew while being read
+    }
+    password = content.substr(0, content.find_first_of("\r\n"));
+    return PasswordFileError::None;
+}

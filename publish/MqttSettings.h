@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+class CIniEx;
+
+// The [MQTT] section of orvex.ini. Older versions of the program ignore the section, and a file
+// without it reads as publishing off. Text values are UTF-8 here (Windows-1250 in the file).
+// The password is never part of the settings: only the file that holds it.
+struct MqttSettings {
+    static constexpr int kPlainPort = 1883;
+    static constexpr int kTlsPort = 8883;
+
+    bool enabled = false;
+    std::string host = "localhost";
+    int port = 0;  // 0: the default for the transport (see EffectivePort)
+    bool tls = false;
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
+    std::string username;
+    std::string passwordFile;
+    std::string clientId;  // empty: DefaultClientId
+    std::string topicPrefix = "orvex";
+    int qos = 1;         // 0 or 1
+    int keepalive = 60;  // seconds
+
+    int EffectivePort() const { return port != 0 ? port : (tls ? kTlsPort : kPlainPort); }
+    bool operator==(const MqttSettings&) const = default;
+};
+
+inline constexpr const char* kMqttSection = "MQTT";
+
+// Reads the section; a damaged value falls back to its default rather than failing.
+MqttSettings ReadMqttSettings(const CIniEx& ini);
+bool HasMqttSection(const CIniEx& ini);
+// Writes every key of the section (paths protected against ";").
+void WriteMqttSettings(CIniEx& ini, const MqttSettings& settings);
+
+// "orvex-<host name>-<8 hex digits of the settings folder>": two programs with different
+// settings folders on one machine never take over each other's broker session.
+std::string DefaultClientId(const std::filesystem::path& settingsFolder);
+std::string EffectiveClientId(const MqttSettings& settings,
+                              const std::filesystem::path& settingsFolder);
+
+// A topic prefix a publisher can use: not empty, no wildcards, no leading or trailing "/".
+bool IsValidTopicPrefix(const std::string& prefix);
+
+// Why a password file gave no password.
+enum class PasswordFileError { None, Missing, NotRegularFile, TooLarge, Unreadable };
+
+// The password is the file's first line (without its line end). The file is hostile input:
+// only a regular file of at most 4 KiB is read.
+PasswordFileError ReadPasswordFile(const std::filesystem::path& path, std::string& password);

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "publish/MqttPayload.h"
+#include "tests/support/MakeReading.h"
+
+namespace {
+
+using namespace std::chrono;
+
+// 2026-12-07 13:05:01 UTC.
+const system_clock::time_point kTime = system_clock::time_point(seconds(1796648701));
+
+std::string Payload(const InputReading& r) {
+    return InputPayload(DescribeInput(r), IsoTime(kTime, 3600));
+}
+
+TEST(MqttPayload, IsoTimeCarriesTheOffsetOfTheCycle) {
+    EXPECT_EQ(IsoTime(kTime, 3600), "2026-12-07T14:05:01+01:00");
+    EXPECT_EQ(IsoTime(kTime, 0), "2026-12-07T13:05:01+00:00");
+    EXPECT_EQ(IsoTime(kTime + milliseconds(999), -(3 * 3600 + 1800)), "2026-12-07T09:35:01-03:30");
+    // Across midnight and a year.
+    EXPECT_EQ(IsoTime(system_clock::time_point(seconds(1798761599)), 7200),
+              "2027-01-01T01:59:59+02:00");
+}
+
+TEST(MqttPayload, GoldenSensorPayloads) {
+    EXPECT_EQ(Payload(MakeReading(ModelTQ21, 2101, {453, 217})),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ21", "serial": 2101, )"
+              R"("values": {"humidity": {"value": 45.3, "unit": "%"}, )"
+              R"("temperature": {"value": 21.7, "unit": "°C"}}})");
+    EXPECT_EQ(Payload(MakeReading(ModelTQ23, 7, {10132, 501, -5}, {0, 0, 0})),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ23", "serial": 7, )"
+              R"("values": {"humidity": {"value": 50.1, "unit": "%"}, )"
+              R"("temperature": {"value": -0.5, "unit": "°C"}, )"
+              R"("pressure": {"value": 1013.2, "unit": "hPa"}}})");
+    EXPECT_EQ(Payload(MakeReading(ModelTQ28, 9, {123, 456, 789, -1234})),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ28", "serial": 9, )"
+              R"("values": {"humidity": {"value": 78.9, "unit": "%"}, )"
+              R"("temperature": {"value": -12.34, "unit": "°C"}, )"
+              R"("permittivity": {"value": 12.3, "unit": null}, )"
+              R"("conductivity": {"value": 45.6, "unit": "mS/m"}}})");
+}
+
+TEST(MqttPayload, UnitsAndDecimalsFollowTheSensorsFormat) {
+    // TQ24: whole pascals, or tenths of hectopascals.
+    EXPECT_NE(Payload(MakeReading(ModelTQ24, 1, {-12}, {0, 0, 0}, 0))
+                  .find(R"("pressure": {"value": -12, "unit": "Pa"})"),
+              std::string::npos);
+    EXPECT_NE(Payload(MakeReading(ModelTQ24, 1, {-12}, {0, 1, 0}, 1))
+                  .find(R"("pressure": {"value": -1.2, "unit": "hPa"})"),
+              std::string::npos);
+    // TQ26: kLx or W/m2 changes the key, since they are different quantities.
+    EXPECT_NE(Payload(MakeReading(ModelTQ26, 1, {-1}, {0, 0, 0}, 0))
+                  .find(R"("irradiance": {"value": 65535, "unit": "W/m2"})"),
+              std::string::npos);
+    EXPECT_NE(Payload(MakeReading(ModelTQ26, 1, {25}, {0, 0, 1}, 1))
+                  .find(R"("illuminance": {"value": 2.5, "unit": "kLx"})"),
+              std::string::npos);
+    // TQ25: direction in whole degrees.
+    EXPECT_NE(Payload(MakeReading(ModelTQ25, 1, {359, 35}))
+                  .find(R"("wind_speed": {"value": 3.5, "unit": "m/s"}, )"
+                        R"("wind_direction": {"value": 359, "unit": "°"})"),
+              std::string::npos);
+}
+
+TEST(MqttPayload, InvalidOrAbsentValuesAreNullNeverZero) {
+    // TQ21 with a humidity error.
+    EXPECT_NE(Payload(MakeReading(ModelTQ21, 1, {0, 217}, {0, 1}))
+                  .find(R"("humidity": {"value": null, "unit": "%"}, )"
+                        R"("temperature": {"value": 21.7)"),
+              std::string::npos);
+    // TQ22: absent probes stay in place as null; the average is null when no probe is valid.
+    InputReading tq22 = MakeReading(ModelTQ22, 22, {}, {0, 2, 2, 2, 2, 2, 2, 2});
+    tq22.probeValues[0] = -35;
+    tq22.averageFlag = FlagValid;
+    tq22.average = -35;
+    const std::string p = Payload(tq22);
+    EXPECT_NE(p.find(R"("temperature1": {"value": -3.5, "unit": "°C"}, )"
+                     R"("temperature2": {"value": null, "unit": "°C"})"),
+              std::string::npos);
+    EXPECT_NE(p.find(R"("temperature_average": {"value": -3.5)"), std::string::npos);
+    // A read that did not complete: the stale numbers are not current.
+    InputReading failed = MakeReading(ModelTQ21, 5, {453, 217});
+    failed.status = 3;
+    EXPECT_EQ(Payload(failed),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ21", "serial": 5, )"
+              R"("values": {"humidity": {"value": null, "unit": "%"}, )"
+              R"("temperature": {"value": null, "unit": "°C"}}})");
+}
+
+TEST(MqttPayload, EmptyUnknownAndBinaryInputs) {
+    EXPECT_EQ(
+        Payload(InputReading{}),
+        R"({"time": "2026-12-07T14:05:01+01:00", "model": null, "serial": null, "values": {}})");
+    EXPECT_EQ(
+        Payload(MakeReading(ModelUnnamed, 3, {100})),
+        R"({"time": "2026-12-07T14:05:01+01:00", "model": null, "serial": null, "values": {}})");
+    InputReading binary;
+    binary.isBinary = 1;
+    binary.binaryState = 1;
+    EXPECT_EQ(Payload(binary),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "binary", )"
+              R"("serial": null, "values": {"state": {"value": 1, "unit": null}}})");
+}
+
+TEST(MqttPayload, Topics) {
+    EXPECT_EQ(StatusTopic("orvex", 2101), "orvex/2101/status");
+    EXPECT_EQ(InputTopic("plant/a", 2101, 8), "plant/a/2101/input8");
+}
+
+TEST(MqttPayload, GoldenDiscoveryConfig) {
+    const InputDescription d = DescribeInput(MakeReading(ModelTQ21, 2101, {453, 217}));
+    const DiscoveryContext context{"orvex", 777, "1.09"};
+    EXPECT_EQ(DiscoveryTopic(777, 3, d, d.channels[1]),
+              "homeassistant/sensor/orvex_777_in3_temperature/config");
+    EXPECT_EQ(
+        DiscoveryConfig(context, 3, d, d.channels[1]),
+        R"({"name": "Wejście 3 Temperatura", "unique_id": "orvex_777_in3_temperature", )"
+        R"("object_id": "orvex_777_in3_temperature", "state_topic": "orvex/777/input3", )"
+        R"("value_template": "{{ value_json['values']['temperature']['value'] }}", )"
+        R"("device_class": "temperature", "unit_of_measurement": "°C", )"
+        R"("state_class": "measurement", "expire_after": 300, )"
+        R"("availability_topic": "orvex/777/status", )"
+        R"("availability_template": "{{ 'online' if value == 'online' else 'offline' }}", )"
+        R"("device": {"identifiers": ["orvex_777"], "name": "ORVEX nr 777", )"
+        R"("manufacturer": "ORVEX", "model": "ORVEX", "serial_number": "777", "sw_version": "1.09"}, )"
+        R"("json_attributes_topic": "orvex/777/input3", )"
+        R"("json_attributes_template": "{{ {'model': value_json.model, 'serial': value_json.serial} | tojson }}"})");
+}
+
+TEST(MqttPayload, DiscoveryFitsHomeAssistantUnits) {
+    const DiscoveryContext context{"orvex", 1, "1"};
+    const InputDescription klx = DescribeInput(MakeReading(ModelTQ26, 1, {25}, {0, 0, 1}, 1));
+    const std::string c = DiscoveryConfig(context, 1, klx, klx.channels[0]);
+    EXPECT_EQ(c.find("device_class"), std::string::npos);  // illuminance takes lx only
+    EXPECT_NE(c.find(R"("unit_of_measurement": "klx")"), std::string::npos);
+    const InputDescription wm2 = DescribeInput(MakeReading(ModelTQ26, 1, {25}));
+    EXPECT_NE(DiscoveryConfig(context, 1, wm2, wm2.channels[0])
+                  .find(R"("device_class": "irradiance", "unit_of_measurement": "W/m²")"),
+              std::string::npos);
+    InputReading binary;
+    binary.isBinary = 1;
+    const InputDescription b = DescribeInput(binary);
+    EXPECT_EQ(DiscoveryTopic(1, 2, b, b.channels[0]),
+              "homeassistant/binary_sensor/orvex_1_in2_state/config");
+    EXPECT_NE(DiscoveryConfig(context, 2, b, b.channels[0]).find(R"("payload_on": "1")"),
+              std::string::npos);
+}
+
+TEST(MqttPayload, SameSensorSeesModelSerialAndUnitChanges) {
+    const InputDescription a = DescribeInput(MakeReading(ModelTQ21, 1, {1, 2}));
+    EXPECT_TRUE(a.SameSensor(DescribeInput(MakeReading(ModelTQ21, 1, {5, 6}, {1, 1}))));
+    EXPECT_FALSE(a.SameSensor(DescribeInput(MakeReading(ModelTQ21, 2, {1, 2}))));
+    EXPECT_FALSE(a.SameSensor(DescribeInput(MakeReading(ModelTQ23, 1, {1, 2}))));
+    EXPECT_FALSE(DescribeInput(MakeReading(ModelTQ24, 1, {1}, {0, 0, 0}))
+                     .SameSensor(DescribeInput(MakeReading(ModelTQ24, 1, {1}, {0, 1, 0}))));
+}
+
+TEST(MqttPayload, JsonStringEscapes) {
+    EXPECT_EQ(JsonString("a\"b\\c\n\x01ż"), "\"a\\\"b\\\\c\\n\\u0001ż\"");
+}
+
+}  // namespace

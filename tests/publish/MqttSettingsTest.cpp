@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/store/IniEx.h"
+#include "publish/MqttSettings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(MqttSettings, AFileWithoutTheSectionReadsAsDefaults) {
+    CIniEx ini;
+    ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
+    const MqttSettings s = ReadMqttSettings(ini);
+    EXPECT_EQ(s, MqttSettings{});
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.EffectivePort(), 1883);
+    EXPECT_EQ(s.topicPrefix, "orvex");
+    EXPECT_EQ(s.qos, 1);
+    MqttSettings tls;
+    tls.tls = true;
+    EXPECT_EQ(tls.EffectivePort(), 8883);
+}
+
+TEST(MqttSettings, RoundTripKeepsEveryKeyAndOtherSections) {
+    MqttSettings s;
+    s.enabled = true;
+    s.host = "broker.example";
+    s.port = 1999;
+    s.tls = true;
+    s.caFile = "/etc/ca;1.pem";  // ";" would start a comment
+    s.certFile = "/home/zażółć/cert.pem";
+    s.keyFile = "/k.pem";
+    s.username = "hala";
+    s.passwordFile = "/p";
+    s.clientId = "orvex-hala-1";
+    s.topicPrefix = "zaklad/hala1";
+    s.qos = 0;
+    s.keepalive = 30;
+    CIniEx ini;
+    ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
+    WriteMqttSettings(ini, s);
+    CIniEx again;
+    again.LoadText(ini.ToText(), true);
+    EXPECT_EQ(ReadMqttSettings(again), s);
+    EXPECT_EQ(again.GetInt("GENERAL", "PORT_NR", 0), 3);
+    EXPECT_EQ(ini.ToText().find("PASSWORD="), std::string::npos);
+}
+
+TEST(MqttSettings, DamagedValuesFallBackToDefaults) {
+    CIniEx ini;
+    ini.LoadText(
+        "[MQTT]\r\nENABLED=1\r\nHOST=\r\nPORT=70000\r\nQOS=2\r\nKEEPALIVE=0\r\n"
+        "TOPIC_PREFIX=a/#\r\n",
+        true);
+    const MqttSettings s = ReadMqttSettings(ini);
+    EXPECT_TRUE(s.enabled);
+    EXPECT_EQ(s.host, "localhost");
+    EXPECT_EQ(s.port, 0);
+    EXPECT_EQ(s.qos, 1);
+    EXPECT_EQ(s.keepalive, 60);
+    EXPECT_EQ(s.topicPrefix, "orvex");
+    EXPECT_FALSE(IsValidTopicPrefix("/a"));
+    EXPECT_FALSE(IsValidTopicPrefix("a/"));
+    EXPECT_FALSE(IsValidTopicPrefix("a+b"));
+    EXPECT_TRUE(IsValidTopicPrefix("a/b"));
+}
+
+TEST(MqttSettings, ClientIdDiffersBetweenSettingsFolders) {
+    const std::string a = DefaultClientId("/home/a/.config/orvex");
+    EXPECT_EQ(a, DefaultClientId("/home/a/.config/orvex"));
+    EXPECT_NE(a, DefaultClientId("/srv/orvex/hala2"));
+    EXPECT_EQ(a.rfind("orvex-", 0), 0u);
+    MqttSettings s;
+    s.clientId = "mine";
+    EXPECT_EQ(EffectiveClientId(s, "/x"), "mine");
+}
+
+TEST(MqttSettings, PasswordFileIsReadWithCareAndOnlyItsFirstLine) {
+    const fs::path dir = fs::temp_directory_path() / ("orvex-mqtt-pw-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string password;
+    { std::ofstream(dir / "ok") << "s3cret\nsecond line\n"; }
+    EXPECT_EQ(ReadPasswordFile(dir / "ok", password), PasswordFileError::None);
+    EXPECT_EQ(password, "s3cret");
+    { std::ofstream(dir / "crlf") << "x;y\r\n"; }
+    EXPECT_EQ(ReadPasswordFile(dir / "crlf", password), PasswordFileError::None);
+    EXPECT_EQ(password, "x;y");
+    EXPECT_EQ(ReadPasswordFile(dir / "missing", password), PasswordFileError::Missing);
+    EXPECT_EQ(ReadPasswordFile(dir, password), PasswordFileError::NotRegularFile);
+    { std::ofstream(dir / "big") << std::string(5000, 'a'); }
+    EXPECT_EQ(ReadPasswordFile(dir / "big", password), PasswordFileError::TooLarge);
+    EXPECT_TRUE(password.empty());
+    fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The window publishing orvex-sim's readings to a real broker, and the broker's state on the
+// status line.
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+
+#include "ModalAnswerer.h"
+#include "WindowOnSim.h"
+#include "app/Settings.h"
+#include "app/store/IniEx.h"
+#include "publish/MqttPublisher.h"
+#include "tests/publish/Broker.h"
+#include "tests/support/SimProcess.h"
+#include "ui/OrvexDlg.h"
+#include "ui/StatusLine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kConfig = R"(device id=23073 serial=4711
+input 1 type=1 serial=101 valid=1 values=45.3,-2.5
+)";
+
+}  // namespace
+
+class MainWindowMqttTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir tmp;
+    fs::path ports;
+
+private slots:
+    void init() {
+        QVERIFY(tmp.isValid());
+        ports = UseTestPorts(tmp);
+    }
+
+    void statusTexts() {
+        QCOMPARE(MqttStatusText(true, 5), QStringLiteral("MQTT: połączono"));
+        QCOMPARE(MqttStatusText(false, 1234),
+                 QStringLiteral("MQTT: brak połączenia (1234 w kolejce)"));
+    }
+
+    void menuItemIsLastInSettings() {
+        COrvexDlg dlg;
+        QMenu* settings = nullptr;
+        for (QAction* a : dlg.MenuBar()->actions()) {
+            if (a->text() == QStringLiteral("Ustawienia")) {
+                settings = a->menu();
+            }
+        }
+        QVERIFY(settings != nullptr);
+        QCOMPARE(settings->actions().last()->text(), QStringLiteral("Publikowanie MQTT..."));
+    }
+
+    void olderFilesKeepTheirLayoutAndTheSectionRoundTrips() {
+        COrvexDlg dlg;
+        CIniEx ini;
+        ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
+        LoadSettings(ini, dlg);
+        QVERIFY(dlg.mqttSettings == MqttSettings{});
+        SaveSettings(ini, dlg);
+        QVERIFY(!HasMqttSection(ini));
+        dlg.mqttSettings.enabled = true;
+        dlg.mqttSettings.host = "broker";
+        SaveSettings(ini, dlg);
+        COrvexDlg again;
+        CIniEx read;
+        read.LoadText(ini.ToText(), true);
+        LoadSettings(read, again);
+        QVERIFY(again.mqttSettings == dlg.mqttSettings);
+    }
+
+    void publishesEveryCycleAndShowsTheBroker() {
+        const fs::path root = tmp.path().toStdString();
+        Broker broker(root / "broker", {});
+        QVERIFY(broker.Start());
+        Subscriber sub(broker.Port(), {"orvex/4711/#"});
+        QVERIFY(sub.WaitConnected());
+        SimProcess sim({kConfig, {}});
+        sim.LinkAs(ports, 7);
+        ModalAnswerer answerer;
+        COrvexDlg dlg;
+        dlg.settingsFolder = root / "settings";
+        fs::create_directories(dlg.settingsFolder);
+        dlg.mqttSettings.enabled = true;
+        dlg.mqttSettings.host = "127.0.0.1";
+        dlg.mqttSettings.port = broker.Port();
+        QVERIFY(ShowOnPort(dlg, 7));
+        QVERIFY(sub.WaitFor("orvex/4711/input1", 2, 20000));
+        const std::string payload = sub.On("orvex/4711/input1")[0].payload;
+        QVERIFY2(payload.find(R"("model": "TQ21", "serial": 101, "values": {"humidity": )"
+                              R"({"value": 45.3, "unit": "%"}, "temperature": {"value": null)") !=
+                     std::string::npos,
+                 payload.c_str());
+        QCOMPARE(sub.On("orvex/4711/status")[0].payload, std::string("online"));
+        QTRY_VERIFY(dlg.StatusLine().text().endsWith(QStringLiteral("MQTT: połączono. ")));
+
+        broker.Stop();
+        const QRegularExpression away(QStringLiteral("MQTT: brak połączenia \\(\\d+ w kolejce\\)"));
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusLine().text().contains(away), 10000);
+        // Cycles go on arriving and wait for the broker.
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Publisher()->GetStats().queued >= 2, 15000);
+    }
+
+    void aRefusedLoginIsToldOnceWithTheReason() {
+        const fs::path root = tmp.path().toStdString();
+        QVERIFY(Run("mosquitto_passwd -b -c " + (root / "passwd").string() + " orvex good"));
+        std::ofstream(root / "bad.pw") << "wrong\n";
+        Broker::Config config;
+        config.passwordFile = root / "passwd";
+        Broker broker(root / "broker", config);
+        QVERIFY(broker.Start());
+        SimProcess sim({kConfig, {}});
+        sim.LinkAs(ports, 7);
+        ModalAnswerer answerer;
+        COrvexDlg dlg;
+        dlg.settingsFolder = root / "settings";
+        fs::create_directories(dlg.settingsFolder);
+        dlg.mqttSettings.enabled = true;
+        dlg.mqttSettings.host = "127.0.0.1";
+        dlg.mqttSettings.port = broker.Port();
+        dlg.mqttSettings.username = "orvex";
+        dlg.mqttSettings.passwordFile = (root / "bad.pw").string();
+        QVERIFY(ShowOnPort(dlg, 7));
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (box = dlg.findChild<QMessageBox*>(QStringLiteral("mqttRefusedBox"))) != nullptr,
+            20000);
+        QVERIFY(box->text().startsWith(
+            QStringLiteral("Publikowanie MQTT: broker odrzucił nazwę użytkownika lub hasło")));
+        QVERIFY(!box->isModal());
+        QVERIFY(!box->text().contains(QStringLiteral("wrong")));  // never the password
+        QTRY_VERIFY(dlg.StatusLine().text().contains(QStringLiteral("MQTT: brak połączenia (")));
+        QCOMPARE(dlg.findChildren<QMessageBox*>(QStringLiteral("mqttRefusedBox")).size(), 1);
+    }
+};
+
+QTEST_MAIN(MainWindowMqttTest)
+#include "MainWindowMqttTest.moc"

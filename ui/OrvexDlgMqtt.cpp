@@ -1,0 +1,66 @@
+// Publishing to the MQTT broker from the window: the settings dialog and the publisher's life.
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include "OrvexVersion.h"
+#include "publish/MqttPublisher.h"
+#include "ui/OrvexDlg.h"
+#include "ui/dialogs/MqttDlg.h"
+
+void COrvexDlg::OnMqttSettings() {
+    CMqttDlg dialog(settingsFolder, this);
+    dialog.settings = mqttSettings;
+    if (dialog.exec() != QDialog::Accepted || ClosedWhileBusy()) {
+        return;
+    }
+    if (dialog.settings != mqttSettings) {
+        mqttSettings = dialog.settings;
+        ApplyMqttPublishing();
+    }
+}
+
+void COrvexDlg::ApplyMqttPublishing() {
+    if (publisher) {
+        driver.RemoveCycleListener(publisherListener);
+        publisher.reset();  // says "offline" and stops within its bound
+        publisherListener = -1;
+    }
+    if (mqttSettings.enabled && !settingsFolder.empty()) {
+        MqttPublisher::Options options;
+        options.settings = mqttSettings;
+        options.settingsFolder = settingsFolder;
+        options.swVersion = kOrvexVersion;
+        // The publisher's thread hands each event over to the window's; the publisher stops
+        // before the window goes, so the window outlives every call.
+        options.onEvent = [this](const MqttEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { OnMqttEvent(event); }, Qt::QueuedConnection);
+        };
+        publisher = std::make_unique<MqttPublisher>(std::move(options));
+        publisher->Start();
+        MqttPublisher* target = publisher.get();
+        publisherListener = driver.AddCycleListener(
+            [target](const PollingCycle& cycle) { target->OnCycle(cycle); });
+    }
+    UpdateStatusLine();
+}
+
+void COrvexDlg::OnMqttEvent(const MqttEvent& event) {
+    UpdateStatusLine();
+    if (event.type != MqttEvent::Type::Failed || !IsRefusal(event.failure)) {
+        return;  // the status line says enough; a refusal needs someone to act
+    }
+    const QString text = QStringLiteral("Publikowanie MQTT: ") +
+                         QString::fromStdString(MqttFailureText(event.failure, event.detail)) +
+                         QStringLiteral(".");
+    if (mqttRefusedBox) {
+        mqttRefusedBox->setText(text);
+        return;
+    }
+    mqttRefusedBox =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("orvex"), text, QMessageBox::Ok, this);
+    mqttRefusedBox->setObjectName(QStringLiteral("mqttRefusedBox"));
+    mqttRefusedBox->setAttribute(Qt::WA_DeleteOnClose);
+    mqttRefusedBox->setModal(false);
+    mqttRefusedBox->show();
+}

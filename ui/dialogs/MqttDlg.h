@@ -1,0 +1,69 @@
+#pragma once
+#include <QDialog>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "publish/MqttCheck.h"
+#include "publish/MqttSettings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+// "Publikowanie MQTT": the [MQTT] settings. The caller sets settings before exec() and reads
+// them after OK; Anuluj leaves them as they were. "Sprawdź połączenie" tries the broker with
+// what the form holds, on a thread of its own, and says in Polish how it went.
+class CMqttDlg : public QDialog {
+    Q_OBJECT
+public:
+    using Checker = std::function<MqttCheckResult(const MqttSettings&)>;
+    static constexpr std::chrono::milliseconds kCheckTimeout{5000};
+
+    // settingsFolder gives the default client id; checker replaces the real check in tests.
+    CMqttDlg(std::filesystem::path settingsFolder, QWidget* parent = nullptr, Checker checker = {});
+    ~CMqttDlg() override;  // waits for a running check, at most kCheckTimeout
+
+    MqttSettings settings;
+
+    // What the form holds now.
+    MqttSettings FormSettings() const;
+    QLabel* CheckResult() const { return checkResult; }
+    QPushButton* CheckButton() const { return checkButton; }
+    void setVisible(bool visible) override;
+
+    // The check's outcome as the dialog shows it.
+    static QString CheckText(const MqttCheckResult& result);
+
+public slots:
+    void accept() override;
+    void OnCheck();
+
+private:
+    void UpdateEnabled();
+    void ShowCheckResult(const MqttCheckResult& result);
+
+    std::filesystem::path settingsFolder;
+    Checker checker;
+    QCheckBox* enabledCheck = nullptr;
+    QLineEdit* hostEdit = nullptr;
+    QSpinBox* portSpin = nullptr;
+    QCheckBox* tlsCheck = nullptr;
+    QLineEdit* caEdit = nullptr;
+    QLineEdit* certEdit = nullptr;
+    QLineEdit* keyEdit = nullptr;
+    QLineEdit* userEdit = nullptr;
+    QLineEdit* passwordFileEdit = nullptr;
+    QLineEdit* clientIdEdit = nullptr;
+    QLineEdit* prefixEdit = nullptr;
+    QComboBox* qosList = nullptr;
+    QSpinBox* keepaliveSpin = nullptr;
+    QPushButton* checkButton = nullptr;
+    QLabel* checkResult = nullptr;
+    // The check runs beside the dialog, which stays responsive.
+    std::thread checkThread;
+};

@@ -12,8 +12,8 @@
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
 #include "ui/QtTranslation.h"
-#include "ui/trend/TrendWnd.h"
 #include "ui/dialogs/AppIcon.h"
+#include "ui/trend/TrendWnd.h"
 
 namespace {
 

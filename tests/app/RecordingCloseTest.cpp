@@ -26,15 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t CountRows(const std::string& text) {
-    std::size_t rows = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++rows;
-    }
-    return rows;
-}
-
 void WriteSettings(const fs::path& config, const fs::path& text, const fs::path& binary,
                    int interval) {
     fs::create_directories(config);

@@ -19,15 +19,6 @@ void Append(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
 }
 
-std::size_t CountRows(const std::string& text) {
-    std::size_t rows = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++rows;
-    }
-    return rows;
-}
-
 }  // namespace
 
 class RecordingCrashTest : public QObject {

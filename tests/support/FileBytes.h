@@ -16,3 +16,13 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
+
+// The number of CR LF-ended rows in a text recording's bytes.
+inline std::size_t CountRows(std::string_view text) {
+    std::size_t rows = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++rows;
+    }
+    return rows;
+}

@@ -33,15 +33,6 @@ const char* const kConfig = R"(device id=23073 serial=4711
 input 1 type=1 serial=1234 valid=3 values=52.3,21.5
 )";
 
-std::size_t CountRows(const std::string& text) {
-    std::size_t rows = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++rows;
-    }
-    return rows;
-}
-
 }  // namespace
 
 class MainWindowRecordingFaultsTest : public QObject {

@@ -110,7 +110,7 @@ mosquitto* Subscribe(int port, Receiver& r, const char* topic) {
 
 void Unsubscribe(mosquitto* m) {
     mosquitto_disconnect(m);
-    mosquitto_loop_stop(m, true);
+    mosquitto_loop_stop(m, false);  // the disconnect ends its loop
     mosquitto_destroy(m);
 }
 

@@ -154,8 +154,10 @@ Subscriber::Subscriber(int port, std::vector<std::string> topics, std::string id
 }
 
 Subscriber::~Subscriber() {
+    // The disconnect ends the network thread's loop; forcing it (thread cancellation) could
+    // leave the library's mutexes locked.
     mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, true);
+    mosquitto_loop_stop(mosq_, false);
     mosquitto_destroy(mosq_);
 }
 

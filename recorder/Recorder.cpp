@@ -40,10 +40,10 @@ sigset_t LoopSignals() {
 }
 
 void ArmTimer(int fd, std::chrono::seconds first, std::chrono::seconds period) {
-    itimerspec spec{};
-    spec.it_value.tv_sec = first.count();
-    spec.it_interval.tv_sec = period.count();
-    timerfd_settime(fd, 0, &spec, nullptr);
+    itimerspec timing{};
+    timing.it_value.tv_sec = first.count();
+    timing.it_interval.tv_sec = period.count();
+    timerfd_settime(fd, 0, &timing, nullptr);
 }
 
 void CloseFd(int& fd) {

@@ -17,6 +17,7 @@
 
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
+#include "tests/recording/RecordingSnapshots.h"
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MakeReading.h"
@@ -29,20 +30,6 @@ namespace {
 const std::string kFullHeader =
     FileText("Data i Godzina\tTQ21 1234 Wilgotność [%]\tTQ21 1234 Temperatura [°C]\t\r\n");
 const std::string kSilentHeader = "Data i Godzina\t\r\n";
-
-RecordingSnapshot Snapshot(int second, bool responding = true) {
-    RecordingSnapshot snapshot;
-    snapshot.time = {2026, 12, 7, 10, 0, second};
-    snapshot.responding = responding;
-    snapshot.readings[0] = MakeReading(ModelTQ21, 1234, {523, 215});
-    return snapshot;
-}
-
-std::string Row(int second) {
-    char text[64];
-    std::snprintf(text, sizeof text, "2026.12.07 10:00:%02d\t52.3\t21.5\t\r\n", second);
-    return text;
-}
 
 std::string SilentRow(int second) {
     char text[64];

@@ -12,6 +12,7 @@
 #include "recording/RecordingCore.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
+#include "tests/recording/RecordingSnapshots.h"
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/MakeReading.h"
@@ -21,20 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using K = RecordingEventKind;
-
-RecordingSnapshot Snapshot(int second) {
-    RecordingSnapshot snapshot;
-    snapshot.time = {2026, 12, 7, 10, 0, second};
-    snapshot.responding = true;
-    snapshot.readings[0] = MakeReading(ModelTQ21, 1234, {523, 215});
-    return snapshot;
-}
-
-std::string Row(int second) {
-    char text[64];
-    std::snprintf(text, sizeof text, "2026.12.07 10:00:%02d\t52.3\t21.5\t\r\n", second);
-    return text;
-}
 
 std::string Rows(int from, int to) {
     std::string rows;

@@ -1,21 +1,11 @@
 #include "recorder/Recorder.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
-#include "OrvexVersion.h"
 #include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
+#include "os/PathText.h"
 #include "recorder/RecorderLog.h"
 
 namespace {
@@ -29,35 +19,6 @@ constexpr auto kFreshCycle = 5s;
 // Without a cycle for this long while the port is up, the polling thread is likely stuck. A device
 // that answers each request only after seconds takes a minute or more for one cycle.
 constexpr auto kStalledPolling = 180s;
-
-sigset_t LoopSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGHUP);
-    return set;
-}
-
-void ArmTimer(int fd, std::chrono::seconds first, std::chrono::seconds period) {
-    itimerspec timing{};
-    timing.it_value.tv_sec = first.count();
-    timing.it_interval.tv_sec = period.count();
-    timerfd_settime(fd, 0, &timing, nullptr);
-}
-
-void CloseFd(int& fd) {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    fd = -1;
-}
-
-// Reads the timer's or event's counter; false when there was nothing to read.
-bool Drain(int fd) {
-    uint64_t count = 0;
-    return ::read(fd, &count, sizeof count) == sizeof count;
-}
 
 std::string PortName(int port) {
     return "COM" + std::to_string(port);
@@ -87,14 +48,6 @@ CRecorder::~CRecorder() {
     StopPublishing();
     driver.Stop();
     files.Close();
-    for (int* fd : {&signalFd, &tickFd, &housekeepingFd, &cycleFd}) {
-        CloseFd(*fd);
-    }
-}
-
-void CRecorder::BlockLoopSignals() {
-    const sigset_t set = LoopSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 void CRecorder::AddCycleConsumer(CycleConsumer consumer) {
@@ -109,20 +62,15 @@ void CRecorder::PortLog(LogLevel level, const std::string& what) {
     // The path resolved at the opening: a link that has gone with its adapter would resolve to
     // the built-in device instead.
     if (!driverStarted || portPath.empty()) {
-        portPath = comport::ResolvePath(config.portNumber, comport::PortsFolder()).string();
+        portPath = Utf8FromPath(comport::ResolvePath(config.portNumber, comport::PortsFolder()));
     }
     Log(level, "port " + PortName(config.portNumber) + " (" +
                    (portPath.empty() ? std::string("no device") : portPath) + ") " + what);
 }
 
 bool CRecorder::Setup() {
-    const sigset_t set = LoopSignals();
-    signalFd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-    tickFd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    housekeepingFd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    cycleFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (signalFd < 0 || tickFd < 0 || housekeepingFd < 0 || cycleFd < 0) {
-        Log(LogLevel::Error, "cannot set up the event loop: " + std::string(ErrorText(errno)));
+    if (const std::string problem = loop.Open(); !problem.empty()) {
+        Log(LogLevel::Error, "cannot set up the event loop: " + problem);
         return false;
     }
     listenerId = driver.AddCycleListener([this](const PollingCycle& cycle) {
@@ -131,7 +79,7 @@ bool CRecorder::Setup() {
             latestCycle = cycle;
             ++cyclesPosted;
         }
-        eventfd_write(cycleFd, 1);
+        loop.PostCycle();
     });
     return true;
 }
@@ -151,9 +99,12 @@ int CRecorder::Run() {
     if (!Setup()) {
         return 1;
     }
-    Log(LogLevel::Info, "starting with " + (settingsFolder / kSettingsFile).string() + ", " +
+    Log(LogLevel::Info, "starting with " + Utf8FromPath(settingsFolder / kSettingsFile) + ", " +
                             PortName(config.portNumber) + ", a record every " +
                             std::to_string(config.Interval()) + " s");
+    if (const std::string hint = loop.ReloadHint(); !hint.empty()) {
+        Log(LogLevel::Info, "to reopen the files and reread orvex.ini: " + hint);
+    }
     if (config.RecordingWanted()) {
         if (problem = files.Open(config); !problem.empty()) {
             Log(LogLevel::Error, "cannot start: " + problem);
@@ -164,43 +115,37 @@ int CRecorder::Run() {
     comport::SetPortsFolder(settingsFolder / "ports");
     TryStartDriver();
     ArmTickTimer();
-    ArmTimer(housekeepingFd, 1s, 1s);
+    loop.ArmHousekeeping(1s);
     lastPing = Clock::now();
     notifier.Status(StatusText());
 
-    std::array<pollfd, 4> fds{{{signalFd, POLLIN, 0},
-                               {tickFd, POLLIN, 0},
-                               {housekeepingFd, POLLIN, 0},
-                               {cycleFd, POLLIN, 0}}};
-    bool stop = false;
     int status = 0;
-    while (!stop) {
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Log(LogLevel::Error, "event loop failed: " + std::string(ErrorText(errno)));
+    for (;;) {
+        CRecorderLoop::Wakes wakes;
+        if (std::string error; !loop.Wait(wakes, error)) {
+            Log(LogLevel::Error, "event loop failed: " + error);
             status = 1;
             break;
         }
-        // Signals first: a stop must not wait behind a tick's writes.
-        if (fds[0].revents & POLLIN) {
-            OnSignal(stop);
-            if (stop) {
-                break;
-            }
+        // A stop first: it must not wait behind a tick's writes.
+        if (wakes.stop) {
+            Log(LogLevel::Info, "stopping on " + wakes.stopReason);
+            break;
+        }
+        if (wakes.reload) {
+            Reload();
             if (config.RecordingWanted() && !files.AnyOpen()) {
                 status = 1;  // a reload found no file to record to
                 break;
             }
         }
-        if (fds[3].revents & POLLIN) {
+        if (wakes.cycle) {
             OnCycles();
         }
-        if (fds[1].revents & POLLIN) {
-            OnTick();
+        if (wakes.tick) {
+            WriteRecords();
         }
-        if (fds[2].revents & POLLIN) {
+        if (wakes.housekeeping) {
             OnHousekeeping();
         }
     }
@@ -213,51 +158,20 @@ int CRecorder::Run() {
 }
 
 void CRecorder::ArmTickTimer() {
-    const std::chrono::seconds period(config.Interval());
-    ArmTimer(tickFd, period, period);
+    loop.ArmTick(std::chrono::seconds(config.Interval()));
+}
+
+std::filesystem::path CRecorder::StateFolder() const {
+    // The queue is state, not settings: a service writes it to its state folder.
+    return RescueFolder(settingsFolder).parent_path();
 }
 
 void CRecorder::StartPublishing() {
-    if (!config.mqtt.enabled) {
-        return;
-    }
-    MqttPublisher::Options options;
-    options.settings = config.mqtt;
-    // The queue is state, not settings: a service writes it to its state folder.
-    options.settingsFolder = RescueFolder(settingsFolder).parent_path();
-    options.swVersion = kOrvexVersion;
-    options.onEvent = [](const MqttEvent& e) {
-        switch (e.type) {
-            case MqttEvent::Type::Connected:
-                LogLine(LogLevel::Info, "MQTT: połączono");
-                break;
-            case MqttEvent::Type::Disconnected:
-            case MqttEvent::Type::Failed:
-                LogLine(LogLevel::Warning,
-                        "MQTT: brak połączenia: " + MqttFailureText(e.failure, e.detail));
-                break;
-            case MqttEvent::Type::Dropped:
-                LogLine(LogLevel::Warning, "MQTT: kolejka pełna, najstarsze cykle odrzucone (" +
-                                               std::to_string(e.dropped) + ")");
-                break;
-        }
-    };
-    publisher = std::make_unique<MqttPublisher>(std::move(options));
-    publisher->Start();
-    MqttPublisher* target = publisher.get();
-    publisherListener =
-        driver.AddCycleListener([target](const PollingCycle& cycle) { target->OnCycle(cycle); });
-    Log(LogLevel::Info, "publishing to " + config.mqtt.host + ":" +
-                            std::to_string(config.mqtt.EffectivePort()) + " under " +
-                            config.mqtt.topicPrefix + "/");
+    publisher.Start(config.mqtt, StateFolder());
 }
 
 void CRecorder::StopPublishing() {
-    if (publisher) {
-        driver.RemoveCycleListener(publisherListener);
-        publisher.reset();  // "offline", within a second whatever the broker does
-        publisherListener = 0;
-    }
+    publisher.Stop();
 }
 
 void CRecorder::TryStartDriver() {
@@ -293,20 +207,6 @@ void CRecorder::ForgetReadings() {
     // have its old readings recorded as new.
     std::lock_guard guard(cycleMutex);
     latestCycle.responding = false;
-}
-
-void CRecorder::OnSignal(bool& stop) {
-    signalfd_siginfo info{};
-    while (::read(signalFd, &info, sizeof info) == sizeof info) {
-        if (info.ssi_signo == SIGHUP) {
-            Reload();
-        } else {
-            Log(LogLevel::Info,
-                std::string("stopping on ") + (info.ssi_signo == SIGINT ? "SIGINT" : "SIGTERM"));
-            stop = true;
-            return;
-        }
-    }
 }
 
 void CRecorder::Reload() {
@@ -354,7 +254,6 @@ void CRecorder::Reload() {
 }
 
 void CRecorder::OnCycles() {
-    Drain(cycleFd);
     PollingCycle cycle;
     unsigned long posted = 0;
     {
@@ -393,12 +292,6 @@ void CRecorder::OnCycles() {
     }
 }
 
-void CRecorder::OnTick() {
-    if (Drain(tickFd)) {
-        WriteRecords();
-    }
-}
-
 void CRecorder::WriteRecords() {
     PollingCycle cycle;
     {
@@ -414,9 +307,6 @@ void CRecorder::WriteRecords() {
 }
 
 void CRecorder::OnHousekeeping() {
-    if (!Drain(housekeepingFd)) {
-        return;
-    }
     const auto now = Clock::now();
     if (!driverStarted) {
         TryStartDriver();

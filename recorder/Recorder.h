@@ -10,16 +10,17 @@
 
 #include "device/OrvexDriver.h"
 #include "device/PollingCycle.h"
-#include "publish/MqttPublisher.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderFiles.h"
+#include "recorder/RecorderLoop.h"
+#include "recorder/RecorderPublisher.h"
 #include "recorder/ServiceNotifier.h"
 
 // Exit statuses besides 0 and 1.
 inline constexpr int kExitBadConfig = 78;  // the service manager is told not to restart on it
 
-// The unattended recorder: one thread runs one poll over the signals, the timers and the
-// driver's cycle events; the driver polls on its own thread.
+// The unattended recorder: one thread runs one wait (CRecorderLoop) over the stop and reload
+// requests, the timers and the driver's cycle events; the driver polls on its own thread.
 class CRecorder {
 public:
     using CycleConsumer = std::function<void(const PollingCycle&)>;
@@ -34,28 +35,23 @@ public:
     // that came closer together than the loop woke are seen as the last of them).
     void AddCycleConsumer(CycleConsumer consumer);
 
-    // Runs until SIGTERM or SIGINT; returns the exit status. SIGTERM, SIGINT and SIGHUP must be
-    // blocked in every thread before the call (BlockLoopSignals).
+    // Runs until a stop request (SIGTERM or SIGINT; Ctrl-C and the like on Windows); returns the
+    // exit status. CRecorderLoop::PrepareProcess must have run before any thread started.
     int Run();
 
-    static void BlockLoopSignals();
-
 private:
-    enum class Wake { Signal, Tick, Housekeeping, Cycle };
-
     bool Setup();
     void TryStartDriver();
     void StopDriver();
     void StartPublishing();
     void StopPublishing();
     void ForgetReadings();
-    void OnSignal(bool& stop);
-    void OnTick();
     void OnHousekeeping();
     void OnCycles();
     void Reload();
     void WriteRecords();
     void ArmTickTimer();
+    std::filesystem::path StateFolder() const;
     std::string StatusText();
     void PortLog(LogLevel level, const std::string& what);
     void Log(LogLevel level, const std::string& message);
@@ -68,14 +64,8 @@ private:
     CServiceNotifier notifier;
     COrvexDriver driver;
     std::vector<CycleConsumer> consumers;
-    // Hears every cycle itself: the loop's coalescing of cycles must not thin what is published.
-    std::unique_ptr<MqttPublisher> publisher;
-    int publisherListener = 0;
-
-    int signalFd = -1;
-    int tickFd = -1;
-    int housekeepingFd = -1;
-    int cycleFd = -1;
+    CRecorderPublisher publisher{driver};
+    CRecorderLoop loop;
 
     std::string portPath;  // as resolved when the port was opened
     int listenerId = 0;

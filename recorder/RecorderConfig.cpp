@@ -3,6 +3,8 @@
 #include "app/store/IniEx.h"
 #include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
+#include "os/PathText.h"
+#include "recorder/RecorderPublisher.h"
 #include "text/Cp1250.h"
 
 namespace {
@@ -41,7 +43,7 @@ RecorderConfig ReadRecorderConfig(const CIniEx& ini) {
     config.binaryRecordingOn = ini.GetInt(kLog, "FILE_LOG_BIN", 0) != 0;
     config.separatorCode = ini.GetInt(kLog, "FILE_SEP_FORMAT", 0);
     config.recordingInterval = ini.GetInt(kLog, "FILE_INTERVAL", 60);
-    config.mqtt = ReadMqttSettings(ini);
+    config.mqtt = CRecorderPublisher::ReadSettings(ini);
     return config;
 }
 
@@ -53,6 +55,11 @@ std::string ConfigProblem(const RecorderConfig& config) {
         return "no recording file configured (FILE_LOG with FILE_NAME, or FILE_LOG_BIN with "
                "FILE_NAME_BIN, in [LOG]) and no publishing (ENABLED=1 in [MQTT])";
     }
+    if (!config.RecordingWanted() && !CRecorderPublisher::Available()) {
+        return "no recording file configured (FILE_LOG with FILE_NAME, or FILE_LOG_BIN with "
+               "FILE_NAME_BIN, in [LOG]), and this build cannot publish (ENABLED=1 in [MQTT] "
+               "has nothing to run on)";
+    }
     return {};
 }
 
@@ -63,13 +70,13 @@ std::string LoadRecorderConfig(const std::filesystem::path& settingsFolder,
     if (!ini.Open(path, false, false, true)) {
         switch (ini.LastOpenResult()) {
             case IniOpenResult::Unreadable:
-                return path.string() + " cannot be read (permissions)";
+                return Utf8FromPath(path) + " cannot be read (permissions)";
             case IniOpenResult::NotRegularFile:
-                return path.string() + " is not a regular file";
+                return Utf8FromPath(path) + " is not a regular file";
             case IniOpenResult::TooLarge:
-                return path.string() + " is too large to be a settings file";
+                return Utf8FromPath(path) + " is too large to be a settings file";
             default:
-                return path.string() + " does not exist";
+                return Utf8FromPath(path) + " does not exist";
         }
     }
     config = ReadRecorderConfig(ini);

@@ -2,7 +2,8 @@
 #include <chrono>
 #include <string>
 
-// The service manager's notify lifecycle (a no-op without one: NOTIFY_SOCKET unset).
+// The service manager's notify lifecycle: systemd's on Linux (a no-op without one: NOTIFY_SOCKET
+// unset); nothing on Windows, which has no such protocol for a console program.
 class CServiceNotifier {
 public:
     CServiceNotifier();

@@ -1,14 +1,16 @@
 // orvex-recorder: records the concentrator's readings as the window does, without a screen.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "OrvexVersion.h"
 #include "app/store/SettingsFolder.h"
+#include "os/CommandLine.h"
+#include "os/Environment.h"
+#include "os/PathText.h"
 #include "recorder/Recorder.h"
-#include "recorder/RecorderLog.h"
+#include "recorder/RecorderLoop.h"
 
 namespace {
 
@@ -17,49 +19,74 @@ constexpr const char* kUsage =
     "Records the readings of an ORVEX concentrator to the files set in orvex.ini.\n"
     "  --config DIR  the folder of orvex.ini (default: the window's settings folder)\n"
     "  --address N   the concentrator's Modbus address, 1-247 (default 1)\n"
-    "  --verbose     also trace every frame on the serial line\n"
-    "Signals: SIGTERM or SIGINT stop it; SIGHUP reopens the files and rereads orvex.ini.\n";
+    "  --verbose     also trace every frame on the serial line\n";
+
+void Usage(std::FILE* to) {
+    std::fputs(kUsage, to);
+    std::fputs(CRecorderLoop::SignalsHelp(), to);
+}
+
+// A whole decimal number within [low, high], or nothing.
+bool ParseNumber(const std::string& text, long low, long high, long& value) {
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && value >= low && value <= high;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = CommandLineArgs(argc, argv);
     std::filesystem::path folder;
     int address = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--config" && i + 1 < argc) {
-            folder = argv[++i];
-        } else if (arg == "--address" && i + 1 < argc) {
-            char* end = nullptr;
-            const long value = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || value < 1 || value > 247) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool valueFollows = i + 1 < args.size();
+        if (arg == "--config" && valueFollows) {
+            folder = PathFromUtf8(args[++i]);
+        } else if (arg == "--address" && valueFollows) {
+            long value = 0;
+            if (!ParseNumber(args[++i], 1, 247, value)) {
                 std::fputs("orvex-recorder: --address takes 1 to 247\n", stderr);
                 return 2;
             }
             address = static_cast<int>(value);
+        } else if (arg == "--reload" && valueFollows) {
+            long pid = 0;
+            if (!ParseNumber(args[++i], 1, 0x7FFFFFFF, pid)) {
+                std::fputs("orvex-recorder: --reload takes a process id\n", stderr);
+                return 2;
+            }
+            const std::string problem =
+                CRecorderLoop::RequestReload(static_cast<unsigned long>(pid));
+            if (!problem.empty()) {
+                std::fprintf(stderr, "orvex-recorder: %s\n", problem.c_str());
+                return 1;
+            }
+            return 0;
         } else if (arg == "--verbose") {
             // The link's trace reads its switch once, at its first use.
-            setenv("ORVEX_TRACE", "1", 1);
+            SetEnvironmentValue("ORVEX_TRACE", "1");
         } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            Usage(stdout);
             return 0;
         } else if (arg == "--version") {
             std::printf("orvex-recorder %s\n", kOrvexVersion);
             return 0;
         } else {
-            std::fputs(kUsage, stderr);
+            Usage(stderr);
             return 2;
         }
     }
-    // A full file system or a file size limit must come back as a failed write, never end the
-    // program: the records wait in memory.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
-    // Before any thread starts, so that only the loop's signalfd receives them.
-    CRecorder::BlockLoopSignals();
+    CRecorderLoop::PrepareProcess();
     if (folder.empty()) {
         folder = ResolveSettingsFolder();
     }
-    CRecorder recorder(folder, address);
-    return recorder.Run();
+    int status = 0;
+    {
+        CRecorder recorder(folder, address);
+        status = recorder.Run();
+    }
+    CRecorderLoop::ProcessDone();
+    return status;
 }

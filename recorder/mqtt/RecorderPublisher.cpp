@@ -1,0 +1,72 @@
+#include "recorder/RecorderPublisher.h"
+
+#include "OrvexVersion.h"
+#include "device/OrvexDriver.h"
+#include "publish/MqttPublisher.h"
+#include "recorder/RecorderLog.h"
+
+struct CRecorderPublisher::Impl {
+    COrvexDriver& driver;
+    // Hears every cycle itself: the loop's coalescing of cycles must not thin what is published.
+    std::unique_ptr<MqttPublisher> publisher;
+    int listener = 0;
+};
+
+bool CRecorderPublisher::Available() {
+    return true;
+}
+
+MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
+    return ReadMqttSettings(ini);
+}
+
+CRecorderPublisher::CRecorderPublisher(COrvexDriver& driver)
+    : impl(std::make_unique<Impl>(Impl{driver, nullptr, 0})) {}
+
+CRecorderPublisher::~CRecorderPublisher() {
+    Stop();
+}
+
+void CRecorderPublisher::Start(const MqttSettings& settings,
+                               const std::filesystem::path& stateFolder) {
+    Stop();
+    if (!settings.enabled) {
+        return;
+    }
+    MqttPublisher::Options options;
+    options.settings = settings;
+    options.settingsFolder = stateFolder;
+    options.swVersion = kOrvexVersion;
+    options.onEvent = [](const MqttEvent& e) {
+        switch (e.type) {
+            case MqttEvent::Type::Connected:
+                LogLine(LogLevel::Info, "MQTT: połączono");
+                break;
+            case MqttEvent::Type::Disconnected:
+            case MqttEvent::Type::Failed:
+                LogLine(LogLevel::Warning,
+                        "MQTT: brak połączenia: " + MqttFailureText(e.failure, e.detail));
+                break;
+            case MqttEvent::Type::Dropped:
+                LogLine(LogLevel::Warning, "MQTT: kolejka pełna, najstarsze cykle odrzucone (" +
+                                               std::to_string(e.dropped) + ")");
+                break;
+        }
+    };
+    impl->publisher = std::make_unique<MqttPublisher>(std::move(options));
+    impl->publisher->Start();
+    MqttPublisher* target = impl->publisher.get();
+    impl->listener = impl->driver.AddCycleListener(
+        [target](const PollingCycle& cycle) { target->OnCycle(cycle); });
+    LogLine(LogLevel::Info, "publishing to " + settings.host + ":" +
+                                std::to_string(settings.EffectivePort()) + " under " +
+                                settings.topicPrefix + "/");
+}
+
+void CRecorderPublisher::Stop() {
+    if (impl->publisher) {
+        impl->driver.RemoveCycleListener(impl->listener);
+        impl->publisher.reset();  // "offline", within a second whatever the broker does
+        impl->listener = 0;
+    }
+}

@@ -1,0 +1,31 @@
+#include "recorder/RecorderPublisher.h"
+
+#include "app/store/IniEx.h"
+#include "recorder/RecorderLog.h"
+
+struct CRecorderPublisher::Impl {};
+
+bool CRecorderPublisher::Available() {
+    return false;
+}
+
+MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
+    // Only the switch matters: it is told in the log and refused as the only task.
+    MqttSettings settings;
+    settings.enabled = ini.GetInt(kMqttSection, "ENABLED", 0) != 0;
+    return settings;
+}
+
+CRecorderPublisher::CRecorderPublisher(COrvexDriver&) : impl(std::make_unique<Impl>()) {}
+
+CRecorderPublisher::~CRecorderPublisher() = default;
+
+void CRecorderPublisher::Start(const MqttSettings& settings, const std::filesystem::path&) {
+    if (settings.enabled) {
+        LogLine(LogLevel::Warning,
+                "[MQTT] ENABLED=1 is ignored: this orvex-recorder is built without MQTT "
+                "publishing; recording goes on");
+    }
+}
+
+void CRecorderPublisher::Stop() {}

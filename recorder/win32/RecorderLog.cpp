@@ -1,0 +1,60 @@
+#include "recorder/RecorderLog.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "os/LocalTime.h"
+#include "os/win32/WideText.h"
+
+namespace {
+
+std::string Prefix(LogLevel level) {
+    const std::tm local = LocalTimeOf(std::time(nullptr));
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
+    switch (level) {
+        case LogLevel::Error:
+            return std::string(stamp) + "error: ";
+        case LogLevel::Warning:
+            return std::string(stamp) + "warning: ";
+        default:
+            return stamp;
+    }
+}
+
+}  // namespace
+
+void LogLine(LogLevel level, std::string_view message) {
+    const std::string line = Prefix(level) + std::string(message) + "\r\n";
+    HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+        return;  // nowhere to log to: the recording goes on
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        // A console shows UTF-16 whatever its code page, so paths with any letters read right.
+        const std::wstring wide = WideFromUtf8(line);
+        DWORD written = 0;
+        WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    // Redirected to a file or a pipe: UTF-8, in one write so that lines never interleave.
+    std::size_t done = 0;
+    while (done < line.size()) {
+        DWORD written = 0;
+        if (!WriteFile(out, line.data() + done, static_cast<DWORD>(line.size() - done), &written,
+                       nullptr) ||
+            written == 0) {
+            return;
+        }
+        done += written;
+    }
+}
+
+std::string_view ErrorText(int error) {
+    return std::strerror(error);
+}

@@ -3,8 +3,9 @@
 #include <string>
 #include <string_view>
 
-// Paths from and to the program's UTF-8 text. std::filesystem::path's narrow string is the ANSI
-// code page on Windows, so text goes through char8_t, which means UTF-8 everywhere.
+// Paths travel through the program as UTF-8 text. A path built from a plain string would take
+// the ANSI code page on Windows; these keep the bytes as they are on POSIX systems and convert
+// UTF-8 <-> UTF-16 on Windows.
 inline std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

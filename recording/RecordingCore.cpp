@@ -1,16 +1,14 @@
 #include "recording/RecordingCore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <optional>
 
+#include "os/LocalTime.h"
+#include "os/PathText.h"
+#include "recording/NewFile.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/FileText.h"
 #include "recording/format/TextRecordFormat.h"
@@ -26,10 +24,7 @@ RecordingSnapshot SnapshotFromCycle(const PollingCycle& cycle, const RecordTime&
 }
 
 RecordTime LocalRecordTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return RecordTimeFromTm(local);
+    return RecordTimeFromTm(LocalTimeOf(std::time(nullptr)));
 }
 
 namespace {
@@ -47,33 +42,20 @@ RecordingFileKind KindAt(std::size_t index) {
 // "pomiary.csv" -> "pomiary 2026-12-07 15.30.05.csv": sorts by time, and every file system
 // takes the name.
 std::string RescueName(const std::string& path, std::time_t when) {
-    const std::filesystem::path original(path);
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::filesystem::path original = PathFromUtf8(path);
+    const std::tm local = LocalTimeOf(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, " %Y-%m-%d %H.%M.%S", &local);
-    std::string name = original.stem().string();
+    std::string name = Utf8FromPath(original.stem());
     if (name.empty())
         name = "rejestracja";
-    return name + stamp + original.extension().string();
+    return name + stamp + Utf8FromPath(original.extension());
 }
 
-int WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-// Creates a new file (never one that exists) and writes the bytes, synced. Returns 0 or errno.
-int WriteNewFile(const std::filesystem::path& folder, const std::string& name,
-                 const std::string& bytes, std::string& written) {
+// Creates a new file (never one that exists) in the folder, named after name, and writes the
+// bytes, synced. Returns 0 or errno.
+int WriteRescueFile(const std::filesystem::path& folder, const std::string& name,
+                    const std::string& bytes, std::string& written) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec)
@@ -82,26 +64,14 @@ int WriteNewFile(const std::filesystem::path& folder, const std::string& name,
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         std::string candidate = name;
         if (attempt > 0) {
-            const std::filesystem::path p(name);
-            candidate = p.stem().string() + " (" + std::to_string(attempt + 1) + ")" +
-                        p.extension().string();
+            const std::filesystem::path p = PathFromUtf8(name);
+            candidate = Utf8FromPath(p.stem()) + " (" + std::to_string(attempt + 1) + ")" +
+                        Utf8FromPath(p.extension());
         }
-        const std::filesystem::path target = folder / candidate;
-        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            error = errno;
-            continue;
-        }
-        error = WriteAll(fd, bytes);
-        if (error == 0 && fdatasync(fd) != 0)
-            error = errno;
-        if (close(fd) != 0 && error == 0)
-            error = errno;
-        if (error != 0) {
-            unlink(target.c_str());
-            return error;
-        }
-        written = target.string();
+        const std::filesystem::path target = folder / PathFromUtf8(candidate);
+        error = WriteNewFile(target, bytes);
+        if (error == 0)
+            written = Utf8FromPath(target);
     }
     return error;
 }
@@ -209,8 +179,8 @@ std::optional<CRecordingCore::Closing> CRecordingCore::State::CloseIndex(
     if (rescue.empty()) {
         event.kind = RecordingEventKind::Dropped;
     } else {
-        closing.error = WriteNewFile(rescue, RescueName(closing.path, std::time(nullptr)),
-                                     RescueBytes(held), closing.rescuePath);
+        closing.error = WriteRescueFile(rescue, RescueName(closing.path, std::time(nullptr)),
+                                        RescueBytes(held), closing.rescuePath);
         event.kind = closing.error == 0 ? RecordingEventKind::Rescued : RecordingEventKind::Lost;
         event.error = closing.error;
         event.rescuePath = closing.rescuePath;
@@ -221,9 +191,7 @@ std::optional<CRecordingCore::Closing> CRecordingCore::State::CloseIndex(
 
 CRecordingCore::CRecordingCore(EventSink sink) : state(std::make_unique<State>()) {
     state->sink = std::move(sink);
-    // A file size limit (ulimit -f) would otherwise end the program at the write that crosses
-    // it, held records and all; ignored, the write fails with EFBIG like a full disk.
-    std::signal(SIGXFSZ, SIG_IGN);
+    LetFileSizeLimitFailWrites();
 }
 
 CRecordingCore::~CRecordingCore() = default;

@@ -17,7 +17,7 @@ enum class RecordingFileKind { Text, Binary };
 
 // What an attempt to open found.
 struct OpenOutcome {
-    int error = 0;  // errno of the failure (EWOULDBLOCK: locked by another program); 0 = open
+    int error = 0;  // errno of the failure (EWOULDBLOCK: in use by another program); 0 = open
     bool existed = false;  // the path named a file before this open
 };
 
@@ -32,8 +32,9 @@ struct AppendOutcome {
     int error = 0;              // errno of the failure, 0 when none
 };
 
-// One recording file: opened under an exclusive advisory lock so that two programs never
-// interleave rows, records appended whole and synced, records that could not be written kept
+// One recording file: opened under an exclusive lock so that two programs never interleave rows
+// (on Windows also shared only for reading, and for deleting and renaming so that the file can
+// be moved away), records appended whole and synced, records that could not be written kept
 // in order in a bounded queue, and a file removed or replaced under the program reopened.
 // A file is only ever created on the file system it was first opened on: when the path's
 // folder lies elsewhere (a medium unmounted, the bare mount point left) the open file keeps
@@ -48,7 +49,8 @@ public:
     CRecordingFile(const CRecordingFile&) = delete;
     CRecordingFile& operator=(const CRecordingFile&) = delete;
 
-    // Opens or creates the file (read and write, mode 0666 less the umask) and locks it.
+    // Opens or creates the file (read and write; on POSIX systems mode 0666 less the umask) and
+    // locks it.
     // Refuses what is not a regular file. Closes a file open before. On failure nothing is open.
     OpenOutcome Open(const std::string& path);
     // After Open: empties the file. Returns 0 or the errno.
@@ -71,8 +73,9 @@ public:
 
     // Appends a record: checks first that the path still names the open file (reopening it when
     // not, as far as the medium allows), writes the queued records and then this one, each in one
-    // write call followed by fdatasync. A short write is cut back to the size before the record. A
-    // record that cannot be written is queued; when the queue is full the oldest record is dropped.
+    // write call followed by a sync of the data (fdatasync, FlushFileBuffers). A short write is cut
+    // back to the size before the record. A record that cannot be written is queued; when the queue
+    // is full the oldest record is dropped.
     AppendOutcome Append(RecordBytes record);
 
     bool Failing() const;     // a failure spell is going on

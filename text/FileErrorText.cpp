@@ -15,8 +15,13 @@ std::string DescribeFileError(int error) {
             return "zapis tekstowy i binarny nie mogą trafiać do jednego pliku";
         case ENOSPC:
             return "brak miejsca na dysku";
+#if defined(EDQUOT)  // not every C library has it
         case EDQUOT:
+#endif
+        case kErrorDiskQuota:
             return "przekroczony przydział miejsca na dysku";
+        case kErrorInvalidName:
+            return "nazwa pliku zawiera niedozwolone znaki";
         case EFBIG:
             return "plik osiągnął największy dozwolony rozmiar";
         case EIO:
@@ -43,7 +48,8 @@ std::string DescribeFileError(int error) {
             return "zbyt wiele dowiązań symbolicznych w ścieżce";
         default: {
             char text[64];
-            std::snprintf(text, sizeof text, "błąd systemu nr %d", error);
+            std::snprintf(text, sizeof text, "błąd systemu nr %d",
+                          error >= kErrorSystemBase ? error - kErrorSystemBase : error);
             return text;
         }
     }

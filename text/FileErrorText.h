@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "os/FileErrorCodes.h"
+
 // Open refused a path that names something other than a regular file (a pipe, a device, a
 // socket). Kernel error numbers stay below 4096, so this value never means anything else.
 inline constexpr int kErrorNotRegularFile = 4096;
@@ -10,5 +12,6 @@ inline constexpr int kErrorCannotCreateFile = 4097;
 inline constexpr int kErrorSharedRecordingFile = 4098;
 
 // A short Polish reason (UTF-8) for a failed file operation (recording or settings), for the
-// message boxes and the status line; error is an errno value or one of the kError values above.
+// message boxes and the status line; error is an errno value, one of the kError values above or
+// one of os/FileErrorCodes.h.
 std::string DescribeFileError(int error);

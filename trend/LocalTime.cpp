@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "os/LocalTime.h"
+
 int64_t CLocalTimeCache::ToEpochMs(int year, int month, int day, int hour, int minute, int second) {
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
         year < 1970 || year > 9999) {
@@ -27,8 +29,7 @@ int64_t CLocalTimeCache::ToEpochMs(int year, int month, int day, int hour, int m
 
 std::string LocalTextStamp(int64_t tMs) {
     const std::time_t t = static_cast<std::time_t>(tMs >= 0 ? tMs / 1000 : (tMs - 999) / 1000);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalTimeOf(t);
     char text[64];
     std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);

@@ -1,9 +1,5 @@
 #include "trend/RecordingReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +9,7 @@
 #include <vector>
 
 #include "text/FileErrorText.h"
+#include "trend/RegularFile.h"
 
 namespace {
 
@@ -119,37 +116,6 @@ private:
     std::vector<Known> lastCodes;  // by the entry's place in the record
 };
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd(fd) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
-
-// Reads up to n bytes, retrying short reads; -1 on error.
-ssize_t ReadFull(int fd, char* buffer, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::read(fd, buffer + done, n - done);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 bool LooksLikeText(std::string_view probe) {
     if (probe.find('\0') != std::string_view::npos)
         return false;
@@ -187,43 +153,16 @@ ChannelInfo QdxChannelInfo(const QdxEntry& entry) {
     return c;
 }
 
-int OpenRegularFile(const std::string& path, uint64_t& size, std::string& error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(errno) + ".";
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(kErrorNotRegularFile) + ".";
-        return -1;
-    }
-    // O_NONBLOCK: should the path be swapped for a pipe after the check, open does not hang.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(errno) + ".";
-        return -1;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = "Nie można otworzyć pliku: " + DescribeFileError(kErrorNotRegularFile) + ".";
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, 0);
-    size = static_cast<uint64_t>(st.st_size);
-    return fd;
-}
-
 RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& control) {
     RecordingRead out;
-    uint64_t size = 0;
-    Fd fd(OpenRegularFile(path, size, out.error));
-    if (fd.Get() < 0)
+    CRegularFile file;
+    if (!file.Open(path, out.error))
         return out;
+    const uint64_t size = file.Size();
     if (size == 0) {
         out.error = "Plik jest pusty.";
         return out;
     }
-    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     std::vector<char> buffer(kChunk + kProbe);
     std::size_t held = 0;  // bytes carried over from the last chunk
@@ -242,9 +181,9 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
             return out;
         }
         const std::size_t want = std::min<uint64_t>(kChunk, size - done);
-        const ssize_t got = want > 0 ? ReadFull(fd.Get(), buffer.data() + held, want) : 0;
+        const int64_t got = want > 0 ? file.Read(buffer.data() + held, want) : 0;
         if (got < 0) {
-            out.error = "Błąd odczytu pliku: " + DescribeFileError(errno) + ".";
+            out.error = "Błąd odczytu pliku: " + DescribeFileError(file.LastError()) + ".";
             return out;
         }
         done += static_cast<uint64_t>(got);

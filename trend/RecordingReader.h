@@ -52,7 +52,3 @@ std::string DescribeSummary(const RecordingSummary& summary);
 
 // A channel of the .qdx file from its codes. Sensors have no input number in that file.
 ChannelInfo QdxChannelInfo(const QdxEntry& entry);
-
-// Opens path for reading after checking it names a regular file; the descriptor, or -1 with a
-// Polish error. size receives the size at opening.
-int OpenRegularFile(const std::string& path, uint64_t& size, std::string& error);

@@ -98,16 +98,6 @@ CIniEx::~CIniEx() {
     Clear();
 }
 
-fs::path CIniEx::ProgramFolder() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec && exe.has_parent_path()) {
-        return exe.parent_path();
-    }
-    fs::path current = fs::current_path(ec);
-    return ec ? fs::path(".") : current;
-}
-
 bool CIniEx::OpenInProgramFolder(const std::string& fileName, bool writeOnClose,
                                  bool createIfMissing, bool caseInsensitive) {
     return Open(ProgramFolder() / fileName, writeOnClose, createIfMissing, caseInsensitive);

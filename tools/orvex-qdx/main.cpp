@@ -1,15 +1,15 @@
 // orvex-qdx: the binary recording file in words or as CSV.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "os/ConsoleTool.h"
+#include "text/FileErrorText.h"
 #include "trend/QdxCsv.h"
 #include "trend/QdxParser.h"
 #include "trend/RecordingReader.h"
+#include "trend/RegularFile.h"
 
 namespace {
 
@@ -30,13 +30,13 @@ constexpr const char* kUsage =
     "poprawnego rekordu. Kod wyjścia: 0 odczytano, 1 błąd pliku, 2 złe wywołanie.\n";
 
 int Csv(const std::string& path) {
-    uint64_t size = 0;
+    CRegularFile file;
     std::string error;
-    const int fd = OpenRegularFile(path, size, error);
-    if (fd < 0) {
+    if (!file.Open(path, error)) {
         std::fprintf(stderr, "orvex-qdx: %s\n", error.c_str());
         return 1;
     }
+    const uint64_t size = file.Size();
     bool writeFailed = false;
     std::fputs(kQdxCsvHeader, stdout);
     CQdxParser parser([&](const QdxRecord& r) {
@@ -50,12 +50,10 @@ int Csv(const std::string& path) {
     std::size_t held = 0;
     uint64_t done = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data() + held, buffer.size() / 2);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const int64_t got = file.Read(buffer.data() + held, buffer.size() / 2);
         if (got < 0) {
-            std::fprintf(stderr, "orvex-qdx: błąd odczytu: %s\n", std::strerror(errno));
-            ::close(fd);
+            std::fprintf(stderr, "orvex-qdx: błąd odczytu: %s\n",
+                         DescribeFileError(file.LastError()).c_str());
             return 1;
         }
         done += static_cast<uint64_t>(got);
@@ -67,7 +65,6 @@ int Csv(const std::string& path) {
         if (atEnd || writeFailed)
             break;
     }
-    ::close(fd);
     if (std::fflush(stdout) != 0 || writeFailed) {
         std::fprintf(stderr, "orvex-qdx: nie można zapisać wyniku\n");
         return 1;
@@ -103,7 +100,8 @@ int Summary(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    UseByteStreams();
+    const std::vector<std::string> args = ToolArguments(argc, argv);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         return 0;

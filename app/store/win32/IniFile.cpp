@@ -1,0 +1,258 @@
+#include "app/store/IniFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cwctype>
+#include <random>
+
+#include "os/win32/FileError.h"
+
+namespace fs = std::filesystem;
+
+namespace inifile {
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h == INVALID_HANDLE_VALUE || CloseHandle(h);
+    }
+
+private:
+    HANDLE h_;
+};
+
+// A device name (COM1, NUL, CON.txt...) or a \\.\ path opens a device wherever it stands.
+bool NamesDevice(const fs::path& path) {
+    const std::wstring& text = path.native();
+    if (text.starts_with(L"\\\\.\\") || text.starts_with(L"\\\\?\\GLOBALROOT")) {
+        return true;
+    }
+    std::wstring stem = path.stem().native();
+    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) {
+        stem.pop_back();
+    }
+    for (wchar_t& c : stem) {
+        c = static_cast<wchar_t>(std::towupper(c));
+    }
+    static const wchar_t* const kNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* name : kNames) {
+        if (stem == name) {
+            return true;
+        }
+    }
+    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+bool WriteAll(HANDLE h, std::string_view data) {
+    while (!data.empty()) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+        if (!WriteFile(h, data.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        data.remove_prefix(written);
+    }
+    return true;
+}
+
+bool SetSize(HANDLE h, std::uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+}
+
+// A new file beside target, its name not taken; FILE_SHARE_DELETE so that it can be renamed
+// over target while still open.
+HANDLE CreateTempBeside(const fs::path& target, fs::path& tempPath, int& error) {
+    static constexpr wchar_t kChars[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(kChars) - 2);
+    const std::wstring stem = target.filename().native().substr(0, 200);
+    error = EEXIST;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = stem + L".tmp-";
+        for (int i = 0; i < 8; ++i) {
+            name += kChars[pick(random)];
+        }
+        tempPath = target.parent_path() / name;
+        const HANDLE h = CreateFileW(tempPath.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            return h;
+        }
+        error = LastFileError();
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+enum class Replaced { Done, WriteFailed, FolderRefused };
+
+// Writes content to a new file, flushed, and moves it over target; target stays as it was on
+// failure. FolderRefused: the folder took no new file, or the move failed.
+Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_view content,
+                            int& error) {
+    fs::path tempPath;
+    Handle file(CreateTempBeside(target, tempPath, error));
+    if (!file.Valid()) {
+        return Replaced::FolderRefused;
+    }
+    bool ok = WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
+    if (!ok) {
+        error = LastFileError();
+    }
+    ok = file.Close() && ok;
+    if (!ok) {
+        DeleteFileW(tempPath.c_str());
+        return Replaced::WriteFailed;
+    }
+    // ReplaceFileW keeps the old file's attributes and permissions; where it cannot (some file
+    // systems, a file gone meanwhile) a plain move does the job.
+    if (hadOld && ReplaceFileW(target.c_str(), tempPath.c_str(), nullptr,
+                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        return Replaced::Done;
+    }
+    if (MoveFileExW(tempPath.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Replaced::Done;
+    }
+    error = LastFileError();
+    DeleteFileW(tempPath.c_str());
+    return Replaced::FolderRefused;
+}
+
+// Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
+// the old content is touched.
+bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
+    Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        error = LastFileError();
+        return false;
+    }
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        error = EINVAL;
+        return false;
+    }
+    LARGE_INTEGER old{};
+    if (!GetFileSizeEx(file.Get(), &old) ||
+        (static_cast<std::uint64_t>(old.QuadPart) < content.size() &&
+         !SetSize(file.Get(), content.size()))) {
+        error = LastFileError();
+        return false;
+    }
+    LARGE_INTEGER start{};
+    const bool written = SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) &&
+                         WriteAll(file.Get(), content) && SetEndOfFile(file.Get()) &&
+                         FlushFileBuffers(file.Get());
+    if (!written) {
+        error = LastFileError();
+    }
+    return file.Close() && written;
+}
+
+}  // namespace
+
+IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std::string& text) {
+    text.clear();
+    if (path.empty()) {
+        return IniOpenResult::CannotOpen;
+    }
+    // Judged before opening: opening a device can have effects of its own (a serial port raises
+    // its modem lines), and a pipe would wait for a writer.
+    if (NamesDevice(path)) {
+        return IniOpenResult::NotRegularFile;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    const bool exists = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
+    if (exists) {
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return IniOpenResult::NotRegularFile;
+        }
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        if (size > maxSize) {
+            return IniOpenResult::TooLarge;
+        }
+    } else if (const DWORD why = GetLastError(); !create || (why != ERROR_FILE_NOT_FOUND)) {
+        return IniOpenResult::CannotOpen;
+    }
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            create ? OPEN_ALWAYS : OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid()) {
+        return exists ? IniOpenResult::Unreadable : IniOpenResult::CannotOpen;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.Get(), &size)) {
+        return IniOpenResult::NotRegularFile;
+    }
+    const std::uint64_t limit = maxSize + 1;  // one byte more tells a file that grew meanwhile
+    text.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(size.QuadPart) + 1, limit)));
+    char buffer[65536];
+    while (text.size() < limit) {
+        const auto want =
+            static_cast<DWORD>(std::min<std::uint64_t>(sizeof buffer, limit - text.size()));
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer, want, &got, nullptr) || got == 0) {
+            break;  // end of file, or a read error: keep what was read
+        }
+        text.append(buffer, got);
+    }
+    if (text.size() > maxSize) {
+        std::string().swap(text);
+        return IniOpenResult::TooLarge;
+    }
+    return IniOpenResult::Opened;
+}
+
+IniSaveResult Write(const fs::path& path, std::string_view content, int& error) {
+    error = 0;
+    if (NamesDevice(path)) {
+        error = EINVAL;
+        return IniSaveResult::Failed;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    const bool hadOld = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
+    if (hadOld && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = EINVAL;  // replaced by something else meanwhile: not ours to overwrite
+        return IniSaveResult::Failed;
+    }
+    // A file the user protected stays as it is, even where the folder would take a new one.
+    if (hadOld && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = EACCES;
+        return IniSaveResult::ReadOnly;
+    }
+    switch (ReplaceWithNewFile(path, hadOld, content, error)) {
+        case Replaced::Done:
+            return IniSaveResult::Written;
+        case Replaced::WriteFailed:
+            return IniSaveResult::Failed;
+        case Replaced::FolderRefused:
+            break;
+    }
+    int inPlaceError = 0;
+    if (hadOld && RewriteInPlace(path, content, inPlaceError)) {
+        error = 0;
+        return IniSaveResult::WrittenInPlace;
+    }
+    return IniSaveResult::Failed;  // the folder's refusal is the reason worth telling
+}
+
+}  // namespace inifile

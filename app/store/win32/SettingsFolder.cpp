@@ -1,0 +1,84 @@
+#include "app/store/SettingsFolder.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "os/PathText.h"
+#include "os/win32/WideText.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string> Environment(const wchar_t* name) {
+    std::wstring value(256, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        if (n == 0) {
+            return std::nullopt;
+        }
+        if (n < value.size()) {
+            value.resize(n);
+            return Utf8FromWide(value);
+        }
+        value.resize(n);
+    }
+}
+
+bool IsAbsolute(const char* path) {
+    return path != nullptr && PathFromUtf8(path).is_absolute();
+}
+
+}  // namespace
+
+bool CanKeepSettingsIn(const fs::path& folder) {
+    if (folder.empty()) {
+        return false;
+    }
+    // A settings file that is there is the user's, even one that cannot be written: it is read,
+    // and the program says so at exit if the changes cannot be saved.
+    const fs::path file = folder / kSettingsFile;
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const HANDLE h = CreateFileW(file.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        CloseHandle(h);
+        return true;
+    }
+    // Windows has no access() that tells of ACLs and read-only media: only creating a file
+    // says whether the folder takes one. The probe goes when its handle is closed.
+    const fs::path probe = folder / "orvex.ini.probe";
+    const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+fs::path UserConfigFolder(const char* appData, const char* userProfile) {
+    if (IsAbsolute(appData)) {
+        return PathFromUtf8(appData) / "orvex";
+    }
+    if (IsAbsolute(userProfile)) {
+        return PathFromUtf8(userProfile) / "AppData" / "Roaming" / "orvex";
+    }
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    return (ec ? fs::path("C:\\") : temp) / "orvex";
+}
+
+fs::path UserConfigFolder() {
+    const std::optional<std::string> appData = Environment(L"APPDATA");
+    const std::optional<std::string> userProfile = Environment(L"USERPROFILE");
+    return UserConfigFolder(appData ? appData->c_str() : nullptr,
+                            userProfile ? userProfile->c_str() : nullptr);
+}

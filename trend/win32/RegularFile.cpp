@@ -1,0 +1,111 @@
+#include "trend/RegularFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <filesystem>
+
+#include "os/PathText.h"
+#include "os/win32/FileError.h"
+#include "text/FileErrorText.h"
+
+namespace {
+
+// A device name (COM1, NUL, CON.txt...) or a \\.\ path opens a device wherever it stands.
+bool NamesDevice(const std::filesystem::path& path) {
+    const std::wstring& text = path.native();
+    if (text.starts_with(L"\\\\.\\") || text.starts_with(L"\\\\?\\GLOBALROOT"))
+        return true;
+    std::wstring stem = path.stem().native();
+    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.'))
+        stem.pop_back();
+    for (wchar_t& c : stem)
+        c = static_cast<wchar_t>(std::towupper(c));
+    for (const wchar_t* name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (stem == name)
+            return true;
+    }
+    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+std::string CannotOpen(int error) {
+    return "Nie można otworzyć pliku: " + DescribeFileError(error) + ".";
+}
+
+}  // namespace
+
+struct CRegularFile::Handle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    uint64_t size = 0;
+    int error = 0;
+    ~Handle() {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+
+CRegularFile::CRegularFile() : handle(std::make_unique<Handle>()) {}
+
+CRegularFile::~CRegularFile() = default;
+
+bool CRegularFile::Open(const std::string& path, std::string& error) {
+    handle = std::make_unique<Handle>();
+    const std::filesystem::path name = PathFromUtf8(path);
+    if (NamesDevice(name)) {
+        error = CannotOpen(kErrorNotRegularFile);
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = CannotOpen(LastFileError());
+        return false;
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        error = CannotOpen(kErrorNotRegularFile);
+        return false;
+    }
+    // Shared for writing and deleting: the recording program keeps the file open for writing
+    // (and lets it be rotated) while it is read here.
+    const HANDLE h = CreateFileW(name.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = CannotOpen(LastFileError());
+        return false;
+    }
+    handle->h = h;
+    LARGE_INTEGER size{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
+        error = CannotOpen(kErrorNotRegularFile);
+        handle = std::make_unique<Handle>();
+        return false;
+    }
+    handle->size = static_cast<uint64_t>(size.QuadPart);
+    return true;
+}
+
+uint64_t CRegularFile::Size() const {
+    return handle->size;
+}
+
+int64_t CRegularFile::Read(char* buffer, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const auto want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(handle->h, buffer + done, want, &got, nullptr)) {
+            handle->error = LastFileError();
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    return static_cast<int64_t>(done);
+}
+
+int CRegularFile::LastError() const {
+    return handle->error;
+}

@@ -5,6 +5,7 @@
 
 #include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
+#include "link/PortDiagnosis.h"
 #include "os/PathText.h"
 #include "recorder/RecorderLog.h"
 
@@ -189,7 +190,7 @@ void CRecorder::TryStartDriver() {
         portFailureLogged = true;
         PortLog(LogLevel::Warning,
                 "cannot be opened: " +
-                    (error != 0 ? std::string(ErrorText(error)) : std::string("unknown reason")) +
+                    (error != 0 ? OpenErrorText(error) : std::string("unknown reason")) +
                     "; trying again every second");
     }
 }

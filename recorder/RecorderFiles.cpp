@@ -12,7 +12,7 @@ std::string OpenFailure(int error) {
     if (error == EWOULDBLOCK) {
         return "in use by another recording program";
     }
-    return std::string(ErrorText(error));
+    return ErrorText(error);
 }
 
 }  // namespace
@@ -99,8 +99,7 @@ void CRecorderFiles::Report(const RecordingEvent& event) {
             log(LogLevel::Error, openFailure);
             break;
         case RecordingEventKind::SpellStarted:
-            log(LogLevel::Error, "cannot write to " + event.path + ": " +
-                                     std::string(ErrorText(event.error)) +
+            log(LogLevel::Error, "cannot write to " + event.path + ": " + ErrorText(event.error) +
                                      "; records are held in memory and written when possible");
             break;
         case RecordingEventKind::SpellEnded:
@@ -133,8 +132,8 @@ void CRecorderFiles::Report(const RecordingEvent& event) {
                 count + " held records for " + event.path + " written to " + event.rescuePath);
             break;
         case RecordingEventKind::Lost:
-            log(LogLevel::Error, count + " held records for " + event.path +
-                                     " lost: " + std::string(ErrorText(event.error)));
+            log(LogLevel::Error,
+                count + " held records for " + event.path + " lost: " + ErrorText(event.error));
             break;
     }
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 #include <string_view>
 
 // One line per event on standard error. On Linux behind the syslog priority that journald reads
@@ -9,5 +10,8 @@ enum class LogLevel { Error = 3, Warning = 4, Info = 6 };
 
 void LogLine(LogLevel level, std::string_view message);
 
-// The errno's text for a log line.
-std::string_view ErrorText(int error);
+// The text of a file error (an errno value, or a system code the file units carry beyond them)
+// for a log line.
+std::string ErrorText(int error);
+// The system's own text for an errno value (or, on Windows, a carried system code).
+std::string SystemErrorText(int error);

@@ -1,7 +1,8 @@
 #include "os/CommandLine.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "os/win32/WideText.h"
 

@@ -24,6 +24,6 @@ void LogLine(LogLevel level, std::string_view message) {
     }
 }
 
-std::string_view ErrorText(int error) {
+std::string SystemErrorText(int error) {
     return std::strerror(error);
 }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "os/FileErrorCodes.h"
 #include "os/LocalTime.h"
 #include "os/win32/WideText.h"
 
@@ -55,6 +56,20 @@ void LogLine(LogLevel level, std::string_view message) {
     }
 }
 
-std::string_view ErrorText(int error) {
-    return std::strerror(error);
+std::string SystemErrorText(int error) {
+    if (error < kErrorSystemBase) {
+        return std::strerror(error);
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(error - kErrorSystemBase), 0, reinterpret_cast<wchar_t*>(&text),
+        0, nullptr);
+    std::wstring wide = length > 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) {
+        wide.pop_back();
+    }
+    return wide.empty() ? "system error " + std::to_string(error - kErrorSystemBase)
+                        : Utf8FromWide(wide);
 }

@@ -3,6 +3,7 @@
 
 #include "app/store/IniEx.h"
 #include "recorder/RecorderConfig.h"
+#include "recorder/RecorderPublisher.h"
 #include "tests/store/IniFolderTest.h"
 
 namespace {
@@ -89,4 +90,14 @@ TEST(RecorderConfigTest, TheShippedExampleIsARecordingStation) {
     EXPECT_EQ(config.binaryFilePath, "/var/lib/orvex/pomiary.qdx");
     EXPECT_EQ(config.separatorCode, 2);
     EXPECT_EQ(config.Interval(), 60);
+}
+
+TEST(RecorderConfigTest, PublishingAloneIsATaskOnlyWhereTheBuildCanPublish) {
+    const RecorderConfig config = FromText("[GENERAL]\r\nPORT_NR=7\r\n[MQTT]\r\nENABLED=1\r\n");
+    EXPECT_TRUE(config.mqtt.enabled);
+    if (CRecorderPublisher::Available()) {
+        EXPECT_EQ(ConfigProblem(config), "");
+    } else {
+        EXPECT_NE(ConfigProblem(config).find("this build cannot publish"), std::string::npos);
+    }
 }

@@ -257,7 +257,7 @@ def qdx_damaged(path):
     """The count of damaged records in orvex-qdx's summary."""
     result = run_wine(ARGS.qdx, windows_path(path))
     text = result.stdout.decode("utf-8", "replace")
-    match = re.search(r"uszkodzon\w*[^0-9]*(\d+)", text)
+    match = re.search(r"uszkodzone rekordy: (\d+)", text, re.I)
     if result.returncode != 0 or not match:
         raise AssertionError("orvex-qdx summary unreadable: " + text)
     return int(match.group(1))

@@ -143,9 +143,9 @@ class Sim:
 
     def stop(self):
         if self.process.poll() is None:
-            self.process.stdin.close()
             self.process.terminate()
             self.process.wait(10)
+        self.process.stdin.close()
 
 
 class Recorder:
@@ -164,6 +164,7 @@ class Recorder:
             with self.changed:
                 self.lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
                 self.changed.notify_all()
+        self.process.stderr.close()
         with self.changed:
             self.changed.notify_all()
 
@@ -493,6 +494,9 @@ def main():
     parser.add_argument("--shim")
     parser.add_argument("--measure", type=float)
     ARGS, rest = parser.parse_known_args()
+    for name in ("wine_run", "exe", "native_build", "qdx", "shim"):
+        if getattr(ARGS, name):
+            setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))  # the tests change folder
     if ARGS.shim and not os.path.exists(ARGS.shim):
         print("the modem-line library %s is missing" % ARGS.shim, file=sys.stderr)
         return 1

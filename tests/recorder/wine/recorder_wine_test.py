@@ -122,7 +122,7 @@ class Sim:
     """The native simulator; its output goes to a file (wine's server takes the pseudo-terminal
     as its controlling terminal and writes to it when the simulator ends)."""
 
-    def __init__(self, folder, name, config=FIXED_VALUES):
+    def __init__(self, folder, name, config=FIXED_VALUES, args=()):
         config_path = os.path.join(folder, name + ".cfg")
         with open(config_path, "w") as f:
             f.write(config)
@@ -130,7 +130,7 @@ class Sim:
         with open(self.output, "w") as out:
             self.process = subprocess.Popen(
                 [os.path.join(ARGS.native_build, "sim", "orvex-sim"), "--demo", "--config",
-                 config_path, "--exit-on-eof"],
+                 config_path, "--exit-on-eof", *args],
                 stdin=subprocess.PIPE, stdout=out, stderr=subprocess.STDOUT)
         self.pty = None
 
@@ -286,8 +286,8 @@ class RecorderWineTest(unittest.TestCase):
         self.cleanups.append(com.release)
         return com
 
-    def sim(self, name):
-        sim = Sim(self.dir, name)
+    def sim(self, name, args=()):
+        sim = Sim(self.dir, name, args=args)
         self.cleanups.append(sim.stop)
         return sim
 
@@ -413,6 +413,23 @@ class RecorderWineTest(unittest.TestCase):
         self.assertIsNotNone(recorder.wait_for_line(r"device responding", 15), recorder.output())
         self.assertEqual(recorder.count(r"cannot be opened"), 1, recorder.output())
         self.stop_promptly(recorder, "port found late")
+
+    def test_ends_promptly_while_a_request_waits_for_the_device(self):
+        com = self.com()
+        station = self.folder("station")
+        with open(os.path.join(station, "orvex.ini"), "wb") as f:
+            f.write(settings(com.number))
+        for mode in ("silence", "slow"):
+            with self.subTest(mode=mode):
+                sim = self.sim(mode, ["--fault", mode, "--slow-ms", "4000", "--log"])
+                com.map(sim.pty)
+                recorder = self.started(windows_recorder(station))
+                self.assertIsNotNone(recorder.wait_for_line(r"port COM\d+ .*opened$",
+                                                            START_TIMEOUT), recorder.output())
+                # A request is on the line, its answer seconds away (or never coming).
+                self.assertTrue(wait_until(lambda: "REQ" in read_bytes(sim.output).decode(), 10))
+                self.stop_promptly(recorder, "device " + mode)
+                sim.stop()
 
     def test_reload_on_request_rereads_the_settings(self):
         com = self.com()

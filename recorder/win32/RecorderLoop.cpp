@@ -5,7 +5,8 @@
 #include <array>
 #include <atomic>
 
-#include "os/win32/WideText.h"
+#include "os/FileErrorCodes.h"
+#include "recorder/RecorderLog.h"
 
 namespace {
 
@@ -59,16 +60,7 @@ std::wstring ReloadEventName(unsigned long processId) {
 }
 
 std::string SystemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length > 0 ? std::wstring(text, length) : std::wstring();
-    LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) {
-        wide.pop_back();
-    }
-    return wide.empty() ? "error " + std::to_string(error) : Utf8FromWide(wide);
+    return SystemErrorText(kErrorSystemBase + static_cast<int>(error));
 }
 
 void ArmTimer(HANDLE timer, std::chrono::seconds period) {

@@ -17,6 +17,7 @@ CPU time the wine process used and the time from Ctrl-C to its end.
 import argparse
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -274,7 +275,7 @@ class RecorderWineTest(unittest.TestCase):
     def tearDown(self):
         for cleanup in reversed(self.cleanups):
             cleanup()
-        subprocess.run(["rm", "-rf", self.dir])
+        shutil.rmtree(self.dir, ignore_errors=True)
 
     def folder(self, name):
         path = os.path.join(self.dir, name)

@@ -1,32 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
-
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/trend/RunTool.h"
 #include "tests/trend/TrendFiles.h"
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
 ToolRun Tool(const std::string& args) {
-    ToolRun r;
-    const std::string command = std::string(ORVEX_QDX_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr)
-        return r;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.out.append(buffer, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return RunQdxTool(args);
 }
 
 // The worked example: TQ21 1234 with humidity raw 523 and temperature raw 215.

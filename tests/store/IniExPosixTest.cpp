@@ -12,9 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class IniExTest : public IniFolderTest {};
+class IniExPosixTest : public IniFolderTest {};
 
-TEST_F(IniExTest, SaveKeepsModeAndLinkAndLeavesNoTemporaryFile) {
+TEST_F(IniExPosixTest, SaveKeepsModeAndLinkAndLeavesNoTemporaryFile) {
     WriteFile(path_, "[A]\nk=1\n");
     ::chmod(path_.c_str(), 0640);
     const fs::path link = dir_ / "link.ini";
@@ -34,7 +34,7 @@ TEST_F(IniExTest, SaveKeepsModeAndLinkAndLeavesNoTemporaryFile) {
 }
 
 // A write that fails half way (as on a full disk) must leave the old file as it was.
-TEST_F(IniExTest, FailedWriteLeavesTheOldFileIntact) {
+TEST_F(IniExPosixTest, FailedWriteLeavesTheOldFileIntact) {
     const std::string old = "[GENERAL]\r\nPORT_NR=3\r\n";
     WriteFile(path_, old);
     CIniEx ini;

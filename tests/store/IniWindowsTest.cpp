@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/store/IniEx.h"
 #include "app/store/SettingsFolder.h"
@@ -123,6 +124,23 @@ TEST(SettingsFolderWindowsTest, UserFolderComesFromAppData) {
     wchar_t appData[MAX_PATH] = {};
     ASSERT_GT(GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH), 0u);
     EXPECT_EQ(UserConfigFolder(), fs::path(appData) / "orvex");
+}
+
+// Where the program's folder cannot hold orvex.ini (here a folder of that name stands in the
+// way), the settings go to %APPDATA%\orvex, which is created.
+TEST(SettingsFolderWindowsTest, FallsBackToAppDataWhenTheProgramFolderCannotHoldTheFile) {
+    const fs::path program = CIniEx::ProgramFolder();
+    const fs::path blocker = program / kSettingsFile;
+    if (fs::exists(blocker)) {
+        GTEST_SKIP() << "an orvex.ini is beside the test program";
+    }
+    ASSERT_TRUE(fs::create_directory(blocker));
+    ASSERT_EQ(_putenv_s("ORVEX_CONFIG_DIR", ""), 0);
+    const fs::path folder = ResolveSettingsFolder();
+    fs::remove(blocker);
+    EXPECT_EQ(folder, UserConfigFolder());
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(ResolveSettingsFolder(), program);
 }
 
 // The program's folder is taken when orvex.ini can be kept there, and the probe that tells

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "os/win32/WideText.h"
@@ -76,8 +77,21 @@ std::vector<std::string> ToolArguments(int, char**) {
     return args;
 }
 
+namespace {
+
+UINT consoleCodePage = 0;
+
+void RestoreConsoleCodePage() {
+    SetConsoleOutputCP(consoleCodePage);
+}
+
+}  // namespace
+
 void UseByteStreams() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    SetConsoleOutputCP(CP_UTF8);
+    // The console keeps its code page after the program: give it back the one it had.
+    consoleCodePage = GetConsoleOutputCP();
+    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
+        std::atexit(RestoreConsoleCodePage);
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "os/PathText.h"
+#include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 #include "os/win32/WideText.h"
 #include "recording/format/BinaryRecordDecoder.h"
@@ -163,7 +165,9 @@ int CRecordingFile::State::OpenLocked(bool& existed) {
     if (const std::optional<PathInfo> there = Look(path); there && there->folder)
         return EISDIR;
     const std::wstring wide = WideFromUtf8(path);
-    if (wide.empty() || wide.starts_with(L"\\\\.\\") || wide.starts_with(L"\\\\?\\GLOBALROOT"))
+    if (wide.empty())
+        return ENOENT;
+    if (NamesDevice(PathFromUtf8(path)))
         return kErrorNotRegularFile;
     const HANDLE h =
         CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
@@ -237,6 +241,12 @@ int CRecordingFile::State::PrepareBinary() {
 
 bool CRecordingFile::State::NamesOpenFile() const {
     if (!IsOpen())
+        return false;
+    // A file removed while open keeps its name until the last handle goes (unless the file
+    // system removes names at once): ours must go for the path to take a new file.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending)
         return false;
     const std::optional<PathInfo> there = Look(path);
     return there && !there->folder && there->id == id;

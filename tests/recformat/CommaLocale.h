@@ -1,35 +1,25 @@
 #pragma once
 #include <clocale>
-#include <cstdlib>
 #include <filesystem>
-#include <string>
 
-#include <unistd.h>
+// Compiles a comma locale into a new folder and points the C library at it; false when that
+// cannot be done here. Systems with their locales built in have nothing to compile.
+bool BuildCommaLocale(std::filesystem::path& folder);
+// Undoes BuildCommaLocale.
+void DropCommaLocale(const std::filesystem::path& folder);
 
 // Switches the C locale to one whose decimal separator is a comma, as a Polish desktop session
-// does for the program. Compiles the locale with localedef when none is installed.
+// does for the program.
 class CommaLocale {
 public:
     CommaLocale() {
-        if (Try())
-            return;
-        folder_ =
-            std::filesystem::temp_directory_path() / ("orvex-locale-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-        const std::string command = "localedef -i pl_PL -f UTF-8 '" +
-                                    (folder_ / "pl_PL.UTF-8").string() + "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0) {
-            ::setenv("LOCPATH", folder_.c_str(), 1);
+        if (!Try() && BuildCommaLocale(folder_))
             Try();
-        }
     }
     ~CommaLocale() {
         std::setlocale(LC_ALL, "C");
-        if (!folder_.empty()) {
-            ::unsetenv("LOCPATH");
-            std::error_code ignored;
-            std::filesystem::remove_all(folder_, ignored);
-        }
+        if (!folder_.empty())
+            DropCommaLocale(folder_);
     }
     CommaLocale(const CommaLocale&) = delete;
     CommaLocale& operator=(const CommaLocale&) = delete;
@@ -38,7 +28,8 @@ public:
 
 private:
     bool Try() {
-        for (const char* name : {"pl_PL.UTF-8", "pl_PL.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
+        for (const char* name : {"pl_PL.UTF-8", "pl_PL.utf8", "de_DE.UTF-8", "de_DE.utf8",
+                                 "Polish_Poland.1250", "Polish"}) {
             if (std::setlocale(LC_ALL, name) != nullptr &&
                 *std::localeconv()->decimal_point == ',') {
                 active_ = true;

@@ -3,68 +3,19 @@
 #include "recording/RecordingCore.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 
 #include <cerrno>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "recording/format/BinaryRecordDecoder.h"
-#include "recording/format/FileText.h"
-#include "tests/recording/RecordingSnapshots.h"
-#include "tests/recording/RecordingTestFiles.h"
-#include "tests/support/FileSizeLimit.h"
+#include "tests/recording/RecordingCoreFixture.h"
 #include "tests/support/MakeReading.h"
 #include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kFullHeader =
-    FileText("Data i Godzina\tTQ21 1234 Wilgotność [%]\tTQ21 1234 Temperatura [°C]\t\r\n");
-const std::string kSilentHeader = "Data i Godzina\t\r\n";
-
-std::string SilentRow(int second) {
-    char text[64];
-    std::snprintf(text, sizeof text, "2026.12.07 10:00:%02d\t\r\n", second);
-    return text;
-}
-
-std::size_t BinaryRecords(const std::string& path) {
-    return DecodeBinaryRecords(ReadFile(path)).records.size();
-}
-
-class RecordingCoreTest : public ::testing::Test {
-protected:
-    RecordingCoreTest() {
-        settings.textOn = true;
-        settings.binaryOn = true;
-        settings.textPath = folder.File("wyniki.txt");
-        settings.binaryPath = folder.File("wykres.qdx");
-        core.SetSettings(settings);
-    }
-
-    std::vector<RecordingEventKind> Kinds() const {
-        std::vector<RecordingEventKind> kinds;
-        for (const RecordingEvent& event : events)
-            kinds.push_back(event.kind);
-        return kinds;
-    }
-
-    TempFolder folder;
-    RecordingSettings settings;
-    std::vector<RecordingEvent> events;
-    CRecordingCore core{[this](const RecordingEvent& event) { events.push_back(event); }};
-};
-
-using K = RecordingEventKind;
 
 // A header line when the columns change, none when they stay; the short header while the
 // device is silent and no binary record then; the full header again when it answers.
@@ -155,46 +106,13 @@ TEST_F(RecordingCoreTest, FailedOpeningReportsTheReasonAndLeavesTheFileClosed) {
     EXPECT_FALSE(fs::exists(settings.textPath));
 }
 
-// Refusals with their own reasons: one file for both recordings, a folder that takes no files.
-TEST_F(RecordingCoreTest, OpeningRefusalsSayWhy) {
+// One file for both recordings is refused with its own reason.
+TEST_F(RecordingCoreTest, OneFileForBothRecordingsIsRefused) {
     settings.binaryPath = settings.textPath;
     core.SetSettings(settings);
     EXPECT_EQ(core.OpenFile(RecordingFileKind::Text).error, 0);
     EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
-    // The same file under another name is the same file.
-    fs::create_symlink(settings.textPath, folder.File("link.qdx"));
-    settings.binaryPath = folder.File("link.qdx");
-    core.SetSettings(settings);
-    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
-
-    settings.binaryPath = "/proc/x.qdx";
-    core.SetSettings(settings);
-    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorCannotCreateFile);
-    settings.binaryPath = "/proc/brak/x.qdx";
-    core.SetSettings(settings);
-    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, ENOENT);
     EXPECT_FALSE(core.IsOpen(RecordingFileKind::Binary));
-}
-
-// Under a file size limit the write fails and the records wait; the program is not ended.
-TEST_F(RecordingCoreTest, AFileSizeLimitDoesNotEndTheProgram) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_DFL);
-        CRecordingCore recording;
-        recording.SetSettings(settings);
-        if (!recording.OpenAtStartup())
-            _exit(2);
-        rlimit limit{0, RLIM_INFINITY};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        recording.Tick(Snapshot(1));
-        _exit(recording.File(RecordingFileKind::Text)->QueuedRecords() == 1 ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(RecordingCoreInterval, StoredIntervalsAreHeldToTheDialogsRange) {
@@ -220,23 +138,6 @@ TEST_F(RecordingCoreTest, CommentBlockAndTheCommentsThatDoNotFit) {
     EXPECT_FALSE(CRecordingCore::CommentFits("Привет"));
 }
 
-// A write failure is one spell: one event when it starts, one when the held rows are written.
-TEST_F(RecordingCoreTest, WriteFailureIsOneSpellAndNothingIsLost) {
-    ASSERT_EQ(core.OpenFile(RecordingFileKind::Text).error, 0);
-    core.WriteText(Snapshot(1));
-    {
-        FileSizeLimit limit(fs::file_size(settings.textPath));
-        ASSERT_TRUE(limit.Active());
-        for (int second = 2; second <= 4; ++second)
-            core.WriteText(Snapshot(second));
-    }
-    core.WriteText(Snapshot(5));
-    EXPECT_EQ(ReadFile(settings.textPath),
-              kFullHeader + Row(1) + Row(2) + Row(3) + Row(4) + Row(5));
-    EXPECT_EQ(Kinds(), (std::vector<K>{K::Opened, K::SpellStarted, K::SpellEnded}));
-    EXPECT_EQ(events[1].error, EFBIG);
-}
-
 // A rotation tool moved both files away: Reopen starts new files at the paths, the text file
 // with its header line, and the old ones keep what they had.
 TEST_F(RecordingCoreTest, ReopenAfterARotationStartsNewFilesWithAHeader) {
@@ -251,75 +152,6 @@ TEST_F(RecordingCoreTest, ReopenAfterARotationStartsNewFilesWithAHeader) {
     EXPECT_EQ(ReadFile(folder.File("wyniki.txt.1")), kFullHeader + Row(1));
     EXPECT_EQ(BinaryRecords(settings.binaryPath), 1u);
     EXPECT_EQ(BinaryRecords(folder.File("wykres.qdx.1")), 1u);
-}
-
-// Records still held at the close go to a rescue file named after the file, the text one with
-// its header line first; when even that cannot be written the count of lost records is told.
-class RecordingCoreCloseTest : public RecordingCoreTest {
-protected:
-    // Ten good ticks, then three that the full files cannot take; the limit stays for the
-    // close, but the smaller rescue files fit under it.
-    void RecordIntoFullFiles() {
-        ASSERT_TRUE(core.OpenAtStartup());
-        for (int second = 1; second <= 10; ++second)
-            core.Tick(Snapshot(second));
-        limit.emplace(
-            std::min(fs::file_size(settings.textPath), fs::file_size(settings.binaryPath)));
-        ASSERT_TRUE(limit->Active());
-        for (int second = 11; second <= 13; ++second)
-            core.Tick(Snapshot(second));
-        ASSERT_EQ(core.File(RecordingFileKind::Text)->QueuedRecords(), 3u);
-        ASSERT_EQ(core.File(RecordingFileKind::Binary)->QueuedRecords(), 3u);
-    }
-
-    std::optional<FileSizeLimit> limit;
-};
-
-TEST_F(RecordingCoreCloseTest, HeldRecordsGoToRescueFiles) {
-    const fs::path rescue = folder.Path() / "ustawienia" / "niezapisane";
-    std::vector<CRecordingCore::Closing> closed;
-    RecordIntoFullFiles();
-    closed = core.Close(rescue);
-    limit.reset();
-    EXPECT_FALSE(core.AnyOpen());
-    ASSERT_EQ(closed.size(), 2u);
-    EXPECT_EQ(closed[0].held, 3u);
-    EXPECT_EQ(closed[0].path, settings.textPath);
-    EXPECT_EQ(fs::path(closed[0].rescuePath).parent_path(), rescue);
-    EXPECT_TRUE(fs::path(closed[0].rescuePath).filename().string().starts_with("wyniki "));
-    EXPECT_EQ(fs::path(closed[0].rescuePath).extension(), ".txt");
-    EXPECT_EQ(ReadFile(closed[0].rescuePath), kFullHeader + Row(11) + Row(12) + Row(13));
-    EXPECT_EQ(fs::path(closed[1].rescuePath).extension(), ".qdx");
-    const BinaryDecodeResult decoded = DecodeBinaryRecords(ReadFile(closed[1].rescuePath));
-    ASSERT_EQ(decoded.records.size(), 3u);
-    EXPECT_TRUE(decoded.records[0].starts_with("20261207100011$"));
-    // The originals keep what they had.
-    EXPECT_EQ(BinaryRecords(settings.binaryPath), 10u);
-    EXPECT_EQ(Kinds().back(), K::Rescued);
-    EXPECT_EQ(events.back().count, 3u);
-}
-
-TEST_F(RecordingCoreCloseTest, RecordsThatNoFileTakesAreCounted) {
-    WriteFile(folder.File("plik"), "");
-    std::vector<CRecordingCore::Closing> closed;
-    RecordIntoFullFiles();
-    closed = core.Close(folder.Path() / "plik" / "niezapisane");
-    limit.reset();
-    ASSERT_EQ(closed.size(), 2u);
-    for (const CRecordingCore::Closing& closing : closed) {
-        EXPECT_EQ(closing.held, 3u);
-        EXPECT_TRUE(closing.rescuePath.empty());
-        EXPECT_EQ(closing.error, ENOTDIR);
-    }
-    EXPECT_EQ(Kinds().back(), K::Lost);
-}
-
-// Nothing held: nothing rescued and no rescue folder.
-TEST_F(RecordingCoreCloseTest, NothingHeldLeavesNoRescueFolder) {
-    ASSERT_TRUE(core.OpenAtStartup());
-    core.Tick(Snapshot(1));
-    EXPECT_TRUE(core.Close(folder.Path() / "niezapisane").empty());
-    EXPECT_FALSE(fs::exists(folder.Path() / "niezapisane"));
 }
 
 TEST(RecordingCoreSnapshot, AnUnansweredCycleRecordsNoReadings) {

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 RecordBytes Line(int n) {
-    char text[32];
+    char text[48];
     std::snprintf(text, sizeof text, "2024.03.07 14:05:%02d\t%04d\t\r\n", n % 60, n);
     return {text, "Data i Godzina\tX\t\r\n"};
 }

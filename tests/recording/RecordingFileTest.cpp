@@ -1,110 +1,39 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <string>
 
-#include "recording/RecordingFile.h"
-#include "recording/format/BinaryRecordFormat.h"
-#include "tests/recording/RecordingTestFiles.h"
+#include "tests/recording/RecordingFileRows.h"
 #include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kHeader = "Data i Godzina\tH\t\r\n";
-
-RecordBytes Row(int n, bool withHeader = false) {
-    const std::string row = "row " + std::to_string(n) + "\r\n";
-    return {withHeader ? kHeader + row : row, kHeader};
+// Takes the folder away. Where files open in it keep it from being removed (their removal waits
+// for the last handle), it is moved aside instead: missing all the same.
+void RemoveFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    for (int n = 1; ec && n < 100; ++n)
+        fs::rename(folder, folder.string() + ".gone" + std::to_string(n), ec);
 }
 
-std::string Rows(int from, int to) {
-    std::string text;
-    for (int n = from; n <= to; ++n)
-        text += Row(n).bytes;
-    return text;
-}
-
-std::string BinaryRecord(int second) {
-    char text[64];
-    std::snprintf(text, sizeof text, "20240307140%03d$21,%d,26,52.3,1$", second, second);
-    return EncodeBinaryRecord(text);
-}
-
-// Opens the path in a child process and gives back the error it got.
-int OpenErrorInChild(const std::string& path) {
-    const pid_t child = fork();
-    if (child == 0) {
-        CRecordingFile file(RecordingFileKind::Text);
-        _exit(file.Open(path).error == EWOULDBLOCK ? 1 : 0);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == 1 ? EWOULDBLOCK : 0;
-}
-
-class RecordingFileTest : public ::testing::Test {
-protected:
-    TempFolder folder;
-    std::string path = folder.File("log.csv");
-    CRecordingFile file{RecordingFileKind::Text};
-};
-
-TEST_F(RecordingFileTest, OpenTellsWhetherTheFileExistedAndHonoursTheUmask) {
-    const mode_t old = umask(027);
-    const OpenOutcome created = file.Open(path);
-    umask(old);
-    ASSERT_EQ(created.error, 0);
-    EXPECT_FALSE(created.existed);
-    EXPECT_TRUE(file.IsOpen());
-    EXPECT_EQ(file.Path(), path);
-    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
-
-    file.Close();
-    EXPECT_FALSE(file.IsOpen());
-    const OpenOutcome reopened = file.Open(path);
-    EXPECT_EQ(reopened.error, 0);
-    EXPECT_TRUE(reopened.existed);
-}
-
-TEST_F(RecordingFileTest, OnlyOneHolderOfTheLockInThisOrAnotherProcess) {
+TEST_F(RecordingFileTest, OnlyOneHolderOfTheLock) {
     ASSERT_EQ(file.Open(path).error, 0);
     CRecordingFile second(RecordingFileKind::Text);
     EXPECT_EQ(second.Open(path).error, EWOULDBLOCK);
     EXPECT_FALSE(second.IsOpen());
-    EXPECT_EQ(OpenErrorInChild(path), EWOULDBLOCK);
-
     file.Close();
-    EXPECT_EQ(OpenErrorInChild(path), 0);
     EXPECT_EQ(second.Open(path).error, 0);
 }
 
-TEST_F(RecordingFileTest, RefusesWhatIsNotARegularFile) {
-    const std::string fifo = folder.File("pipe");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(file.Open(fifo).error, kErrorNotRegularFile);  // and does not hang
-    EXPECT_TRUE(fs::is_fifo(fifo));
-
-    const std::string zero = folder.File("zero");
-    fs::create_symlink("/dev/zero", zero);
-    EXPECT_EQ(file.Open(zero).error, kErrorNotRegularFile);
-    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
-
+TEST_F(RecordingFileTest, RefusesFoldersAndMissingFolders) {
     EXPECT_EQ(file.Open(folder.Path().string()).error, EISDIR);
     EXPECT_EQ(file.Open(folder.File("missing/log.csv")).error, ENOENT);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Append(Row(1)).error, EBADF);
-
-    EXPECT_EQ(DescribeFileError(ENOSPC), "brak miejsca na dysku");
-    EXPECT_EQ(DescribeFileError(EWOULDBLOCK), "plik jest używany przez inny program");
-    EXPECT_EQ(DescribeFileError(9999), "błąd systemu nr 9999");
-    EXPECT_NE(DescribeFileError(kErrorNotRegularFile), DescribeFileError(9999));
 }
 
 TEST_F(RecordingFileTest, TornTextLineIsEndedBeforeAppending) {
@@ -124,7 +53,9 @@ TEST_F(RecordingFileTest, TornTextLineIsEndedBeforeAppending) {
     EXPECT_EQ(ReadFile(path), Rows(2, 2));
 
     // Torn between CR and LF: the line is ended, not given a second CR.
+    file.Close();
     WriteFile(path, "a\r");
+    ASSERT_EQ(file.Open(path).error, 0);
     ASSERT_EQ(file.PrepareAppend(), 0);
     EXPECT_EQ(ReadFile(path), "a\r\n");
 }
@@ -161,7 +92,10 @@ TEST_F(RecordingFileTest, TornBinaryTailIsCutOnlyWhenItIsOneOfOurs) {
 TEST_F(RecordingFileTest, DeletedFileIsCreatedAgainWithTheHeader) {
     ASSERT_EQ(file.Open(path).error, 0);
     ASSERT_TRUE(file.Append(Row(1, true)).written);
-    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_TRUE(fs::remove(path));
+    std::error_code ec;
+    if (fs::exists(path, ec))
+        GTEST_SKIP() << "a removed file keeps its name while it is open here (wine)";
 
     const AppendOutcome out = file.Append(Row(2));
     EXPECT_TRUE(out.reopened);
@@ -216,7 +150,7 @@ TEST_F(RecordingFileTest, MissingFolderQueuesRowsUntilItReturns) {
     path = (sub / "log.csv").string();
     ASSERT_EQ(file.Open(path).error, 0);
     ASSERT_TRUE(file.Append(Row(1, true)).written);
-    fs::remove_all(sub);
+    RemoveFolder(sub);
 
     for (int n = 2; n <= 4; ++n) {
         const AppendOutcome out = file.Append(Row(n));
@@ -245,7 +179,7 @@ TEST_F(RecordingFileTest, CloseWritesWhatWasHeldBackWhenItCan) {
     fs::create_directory(sub);
     path = (sub / "log.csv").string();
     ASSERT_EQ(file.Open(path).error, 0);
-    fs::remove_all(sub);
+    RemoveFolder(sub);
     file.Append(Row(1, true));
     file.Append(Row(2));
     ASSERT_EQ(file.QueuedRecords(), 2u);
@@ -256,7 +190,7 @@ TEST_F(RecordingFileTest, CloseWritesWhatWasHeldBackWhenItCan) {
 
     // Still failing at the close: nothing to keep them in, and no file made up.
     ASSERT_EQ(file.Open(path).error, 0);
-    fs::remove_all(sub);
+    RemoveFolder(sub);
     file.Append(Row(3));
     file.Close();
     EXPECT_FALSE(fs::exists(sub));
@@ -268,7 +202,7 @@ TEST_F(RecordingFileTest, FullQueueDropsTheOldestRows) {
     path = (sub / "log.csv").string();
     CRecordingFile small(RecordingFileKind::Text, 2);
     ASSERT_EQ(small.Open(path).error, 0);
-    fs::remove_all(sub);
+    RemoveFolder(sub);
 
     for (int n = 1; n <= 5; ++n)
         small.Append(Row(n));

@@ -1,8 +1,8 @@
 #pragma once
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,10 +12,15 @@
 class IniFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "orvex-store-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        std::random_device seed;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("orvex-store-" + std::to_string(seed()));
+            if (std::filesystem::create_directory(candidate)) {
+                dir_ = candidate;
+            }
+        }
+        ASSERT_FALSE(dir_.empty());
         path_ = dir_ / "orvex.ini";
     }
     void TearDown() override {

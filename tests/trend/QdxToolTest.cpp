@@ -1,32 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include <filesystem>
 
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/trend/RunTool.h"
 #include "tests/trend/TrendFiles.h"
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
 ToolRun Tool(const std::string& args) {
-    ToolRun r;
-    const std::string command = std::string(ORVEX_QDX_PATH) + " " + args + " 2>&1";
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr)
-        return r;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.out.append(buffer, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return RunQdxTool(args);
 }
 
 // The worked example: TQ21 1234 with humidity raw 523 and temperature raw 215.
@@ -83,6 +66,15 @@ TEST(OrvexQdx, DamagedFileIsSummarisedAndConvertedAroundTheDamage) {
     EXPECT_NE(csv.out.find("2024-03-07 14:00:03,5,107,57,5,0,0.0,1\n"), std::string::npos);
     EXPECT_NE(csv.out.find("2024-03-07 14:05:01,,21,25,7,1,-3.5,1\n"), std::string::npos);
     EXPECT_NE(csv.out.find("pominięto uszkodzone rekordy: 2"), std::string::npos);
+}
+
+// The recording's golden file gives the same CSV bytes (LF line ends) wherever the tool runs.
+TEST(OrvexQdx, CsvIsTheSameOnEveryPlatform) {
+    const std::filesystem::path golden = ORVEX_GOLDEN_DIR;
+    const ToolRun r = Tool("--csv " + (golden / "wykres.qdx").string());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, ReadFile(golden / "wykres-csv.txt"));
+    EXPECT_FALSE(r.out.empty());
 }
 
 TEST(OrvexQdx, RefusesWhatIsNotAQdxFile) {

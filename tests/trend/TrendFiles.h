@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device/InputReading.h"
+#include "os/LocalTime.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "recording/format/RecordTime.h"
 #include "recording/format/TextRecordFormat.h"
@@ -21,10 +22,7 @@ inline RecordTime TimeAt(int s) {
     tm.tm_hour = 14;
     tm.tm_sec = s;
     tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    std::tm local{};
-    localtime_r(&t, &local);
-    return RecordTimeFromTm(local);
+    return RecordTimeFromTm(LocalTimeOf(std::mktime(&tm)));
 }
 
 inline int64_t EpochMsAt(int s) {

@@ -3,32 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <filesystem>
 
 #include "os/PathText.h"
+#include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 #include "text/FileErrorText.h"
 
 namespace {
-
-// A device name (COM1, NUL, CON.txt...) or a \\.\ path opens a device wherever it stands.
-bool NamesDevice(const std::filesystem::path& path) {
-    const std::wstring& text = path.native();
-    if (text.starts_with(L"\\\\.\\") || text.starts_with(L"\\\\?\\GLOBALROOT"))
-        return true;
-    std::wstring stem = path.stem().native();
-    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.'))
-        stem.pop_back();
-    for (wchar_t& c : stem)
-        c = static_cast<wchar_t>(std::towupper(c));
-    for (const wchar_t* name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-        if (stem == name)
-            return true;
-    }
-    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) &&
-           stem[3] >= L'1' && stem[3] <= L'9';
-}
 
 std::string CannotOpen(int error) {
     return "Nie można otworzyć pliku: " + DescribeFileError(error) + ".";

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cwctype>
 #include <random>
 
+#include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 
 namespace fs = std::filesystem;
@@ -31,29 +31,6 @@ public:
 private:
     HANDLE h_;
 };
-
-// A device name (COM1, NUL, CON.txt...) or a \\.\ path opens a device wherever it stands.
-bool NamesDevice(const fs::path& path) {
-    const std::wstring& text = path.native();
-    if (text.starts_with(L"\\\\.\\") || text.starts_with(L"\\\\?\\GLOBALROOT")) {
-        return true;
-    }
-    std::wstring stem = path.stem().native();
-    while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) {
-        stem.pop_back();
-    }
-    for (wchar_t& c : stem) {
-        c = static_cast<wchar_t>(std::towupper(c));
-    }
-    static const wchar_t* const kNames[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const wchar_t* name : kNames) {
-        if (stem == name) {
-            return true;
-        }
-    }
-    return stem.size() == 4 && (stem.starts_with(L"COM") || stem.starts_with(L"LPT")) &&
-           stem[3] >= L'1' && stem[3] <= L'9';
-}
 
 bool WriteAll(HANDLE h, std::string_view data) {
     while (!data.empty()) {

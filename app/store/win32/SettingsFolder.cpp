@@ -54,14 +54,21 @@ bool CanKeepSettingsIn(const fs::path& folder) {
     }
     // Windows has no access() that tells of ACLs and read-only media: only creating a file
     // says whether the folder takes one. The probe goes when its handle is closed.
-    const fs::path probe = folder / "orvex.ini.probe";
-    const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const fs::path probe =
+            folder / ("orvex.ini.probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+                      std::to_string(attempt));
+        const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
     }
-    CloseHandle(h);
-    return true;
+    return false;
 }
 
 fs::path UserConfigFolder(const char* appData, const char* userProfile) {

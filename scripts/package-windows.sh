@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The Windows deliverable: build/orvex-<version>-windows-x64.zip with orvex-recorder.exe,
+# orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into them.
+#   package-windows.sh [windows build dir, default build-win]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+win=${1:-build-win}
+cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$win" -j"$(nproc)" --target orvex-recorder orvex-qdx
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+name=orvex-$version-windows-x64
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir "$stage/$name"
+for exe in "$win/recorder/orvex-recorder.exe" "$win/tools/orvex-qdx/orvex-qdx.exe"; do
+    # A program that needs a DLL Windows does not have would not start on a user's machine.
+    extra=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
+            grep -viE '^(kernel32|user32|advapi32|msvcrt|ws2_32|setupapi|api-ms-win-[a-z0-9-]+)\.dll$' || true)
+    if [ -n "$extra" ]; then
+        echo "$exe needs DLLs that do not come with Windows: $extra" >&2
+        exit 1
+    fi
+    x86_64-w64-mingw32-strip -o "$stage/$name/$(basename "$exe")" "$exe"
+done
+cp README.md LICENSE "$stage/$name/"
+cp packaging/windows/README-windows.txt "$stage/$name/"
+cp packaging/windows/orvex.ini "$stage/$name/orvex.ini.example"
+cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/$name/LICENSE-mingw-w64-runtime.txt"
+mkdir -p build
+rm -f "build/$name.zip"
+(cd "$stage" && zip -qr -X "$OLDPWD/build/$name.zip" "$name")
+echo "build/$name.zip"

@@ -2,25 +2,8 @@
 
 #include <windows.h>
 
-#include <array>
-
+#include "link/win32/ComPortProbe.h"
 #include "os/win32/WideText.h"
-
-namespace {
-
-// Whether Windows knows a port of this name, asked without opening it (an open raises the
-// modem lines and could disturb the program that holds the port).
-bool PortKnown(int portNumber) {
-    alignas(COMMCONFIG) std::array<unsigned char, 1024> buffer{};
-    auto* config = reinterpret_cast<COMMCONFIG*>(buffer.data());
-    config->dwSize = sizeof(COMMCONFIG);
-    DWORD size = static_cast<DWORD>(buffer.size());
-    const std::wstring name = L"COM" + std::to_wstring(portNumber);
-    return GetDefaultCommConfigW(name.c_str(), config, &size) ||
-           GetLastError() == ERROR_INSUFFICIENT_BUFFER;
-}
-
-}  // namespace
 
 std::string DescribeOpenFailure(int portNumber, int openError,
                                 const std::filesystem::path& /*portsFolder*/,
@@ -28,9 +11,9 @@ std::string DescribeOpenFailure(int portNumber, int openError,
     const std::string com = "COM" + std::to_string(portNumber);
     if (portNumber < 1 || portNumber > comport::kMaxPort)
         return "Numer " + com + " jest spoza zakresu COM1-COM256.";
-    const int error = openError != 0          ? openError
-                      : PortKnown(portNumber) ? 0
-                                              : static_cast<int>(ERROR_FILE_NOT_FOUND);
+    const int error = openError != 0             ? openError
+                      : ComPortKnown(portNumber) ? 0
+                                                 : static_cast<int>(ERROR_FILE_NOT_FOUND);
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:

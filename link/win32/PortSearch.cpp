@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/PortDiscovery.h"
+#include "link/win32/ComPortProbe.h"
 #include "os/win32/WideText.h"
 
 // Windows: the device manager's "Ports" class through setupapi.dll, loaded at run time so that
@@ -127,16 +128,8 @@ void ProbePorts(PortTable& table, bool probeAll, const DiscoveryRoots& /*roots*/
     for (size_t i = 0; i < table.size(); ++i) {
         if (!probeAll && table[i].present)
             continue;
-        // COMMCONFIG ends in provider data of the driver's own size.
-        alignas(COMMCONFIG) std::array<unsigned char, 1024> buffer{};
-        auto* config = reinterpret_cast<COMMCONFIG*>(buffer.data());
-        config->dwSize = sizeof(COMMCONFIG);
-        DWORD size = static_cast<DWORD>(buffer.size());
-        const std::wstring name = L"COM" + std::to_wstring(i + 1);
-        if (GetDefaultCommConfigW(name.c_str(), config, &size) ||
-            GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        if (ComPortKnown(static_cast<int>(i + 1)))
             table[i] = {true, {}};
-        }
     }
 }
 

@@ -81,7 +81,8 @@ private:
     DWORD OpenDevice();
     void ApplyLineSettings(HANDLE h);
     void CloseDevice();
-    void HangUp();
+    // The device went away (error says how): close it and reopen it about once a second.
+    void HangUp(const char* what, DWORD error);
     void TryReopen();
     void StopThread();
 
@@ -420,12 +421,12 @@ bool CSerialPort::CBackend::WaitFailed(DWORD error) {
     std::lock_guard guard(lock);
     if (device == INVALID_HANDLE_VALUE)
         return false;
+    Trace("event wait on " + Narrow(path) + " failed: error " + std::to_string(error));
     DWORD errors = 0;
     COMSTAT status{};
     // A device that cannot report its state any more is gone.
     if (!ClearCommError(device, &errors, &status) || ++waitFailures >= kWaitFailuresForHangUp) {
-        Trace("event wait failed with error " + std::to_string(error));
-        HangUp();
+        HangUp("event wait", error);
         return false;
     }
     return true;
@@ -451,6 +452,7 @@ void CSerialPort::CBackend::Receive() {
         uint8_t bytes[256];
         DWORD got = 0;
         bool gone = false;
+        DWORD error = 0;
         {
             std::lock_guard guard(lock);
             if (device == INVALID_HANDLE_VALUE)
@@ -459,6 +461,7 @@ void CSerialPort::CBackend::Receive() {
             COMSTAT status{};
             if (!ClearCommError(device, &errors, &status)) {
                 gone = true;
+                error = GetLastError();
             } else if (status.cbInQue == 0) {
                 return;
             } else {
@@ -466,7 +469,6 @@ void CSerialPort::CBackend::Receive() {
                 OVERLAPPED io{};
                 io.hEvent = ioEvent;
                 ResetEvent(ioEvent);
-                DWORD error = 0;
                 if (!ReadFile(device, bytes, want, &got, &io)) {
                     error = GetLastError();
                     if (error == ERROR_IO_PENDING)
@@ -481,7 +483,7 @@ void CSerialPort::CBackend::Receive() {
             }
         }
         if (gone) {
-            HangUp();
+            HangUp("read", error);
             return;
         }
         if (got == 0)
@@ -523,11 +525,12 @@ void CSerialPort::CBackend::Send() {
     }
     // ERROR_NOT_READY and the like: the device went away.
     if (error != 0 && error != ERROR_OPERATION_ABORTED)
-        HangUp();
+        HangUp("write", error);
 }
 
-void CSerialPort::CBackend::HangUp() {
-    Trace("hang-up on " + Narrow(path) + ", reopening about once a second");
+void CSerialPort::CBackend::HangUp(const char* what, DWORD error) {
+    Trace("hang-up on " + Narrow(path) + " (" + what + " error " + std::to_string(error) +
+          "), reopening about once a second");
     SettleWait();
     CloseDevice();
     waitFailures = 0;

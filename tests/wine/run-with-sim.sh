@@ -22,6 +22,15 @@ esac
 
 : "${WINEPREFIX:=${ORVEX_WINEPREFIX:?ORVEX_WINEPREFIX or WINEPREFIX must name the wine prefix}}"
 export WINEPREFIX
+mkdir -p "$WINEPREFIX"
+shim="$native/tests/wine/liborvex_wine_modemlines.so"
+[ -f "$shim" ] || { echo "run-with-sim: $shim is missing" >&2; exit 1; }
+# The wine server should carry the library too (its O_NOCTTY keeps it from taking the
+# pseudo-terminal as its controlling terminal, and then from dumping its objects onto the
+# output when the simulator ends). This starts one unless one runs already; a server started
+# without the library works as well, only noisily.
+server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+LD_PRELOAD="$shim" "$server" >/dev/null 2>&1 </dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$winerun" cmd /c exit >/dev/null 2>&1 || true
 fi
@@ -82,8 +91,6 @@ if [ -z "$link" ]; then
     exit 1
 fi
 
-shim="$native/tests/wine/liborvex_wine_modemlines.so"
-[ -f "$shim" ] || { echo "run-with-sim: $shim is missing" >&2; exit 1; }
 status=0
 env LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" \
     ORVEX_MODEMLINES_LOG="$work/lines.log" \

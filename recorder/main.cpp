@@ -6,7 +6,7 @@
 
 #include "OrvexVersion.h"
 #include "app/store/SettingsFolder.h"
-#include "os/CommandLine.h"
+#include "os/ConsoleTool.h"
 #include "os/Environment.h"
 #include "os/PathText.h"
 #include "recorder/Recorder.h"
@@ -36,10 +36,10 @@ bool ParseNumber(const std::string& text, long low, long high, long& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args = CommandLineArgs(argc, argv);
+    const std::vector<std::string> args = ToolArguments(argc, argv);
     std::filesystem::path folder;
     int address = 1;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool valueFollows = i + 1 < args.size();
         if (arg == "--config" && valueFollows) {

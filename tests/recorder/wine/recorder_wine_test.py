@@ -65,6 +65,24 @@ def text_rows(path):
     return read_bytes(path).decode("cp1250").split("\r\n")[:-1]
 
 
+def is_header(line):
+    return line.startswith("Data i Godzina\t")
+
+
+def is_row(line):
+    return re.match(r"\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\t", line) is not None
+
+
+def has_values(row):
+    return row.split("\t", 1)[1].strip("\t") != ""
+
+
+def split_at_last_header(rows):
+    """The last header line, the lines before it and the rows after it."""
+    last = max(i for i, line in enumerate(rows) if is_header(line))
+    return rows[last], rows[:last], rows[last + 1:]
+
+
 def prefix():
     value = os.environ.get("WINEPREFIX") or os.environ.get("ORVEX_WINEPREFIX")
     if not value:
@@ -84,37 +102,60 @@ def wine_env():
 
 
 class ComNumber:
-    """A COM number claimed in the prefix (the link's name is the claim), mapped or not."""
+    """A COM number claimed in the prefix (the link's name is the claim), mapped or not. A link
+    is left behind by a killed run when it points at a pseudo-terminal that is gone, or is the
+    claim of a process that is gone: those are taken over."""
+
+    CLAIM = "/nonexistent/orvex-recorder-test-claim-"
 
     def __init__(self):
         devices = os.path.join(prefix(), "dosdevices")
         os.makedirs(devices, exist_ok=True)
+        self.target = self.CLAIM + str(os.getpid())
         for n in range(200, 257):
             link = os.path.join(devices, "com%d" % n)
-            if os.path.islink(link) and not os.path.exists(link):
-                os.unlink(link)  # left by a killed run: its pseudo-terminal is gone
+            if os.path.islink(link) and self._left_behind(link):
+                os.unlink(link)
             try:
-                os.symlink("/nonexistent/orvex-unmapped", link)
+                os.symlink(self.target, link)
             except FileExistsError:
                 continue
             self.number = n
             self.link = link
-            self.unmap()
             return
         raise RuntimeError("no free COM number in " + devices)
 
+    @classmethod
+    def _left_behind(cls, link):
+        try:
+            target = os.readlink(link)
+        except FileNotFoundError:
+            return False
+        if target.startswith(cls.CLAIM):
+            try:
+                os.kill(int(target[len(cls.CLAIM):]), 0)
+            except ProcessLookupError:
+                return True
+            except (PermissionError, ValueError):
+                return False
+            return False
+        return not os.path.exists(link)
+
     def unmap(self):
-        # A dangling link keeps the claim; wine finds no device behind it.
-        self.map("/nonexistent/orvex-unmapped-%d" % os.getpid())
+        """Claimed, with no device behind it."""
+        self.map(self.CLAIM + str(os.getpid()))
 
     def map(self, target):
-        temporary = self.link + ".new"
+        temporary = "%s.%d.new" % (self.link, os.getpid())
         os.symlink(target, temporary)
         os.replace(temporary, self.link)
+        self.target = target
 
     def release(self):
+        # Only our own link: one whose device went away may have been taken over.
         try:
-            os.unlink(self.link)
+            if os.readlink(self.link) == self.target:
+                os.unlink(self.link)
         except FileNotFoundError:
             pass
 
@@ -244,17 +285,25 @@ def settings(port, text="pomiary.csv", binary="pomiary.qdx", extra=""):
 
 def qdx_records(path):
     """The .qdx file through orvex-qdx --csv: one tuple of entries (without the time) per
-    record, in order."""
+    record, in order. A record ends where the time changes or a channel comes again (two
+    records may share a second: the first is written as soon as the device answers)."""
     result = run_wine(ARGS.qdx, "--csv", windows_path(path))
     if result.returncode != 0:
         raise AssertionError("orvex-qdx failed: " + result.stderr.decode("utf-8", "replace"))
     lines = result.stdout.decode("utf-8").replace("\r\n", "\n").split("\n")
-    records = {}
+    records = []
+    time_of_last, channels = None, set()
     for line in lines[1:]:
-        if line:
-            time_field, rest = line.split(",", 1)
-            records.setdefault(time_field, []).append(rest)
-    return [tuple(entries) for _, entries in sorted(records.items())]
+        if not line:
+            continue
+        time_field, rest = line.split(",", 1)
+        channel = rest.rsplit(",", 2)[0]  # all but the value and its validity
+        if time_field != time_of_last or channel in channels:
+            records.append([])
+            time_of_last, channels = time_field, set()
+        records[-1].append(rest)
+        channels.add(channel)
+    return [tuple(entries) for entries in records]
 
 
 def qdx_damaged(path):
@@ -263,11 +312,28 @@ def qdx_damaged(path):
     text = result.stdout.decode("utf-8", "replace")
     match = re.search(r"uszkodzone rekordy: (\d+)", text, re.I)
     if result.returncode != 0 or not match:
-        raise AssertionError("orvex-qdx summary unreadable: " + text)
+        raise AssertionError("orvex-qdx summary unreadable (status %d): %s %s" % (
+            result.returncode, text, result.stderr.decode("utf-8", "replace")))
     return int(match.group(1))
 
 
+def start_wine_server():
+    """A wine server carrying the modem-line library, unless one runs already: the library opens
+    pseudo-terminals without making them the server's controlling terminal, whose hang-up at a
+    simulator's end would take the server, and every wine process with it, down."""
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+    os.makedirs(prefix(), exist_ok=True)
+    # Kept 30 s past its last client: a client that connects while the server ends its idle
+    # time is turned away ("recvmsg: Connection reset by peer").
+    subprocess.run([server, "-p30"], env=wine_env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 class RecorderWineTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        start_wine_server()
+
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="orvex-recorder-wine-")
         self.cleanups = []
@@ -332,8 +398,9 @@ class RecorderWineTest(unittest.TestCase):
             self.assertRegex(line, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ")
             self.assertNotRegex(line, r"<\d>")
         rows = text_rows(text)
-        self.assertTrue(rows[0].startswith("Data i Godzina\tTQ21 2101"), rows[0])
-        self.assertTrue(all(re.match(r"\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\t", r) for r in rows[1:]))
+        header, _, after = split_at_last_header(rows)
+        self.assertTrue(header.startswith("Data i Godzina\tTQ21 2101"), rows)
+        self.assertTrue(after and all(is_row(r) and has_values(r) for r in after), rows)
         self.assertEqual(qdx_damaged(binary), 0)
 
     def test_files_match_the_linux_recorders(self):
@@ -362,16 +429,22 @@ class RecorderWineTest(unittest.TestCase):
             self.assertEqual(status, 0, recorder.output())
 
         text = {n: text_rows(os.path.join(f, "pomiary.csv")) for n, f in folders.items()}
-        self.assertEqual(text["windows"][0], text["linux"][0])  # the header
-        # A row without its time; rows from before the first answer carry no values.
-        full = {}
+        # A header line comes again when the columns change: a tick before the first answer
+        # writes one without sensors and rows without values. From the last header on, rows
+        # without their time must match.
+        header, full = {}, {}
         for name, rows in text.items():
-            self.assertTrue(all(re.match(r"\d{4}\.\d\d\.\d\d \d\d:\d\d:\d\d\t", r)
-                                for r in rows[1:]), rows)
-            bodies = [r.split("\t", 1)[1] for r in rows[1:]]
-            self.assertTrue(all(b.count("\t") == rows[0].count("\t") - 1 for b in bodies), rows)
-            full[name] = [b for b in bodies if b.strip("\t")]
+            header[name], before, after = split_at_last_header(rows)
+            self.assertIn("\tTQ21 2101 ", header[name],
+                          "\n".join(rows) + "\n" + recorders[name].output())
+            self.assertTrue(all(is_row(r) for r in after), rows)
+            self.assertTrue(all(is_header(r) or (is_row(r) and not has_values(r))
+                                for r in before), rows)
+            bodies = [r.split("\t", 1)[1] for r in after]
+            self.assertTrue(all(b.count("\t") == header[name].count("\t") - 1 for b in bodies))
+            full[name] = bodies
             self.assertGreaterEqual(len(full[name]), 3, rows)
+        self.assertEqual(header["windows"], header["linux"])
         self.assertEqual(set(full["windows"]), {full["linux"][0]})
         self.assertEqual(set(full["linux"]), {full["linux"][0]})
 
@@ -381,7 +454,11 @@ class RecorderWineTest(unittest.TestCase):
             self.assertEqual(qdx_damaged(path), 0, name)
             self.assertGreaterEqual(len(records[name]), 3, name)
             # Every record the same entries in the same order, on both systems.
-            self.assertEqual(set(records[name]), {records["linux"][0]}, name)
+            reference = records["linux"][0]
+            differences = ["%s: %s" % (i, [e for e in r if e not in reference] +
+                                       ["missing " + e for e in reference if e not in r])
+                           for i, r in enumerate(records[name]) if r != reference]
+            self.assertEqual(differences, [], name)
             # Fixed values, so every record is as long as every other, on both systems.
             size = len(read_bytes(path))
             self.assertEqual(size % len(records[name]), 0, name)
@@ -401,7 +478,7 @@ class RecorderWineTest(unittest.TestCase):
             START_TIMEOUT), recorder.output())
         # Rows go on, without values, while the port is away.
         self.assertTrue(wait_until(lambda: len(text_rows(text)) >= 3, 15), recorder.output())
-        self.assertTrue(all(not r.split("\t", 1)[1].strip("\t") for r in text_rows(text)[1:]))
+        self.assertTrue(all(is_row(r) and not has_values(r) for r in text_rows(text)[1:]))
         self.stop_promptly(recorder, "port missing")
 
         # The port appearing later is found by the retries.
@@ -430,6 +507,7 @@ class RecorderWineTest(unittest.TestCase):
                 # A request is on the line, its answer seconds away (or never coming).
                 self.assertTrue(wait_until(lambda: "REQ" in read_bytes(sim.output).decode(), 10))
                 self.stop_promptly(recorder, "device " + mode)
+                com.unmap()  # before the device goes, or the number looks left behind
                 sim.stop()
 
     def test_reload_on_request_rereads_the_settings(self):
@@ -474,6 +552,7 @@ class RecorderWineTest(unittest.TestCase):
 
 def measure(seconds):
     """CPU of the wine process over a recording of the given length, and the exit time."""
+    start_wine_server()
     with tempfile.TemporaryDirectory(prefix="orvex-recorder-wine-") as folder:
         com = ComNumber()
         sim = Sim(folder, "sim")

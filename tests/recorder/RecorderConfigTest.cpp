@@ -101,3 +101,13 @@ TEST(RecorderConfigTest, PublishingAloneIsATaskOnlyWhereTheBuildCanPublish) {
         EXPECT_NE(ConfigProblem(config).find("this build cannot publish"), std::string::npos);
     }
 }
+
+TEST(RecorderConfigTest, TheWindowsExampleIsARecordingStation) {
+    RecorderConfig config;
+    ASSERT_EQ(LoadRecorderConfig(ORVEX_WINDOWS_EXAMPLE_SETTINGS, config), "");
+    EXPECT_EQ(ConfigProblem(config), "");
+    EXPECT_EQ(config.portNumber, 3);
+    EXPECT_EQ(config.textFilePath, "C:\\orvex\\pomiary.csv");
+    EXPECT_EQ(config.binaryFilePath, "C:\\orvex\\pomiary.qdx");
+    EXPECT_EQ(config.Interval(), 60);
+}

@@ -524,14 +524,29 @@ class RecorderWineTest(unittest.TestCase):
         pid = hint.rsplit(" ", 1)[1]
         self.assertIsNotNone(recorder.wait_for_line(r"device responding", START_TIMEOUT))
 
+        # Rotation as a Windows program does it: renamed while the recorder holds it open (the
+        # file is shared for deleting), then the reload makes a new file under the old name.
+        binary = os.path.join(station, "pomiary.qdx")
+        self.assertTrue(wait_until(lambda: len(read_bytes(binary)) > 0, 15), recorder.output())
+        result = run_wine("cmd", "/c", "ren", windows_path(binary), "pomiary.1.qdx")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        rotated = read_bytes(os.path.join(station, "pomiary.1.qdx"))
+        self.assertGreater(len(rotated), 0)
         with open(ini, "wb") as f:
             f.write(settings(com.number, text="nowy.csv"))
         result = run_wine(ARGS.exe, "--reload", pid)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIsNotNone(recorder.wait_for_line(r"reloading orvex.ini", 10), recorder.output())
+        self.assertIsNotNone(recorder.wait_for_line(r"reopened the binary file", 5))
+        rotated = read_bytes(os.path.join(station, "pomiary.1.qdx"))
         new_text = os.path.join(station, "nowy.csv")
         self.assertTrue(wait_until(lambda: len(text_rows(new_text)) >= 2, 15), recorder.output())
+        self.assertTrue(wait_until(lambda: len(read_bytes(binary)) > 0, 15), recorder.output())
         self.stop_promptly(recorder, "after a reload")
+        # Nothing written to the rotated file after the reload; both decode.
+        self.assertEqual(read_bytes(os.path.join(station, "pomiary.1.qdx")), rotated)
+        self.assertEqual(qdx_damaged(binary), 0)
+        self.assertEqual(qdx_damaged(os.path.join(station, "pomiary.1.qdx")), 0)
 
         # Not the ended recorder's id: wine gives ids out again at once, maybe to a recorder of a
         # test running beside this one. Ids are multiples of 4, so no process has an odd one.

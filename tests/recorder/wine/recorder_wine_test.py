@@ -2,7 +2,8 @@
 """orvex-recorder.exe under wine against the native orvex-sim, and beside the native recorder.
 
 CTest runs one case per test from the Windows build tree:
-  recorder_wine_test.py --wine-run W --exe E --native-build N --qdx Q [--shim S] [-k CASE]
+  recorder_wine_test.py --wine-run W --exe E --native-build N --qdx Q [--shim S]
+                        [RecorderWineTest.test_CASE ...]
 W is cmake/wine-run.sh (WINEPREFIX or ORVEX_WINEPREFIX names the prefix), E orvex-recorder.exe,
 N the native build tree (sim/orvex-sim, recorder/orvex-recorder, the modem-line library S),
 Q orvex-qdx.exe (run under wine too).

@@ -161,6 +161,25 @@ TEST_F(RecordingWindowsTest, UnicodePathsAndTheRescueFile) {
     EXPECT_EQ(ReadFile(rescued), "Data i Godzina\t\r\n2026.12.07 10:00:02\t\r\n");
 }
 
+// Windows names are case-blind and take either slash: the same file under another spelling is
+// still the one file, known by its volume and file index.
+TEST_F(RecordingWindowsTest, OneFileUnderAnotherSpellingIsRefusedForTheOtherRecording) {
+    RecordingSettings settings;
+    settings.textOn = true;
+    settings.binaryOn = true;
+    settings.textPath = folder.File("Wyniki.TXT");
+    std::string other = folder.File("wyniki.txt");
+    for (char& c : other)
+        c = c == '\\' ? '/' : c;
+    settings.binaryPath = other;
+    CRecordingCore core;
+    core.SetSettings(settings);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Text).error, 0);
+    EXPECT_EQ(core.OpenFile(RecordingFileKind::Binary).error, kErrorSharedRecordingFile);
+    EXPECT_TRUE(core.File(RecordingFileKind::Text)->IsFileAt(other));
+    EXPECT_FALSE(core.File(RecordingFileKind::Text)->IsFileAt(folder.File("inny.txt")));
+}
+
 TEST(FileErrorWindowsTest, WindowsErrorsTellTheSameReasons) {
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_DISK_FULL)), "brak miejsca na dysku");
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_HANDLE_DISK_FULL)),

@@ -211,10 +211,21 @@ IniSaveResult Write(const fs::path& path, std::string_view content, int& error) 
         error = EINVAL;  // replaced by something else meanwhile: not ours to overwrite
         return IniSaveResult::Failed;
     }
-    // A file the user protected stays as it is, even where the folder would take a new one.
+    // A file the user protected (read-only attribute, or an ACL that denies writing) stays as
+    // it is, even where the folder would take a new one.
     if (hadOld && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
         error = EACCES;
         return IniSaveResult::ReadOnly;
+    }
+    if (hadOld) {
+        Handle probe(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe.Valid() &&
+            (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_WRITE_PROTECT)) {
+            error = LastFileError();
+            return IniSaveResult::ReadOnly;
+        }
     }
     switch (ReplaceWithNewFile(path, hadOld, content, error)) {
         case Replaced::Done:

@@ -338,7 +338,7 @@ void CSerialPort::CBackend::ReceiveThread() {
             owner->OnLinkStateChanged(up);
         }
         if (!idle && up && !waitPending && !StartWait())
-            continue;  // the device hung up meanwhile
+            continue;  // failed: hung up, or the next wait is started at once
         // Only a hung-up device needs a timeout: the once-a-second reopen.
         DWORD timeout = INFINITE;
         if (!idle && !up) {

@@ -338,7 +338,7 @@ void CSerialPort::CBackend::ReceiveThread() {
             owner->OnLinkStateChanged(up);
         }
         if (!idle && up && !waitPending && !StartWait())
-            continue;  // the device hung up meanwhile
+            continue;  // failed: hung up, or the next wait is started at once
         // Only a hung-up device needs a timeout: the once-a-second reopen.
         DWORD timeout = INFINITE;
         if (!idle && !up) {
@@ -471,8 +471,13 @@ void CSerialPort::CBackend::Receive() {
                 ResetEvent(ioEvent);
                 if (!ReadFile(device, bytes, want, &got, &io)) {
                     error = GetLastError();
-                    if (error == ERROR_IO_PENDING)
+                    // Bounded: wine keeps a read pending while nothing is there to read,
+                    // where Windows returns at once with these time-outs.
+                    if (error == ERROR_IO_PENDING) {
+                        if (WaitForSingleObject(ioEvent, kSettleMs) != WAIT_OBJECT_0)
+                            CancelIoEx(device, &io);
                         error = GetOverlappedResult(device, &io, &got, TRUE) ? 0 : GetLastError();
+                    }
                 }
                 // Wine reports a read that found nothing as a time-out.
                 if (error == ERROR_TIMEOUT || error == ERROR_OPERATION_ABORTED) {

@@ -493,6 +493,35 @@ class RecorderWineTest(unittest.TestCase):
         self.assertEqual(recorder.count(r"cannot be opened"), 1, recorder.output())
         self.stop_promptly(recorder, "port found late")
 
+    def test_an_unplugged_adapter_is_reopened_and_the_gap_has_no_old_values(self):
+        com = self.com()
+        first = self.sim("first")
+        com.map(first.pty)
+        station = self.folder("station")
+        with open(os.path.join(station, "orvex.ini"), "wb") as f:
+            f.write(settings(com.number))
+        text = os.path.join(station, "pomiary.csv")
+        recorder = self.started(windows_recorder(station))
+        self.assertIsNotNone(recorder.wait_for_line(r"device responding", START_TIMEOUT),
+                             recorder.output())
+
+        # The adapter goes: its device is gone, and so is the name.
+        com.unmap()
+        first.stop()
+        self.assertIsNotNone(recorder.wait_for_line(r"port COM\d+ .*lost; reopening", 10),
+                             recorder.output())
+        gap_start = len(text_rows(text))
+        self.assertTrue(wait_until(lambda: len(text_rows(text)) >= gap_start + 2, 10))
+        com.map(self.sim("second").pty)
+        self.assertIsNotNone(recorder.wait_for_line(r"port COM\d+ .*back$", 10), recorder.output())
+        self.assertTrue(wait_until(lambda: has_values(text_rows(text)[-1]), 10), recorder.output())
+        self.stop_promptly(recorder, "after a re-plug")
+
+        rows = text_rows(text)
+        gap = [r for r in rows[gap_start:] if is_row(r) and not has_values(r)]
+        self.assertGreaterEqual(len(gap), 2, rows)  # rows went on without values
+        self.assertTrue(has_values(rows[-1]), rows)
+
     def test_ends_promptly_while_a_request_waits_for_the_device(self):
         com = self.com()
         station = self.folder("station")

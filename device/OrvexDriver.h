@@ -26,7 +26,8 @@ public:
     bool IsDeviceResponding() const;
     // The port is open and not hung up (an unplugged adapter is being reopened when false).
     bool IsLinkUp() { return modbus.LinkUp(); }
-    // errno of the last failed open of the port (0 when unknown), to tell the user why.
+    // The platform error code of the last failed open of the port (errno, or GetLastError on
+    // Windows; 0 when unknown), to tell the user why: see DescribeOpenFailure, OpenErrorText.
     int LastOpenError() const { return modbus.LastOpenError(); }
     void GetDeviceInfo(DeviceInfo& out);
     void GetReading(uint8_t input, InputReading& out);

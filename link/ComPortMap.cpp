@@ -49,20 +49,6 @@ std::string DeviceNameForNumber(int portNumber) {
     return {};
 }
 
-std::filesystem::path ResolvePath(int portNumber, const std::filesystem::path& portsFolder,
-                                  const std::filesystem::path& devRoot) {
-    if (portNumber < 1 || portNumber > kMaxPort)
-        return {};
-    if (!portsFolder.empty()) {
-        std::filesystem::path link = portsFolder / ("com" + std::to_string(portNumber));
-        std::error_code ec;
-        if (std::filesystem::is_symlink(link, ec))
-            return link;
-    }
-    std::string name = DeviceNameForNumber(portNumber);
-    return name.empty() ? std::filesystem::path() : devRoot / name;
-}
-
 void SetPortsFolder(const std::filesystem::path& newFolder) {
     std::lock_guard guard(folderMutex);
     folder = newFolder;

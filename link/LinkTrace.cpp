@@ -1,39 +1,33 @@
 #include "link/LinkTrace.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
+#include "link/TraceSink.h"
+#include "os/LocalTime.h"
+
 namespace linktrace {
 namespace {
 
 void AppendTimestamp(std::string& line) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const system_clock::time_point whole = floor<seconds>(now);
+    const long micros = static_cast<long>(duration_cast<microseconds>(now - whole).count());
+    const std::tm local = LocalTimeOf(system_clock::to_time_t(whole));
     char text[48];
     snprintf(text, sizeof text, "orvex %02d:%02d:%02d.%06ld ", local.tm_hour, local.tm_min,
-             local.tm_sec, now.tv_nsec / 1000);
+             local.tm_sec, micros);
     line += text;
 }
 
-// One write() per line keeps lines of different threads apart.
 void Emit(std::string& line) {
     line += '\n';
-    const char* p = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDERR_FILENO, p, left);
-        if (n <= 0)
-            return;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    WriteTraceLine(line);
 }
 
 }  // namespace

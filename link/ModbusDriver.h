@@ -22,7 +22,8 @@ public:
 
     bool OpenPort(int portNumber, int baud, char parity);
     void ClosePort();
-    // errno of a failed OpenPort (for example EACCES or EBUSY), 0 otherwise.
+    // The platform error code of a failed OpenPort (errno such as EACCES or EBUSY, or
+    // GetLastError on Windows), 0 otherwise.
     int LastOpenError() const { return openError.load(); }
 
     int ReadInputRegisters(uint8_t slave, RegisterRequest& request);    // function 4

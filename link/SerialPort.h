@@ -1,12 +1,6 @@
 #pragma once
-#include <termios.h>
-
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 class CGenericDriver;
 
@@ -15,6 +9,9 @@ constexpr uint32_t kEventRxChar = 0x0001;
 
 // One serial port with its receive thread. The thread delivers every received byte to the
 // owner, one call per byte in arrival order, and performs the writes queued by QueueWrite.
+// Precedence in the thread: shutdown, then a queued write, then received data. Each write
+// is preceded by a purge of both directions. A device that goes away (hang-up, unplugged
+// adapter) is closed and reopened about once a second, without spinning meanwhile.
 class CSerialPort {
 public:
     CSerialPort();
@@ -22,15 +19,16 @@ public:
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Opens COM portNumber (resolved through the ports folder) with exclusive access and
-    // the given line settings. False only when the device cannot be opened.
+    // Opens COM portNumber with exclusive access and the given line settings, raising DTR
+    // and RTS. False only when the device cannot be opened.
     bool Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
               int stopBits, uint32_t eventMask, int writeBufferSize);
-    // errno of the last failed Open (ENOENT, EACCES, EBUSY...), 0 after a successful one.
-    int LastOpenError() const { return lastOpenError; }
+    // The platform's error code of the last failed Open (errno: ENOENT, EACCES, EBUSY...;
+    // on Windows GetLastError: 2, 5...), 0 after a successful one.
+    int LastOpenError() const;
     // Open succeeded; stays true while a hung-up device is being reopened.
-    bool IsOpen() const { return opened.load(); }
-    bool ThreadRunning() const { return threadAlive.load(); }
+    bool IsOpen() const;
+    bool ThreadRunning() const;
 
     bool StartReceiveThread();
     // From here on the thread neither sends nor delivers; it only waits to be shut down.
@@ -38,43 +36,9 @@ public:
     // Hands at most 256 bytes to the receive thread for sending; returns at once.
     void QueueWrite(const uint8_t* bytes, int length);
 
-private:
-    void ReceiveThread();
-    void Receive();
-    void Send();
-    bool WriteAll(const uint8_t* bytes, int length);
-    // Opens and configures path into device; returns errno on failure (device stays -1).
-    int OpenDevice();
-    void ApplyLineSettings(int fd);
-    void CloseDevice();
-    void HangUp();
-    void TryReopen();
-    void StopThread();
-    static void SetModemLines(int fd, bool raised);
+    // The platform part: the device, its events and the receive thread.
+    class CBackend;
 
-    char parity = 0;
-    int baud = 0;
-    int portNumber = 0;
-    int dataBits = 8;
-    int stopBits = 1;
-    // Handed over from QueueWrite to the receive thread under writeMutex.
-    std::mutex writeMutex;
-    int writeLength = 0;
-    uint8_t writeBuffer[256] = {};
-    std::thread thread;
-    // Orders the device calls of Open, the receive thread and the destructor; guards device.
-    std::recursive_mutex lock;
-    std::atomic<bool> threadAlive{false};
-    std::atomic<bool> suspended{false};
-    std::atomic<bool> opened{false};
-    int shutdownEvent = -1;  // eventfd
-    int device = -1;
-    int writeEvent = -1;  // eventfd
-    std::filesystem::path path;
-    CGenericDriver* owner = nullptr;
-    uint32_t eventMask = 0;
-    int writeBufferSize = 0;
-    int lastOpenError = 0;
-    // Receive thread only: when the next reopen of a hung-up device may be tried.
-    std::chrono::steady_clock::time_point nextReopen{};
+private:
+    std::unique_ptr<CBackend> backend;
 };

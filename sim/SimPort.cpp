@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/BaudRate.h"
+#include "link/posix/BaudRate.h"
 
 namespace {
 

@@ -10,20 +10,12 @@
 #include <memory>
 #include <thread>
 
-#include "link/ModbusCrc.h"
 #include "tests/link/PtyPeer.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-uint16_t WireCrc(const Bytes& bytes) {
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : bytes)
-        crc = CModbusDriver::CrcUpdate(b, crc);
-    return crc;
-}
 
 RegisterRequest Request(uint32_t reg, int kind, uint32_t value = 0) {
     RegisterRequest request;
@@ -34,24 +26,6 @@ RegisterRequest Request(uint32_t reg, int kind, uint32_t value = 0) {
 }
 
 }  // namespace
-
-TEST(ModbusCrc, KnownVectorsLowByteFirst) {
-    struct Case {
-        Bytes bytes;
-        uint8_t low, high;
-    } cases[] = {
-        {{0x01, 0x03, 0x00, 0x12, 0x00, 0x08}, 0xE4, 0x09},
-        {{0x01, 0x06, 0x00, 0x12, 0x00, 0x01}, 0xE8, 0x0F},
-        {{0x11, 0x03, 0x04, 0x00, 0x8D, 0x00, 0x8E}, 0xFB, 0xBD},
-        {{0x00, 0x83, 0x02}, 0x91, 0x31},
-    };
-    for (const Case& c : cases) {
-        Bytes framed = WithCrc(c.bytes);
-        EXPECT_EQ(framed[framed.size() - 2], c.low);
-        EXPECT_EQ(framed[framed.size() - 1], c.high);
-        EXPECT_EQ(WireCrc(c.bytes), ModbusCrc(c.bytes.data(), c.bytes.size()));
-    }
-}
 
 class ModbusDriverTest : public ::testing::Test {
 protected:

@@ -171,26 +171,6 @@ TEST(PortDiscovery, WithoutSysfsEveryMappedDeviceNodeIsProbed) {
     EXPECT_EQ(count, 3);
 }
 
-TEST(PortDiscovery, ComTailIsCutOnlyAtTheEnd) {
-    using portdiscovery::CutComTail;
-    EXPECT_EQ(CutComTail("Communications Port (COM1)"), "Communications Port");
-    EXPECT_EQ(CutComTail("USB Serial Port (COM256)"), "USB Serial Port");
-    EXPECT_EQ(CutComTail("Port (COM3) spare"), "Port (COM3) spare");
-    EXPECT_EQ(CutComTail("Port (COMx)"), "Port (COMx)");
-    EXPECT_EQ(CutComTail("Port (COM)"), "Port (COM)");
-    EXPECT_EQ(CutComTail("Port (COM3"), "Port (COM3");
-    EXPECT_EQ(CutComTail(""), "");
-}
-
-TEST(PortDiscovery, TextBecomesDialogEntries) {
-    EXPECT_EQ(EntriesFromText("COM1:Communications Port\nCOM3:USB Serial Port\n"),
-              (std::vector<std::string>{"COM1 (Communications Port)", "COM3 (USB Serial Port)"}));
-    EXPECT_EQ(EntriesFromText("COM7\n\nCOM5:Port: A\n"),
-              (std::vector<std::string>{"COM7", "COM5 (Port: A)"}));
-    EXPECT_EQ(EntriesFromText("COM2\nCOM4:unterminated"), std::vector<std::string>{"COM2"});
-    EXPECT_EQ(portdiscovery::EntryForLine("COM9:"), "COM9 ()");
-}
-
 TEST(PortDiagnosis, NamesTheReasonFromTheOpenError) {
     FakePortTree tree;
     const fs::path ports = tree.Roots().portsFolder;

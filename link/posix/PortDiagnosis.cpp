@@ -74,3 +74,7 @@ std::string DescribeOpenFailure(int portNumber, int openError,
                    std::error_code(error, std::generic_category()).message() + ".";
     }
 }
+
+std::string OpenErrorText(int openError) {
+    return std::error_code(openError, std::generic_category()).message();
+}

@@ -8,15 +8,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
-#include "link/BaudRate.h"
 #include "link/ComPortMap.h"
 #include "link/GenericDriver.h"
 #include "link/LinkTrace.h"
+#include "link/posix/BaudRate.h"
 
 namespace {
 
@@ -56,9 +61,93 @@ void Trace(const std::string& message) {
 
 }  // namespace
 
-CSerialPort::CSerialPort() = default;
+// termios and two eventfds: the receive thread waits in one poll() on the device, the
+// shutdown event and the write event, with no periodic wake-ups while idle.
+class CSerialPort::CBackend {
+public:
+    CBackend() = default;
+    ~CBackend();
+    CBackend(const CBackend&) = delete;
+    CBackend& operator=(const CBackend&) = delete;
 
-CSerialPort::~CSerialPort() {
+    bool Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
+              int stopBits, uint32_t eventMask, int writeBufferSize);
+    int LastOpenError() const { return lastOpenError; }
+    bool IsOpen() const { return opened.load(); }
+    bool ThreadRunning() const { return threadAlive.load(); }
+    bool StartReceiveThread();
+    void SuspendReceiveThread();
+    void QueueWrite(const uint8_t* bytes, int length);
+
+private:
+    void ReceiveThread();
+    void Receive();
+    void Send();
+    bool WriteAll(const uint8_t* bytes, int length);
+    // Opens and configures path into device; returns errno on failure (device stays -1).
+    int OpenDevice();
+    void ApplyLineSettings(int fd);
+    void CloseDevice();
+    void HangUp();
+    void TryReopen();
+    void StopThread();
+    static void SetModemLines(int fd, bool raised);
+
+    char parity = 0;
+    int baud = 0;
+    int portNumber = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+    // Handed over from QueueWrite to the receive thread under writeMutex.
+    std::mutex writeMutex;
+    int writeLength = 0;
+    uint8_t writeBuffer[256] = {};
+    std::thread thread;
+    // Orders the device calls of Open, the receive thread and the destructor; guards device.
+    std::recursive_mutex lock;
+    std::atomic<bool> threadAlive{false};
+    std::atomic<bool> suspended{false};
+    std::atomic<bool> opened{false};
+    int shutdownEvent = -1;  // eventfd
+    int device = -1;
+    int writeEvent = -1;  // eventfd
+    std::filesystem::path path;
+    CGenericDriver* owner = nullptr;
+    uint32_t eventMask = 0;
+    int writeBufferSize = 0;
+    int lastOpenError = 0;
+    // Receive thread only: when the next reopen of a hung-up device may be tried.
+    std::chrono::steady_clock::time_point nextReopen{};
+};
+
+CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
+CSerialPort::~CSerialPort() = default;
+
+bool CSerialPort::Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
+                       int stopBits, uint32_t eventMask, int writeBufferSize) {
+    return backend->Open(owner, portNumber, baud, parity, dataBits, stopBits, eventMask,
+                         writeBufferSize);
+}
+int CSerialPort::LastOpenError() const {
+    return backend->LastOpenError();
+}
+bool CSerialPort::IsOpen() const {
+    return backend->IsOpen();
+}
+bool CSerialPort::ThreadRunning() const {
+    return backend->ThreadRunning();
+}
+bool CSerialPort::StartReceiveThread() {
+    return backend->StartReceiveThread();
+}
+void CSerialPort::SuspendReceiveThread() {
+    backend->SuspendReceiveThread();
+}
+void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
+    backend->QueueWrite(bytes, length);
+}
+
+CSerialPort::CBackend::~CBackend() {
     StopThread();
     {
         std::lock_guard guard(lock);
@@ -71,9 +160,9 @@ CSerialPort::~CSerialPort() {
     CloseEvent(shutdownEvent);
 }
 
-bool CSerialPort::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud, char newParity,
-                       int newDataBits, int newStopBits, uint32_t newEventMask,
-                       int newWriteBufferSize) {
+bool CSerialPort::CBackend::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud,
+                                 char newParity, int newDataBits, int newStopBits,
+                                 uint32_t newEventMask, int newWriteBufferSize) {
     StopThread();
     opened = false;
     if (shutdownEvent < 0)
@@ -113,7 +202,7 @@ bool CSerialPort::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud,
     return true;
 }
 
-int CSerialPort::OpenDevice() {
+int CSerialPort::CBackend::OpenDevice() {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -137,7 +226,7 @@ int CSerialPort::OpenDevice() {
     return 0;
 }
 
-void CSerialPort::ApplyLineSettings(int fd) {
+void CSerialPort::CBackend::ApplyLineSettings(int fd) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0)
         return;
@@ -175,12 +264,12 @@ void CSerialPort::ApplyLineSettings(int fd) {
     tcsetattr(fd, TCSANOW, &tio);
 }
 
-void CSerialPort::SetModemLines(int fd, bool raised) {
+void CSerialPort::CBackend::SetModemLines(int fd, bool raised) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &lines);
 }
 
-void CSerialPort::CloseDevice() {
+void CSerialPort::CBackend::CloseDevice() {
     std::lock_guard guard(lock);
     if (device < 0)
         return;
@@ -189,13 +278,13 @@ void CSerialPort::CloseDevice() {
     device = -1;
 }
 
-bool CSerialPort::StartReceiveThread() {
+bool CSerialPort::CBackend::StartReceiveThread() {
     if (!opened || thread.joinable())
         return false;
     suspended = false;
     threadAlive = true;
     try {
-        thread = std::thread(&CSerialPort::ReceiveThread, this);
+        thread = std::thread(&CBackend::ReceiveThread, this);
     } catch (const std::system_error&) {
         threadAlive = false;
         return false;
@@ -203,12 +292,12 @@ bool CSerialPort::StartReceiveThread() {
     return true;
 }
 
-void CSerialPort::SuspendReceiveThread() {
+void CSerialPort::CBackend::SuspendReceiveThread() {
     if (thread.joinable())
         suspended = true;
 }
 
-void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
+void CSerialPort::CBackend::QueueWrite(const uint8_t* bytes, int length) {
     length = std::clamp(length, 0, static_cast<int>(sizeof writeBuffer));
     {
         std::lock_guard guard(writeMutex);
@@ -219,7 +308,7 @@ void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
     Signal(writeEvent);
 }
 
-void CSerialPort::StopThread() {
+void CSerialPort::CBackend::StopThread() {
     if (!thread.joinable())
         return;
     Signal(shutdownEvent);
@@ -228,7 +317,7 @@ void CSerialPort::StopThread() {
     suspended = false;
 }
 
-void CSerialPort::ReceiveThread() {
+void CSerialPort::CBackend::ReceiveThread() {
     {
         std::lock_guard guard(lock);
         if (device >= 0)
@@ -290,7 +379,7 @@ void CSerialPort::ReceiveThread() {
     threadAlive = false;
 }
 
-void CSerialPort::Receive() {
+void CSerialPort::CBackend::Receive() {
     uint8_t bytes[256];
     ssize_t count;
     int error = 0;
@@ -311,7 +400,7 @@ void CSerialPort::Receive() {
         owner->OnByteReceived(bytes[i]);
 }
 
-void CSerialPort::Send() {
+void CSerialPort::CBackend::Send() {
     uint8_t bytes[sizeof writeBuffer];
     int length;
     {
@@ -329,7 +418,7 @@ void CSerialPort::Send() {
         HangUp();
 }
 
-bool CSerialPort::WriteAll(const uint8_t* bytes, int length) {
+bool CSerialPort::CBackend::WriteAll(const uint8_t* bytes, int length) {
     const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
     int done = 0;
     while (done < length) {
@@ -357,13 +446,13 @@ bool CSerialPort::WriteAll(const uint8_t* bytes, int length) {
     return true;
 }
 
-void CSerialPort::HangUp() {
+void CSerialPort::CBackend::HangUp() {
     Trace("hang-up on " + path.string() + ", reopening about once a second");
     CloseDevice();
     nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
 }
 
-void CSerialPort::TryReopen() {
+void CSerialPort::CBackend::TryReopen() {
     std::lock_guard guard(lock);
     if (OpenDevice() == 0) {
         Trace("reopened " + path.string());

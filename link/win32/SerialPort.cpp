@@ -1,0 +1,552 @@
+#include "link/SerialPort.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "link/ComPortMap.h"
+#include "link/GenericDriver.h"
+#include "link/LinkTrace.h"
+
+namespace {
+
+constexpr ULONGLONG kReopenIntervalMs = 1000;
+// A write that cannot get rid of its bytes within this time is abandoned.
+constexpr DWORD kWriteTimeoutMs = 2000;
+// How long a cancelled event wait may take to complete before it is given up.
+constexpr DWORD kSettleMs = 1000;
+// Event waits that fail in a row before the device counts as gone: a vanished adapter makes
+// every wait fail at once, which must not turn into a spin.
+constexpr int kWaitFailuresForHangUp = 3;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+HANDLE NewEvent() {
+    return CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset, not signalled
+}
+
+void CloseEvent(HANDLE& event) {
+    if (event != nullptr)
+        CloseHandle(event);
+    event = nullptr;
+}
+
+void Trace(const std::string& message) {
+    if (linktrace::Enabled())
+        linktrace::Message(message.c_str());
+}
+
+std::string Narrow(const std::wstring& wide) {
+    return std::string(wide.begin(), wide.end());  // \\.\COMn is ASCII
+}
+
+}  // namespace
+
+// Overlapped I/O on \\.\COMn. The receive thread keeps one WaitCommEvent pending and waits
+// in WaitForMultipleObjects on the shutdown, write and wait-completion events: the array's
+// order is the precedence. Reads and writes use their own overlapped record, so a write does
+// not disturb the pending event wait.
+class CSerialPort::CBackend {
+public:
+    CBackend() = default;
+    ~CBackend();
+    CBackend(const CBackend&) = delete;
+    CBackend& operator=(const CBackend&) = delete;
+
+    bool Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
+              int stopBits, uint32_t eventMask, int writeBufferSize);
+    int LastOpenError() const { return lastOpenError; }
+    bool IsOpen() const { return opened.load(); }
+    bool ThreadRunning() const { return threadAlive.load(); }
+    bool StartReceiveThread();
+    void SuspendReceiveThread();
+    void QueueWrite(const uint8_t* bytes, int length);
+
+private:
+    void ReceiveThread();
+    bool StartWait();
+    void FinishWait();
+    void SettleWait();
+    // Counts a failed event wait; false when the device is taken as gone (hung up).
+    bool WaitFailed(DWORD error);
+    void Receive();
+    void Send();
+    // Opens and configures path into device; returns the Win32 error on failure.
+    DWORD OpenDevice();
+    void ApplyLineSettings(HANDLE h);
+    void CloseDevice();
+    // The device went away (error says how): close it and reopen it about once a second.
+    void HangUp(const char* what, DWORD error);
+    void TryReopen();
+    void StopThread();
+
+    char parity = 0;
+    int baud = 0;
+    int portNumber = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+    // Handed over from QueueWrite to the receive thread under writeMutex.
+    std::mutex writeMutex;
+    int writeLength = 0;
+    uint8_t writeBuffer[256] = {};
+    std::thread thread;
+    // Orders the device calls of Open, the receive thread and the destructor; guards device.
+    std::recursive_mutex lock;
+    std::atomic<bool> threadAlive{false};
+    std::atomic<bool> suspended{false};
+    std::atomic<bool> opened{false};
+    HANDLE shutdownEvent = nullptr;
+    HANDLE writeEvent = nullptr;
+    HANDLE waitEvent = nullptr;  // completion of the pending WaitCommEvent
+    HANDLE ioEvent = nullptr;    // completion of a read or a write
+    HANDLE device = INVALID_HANDLE_VALUE;
+    std::wstring path;
+    CGenericDriver* owner = nullptr;
+    uint32_t eventMask = 0;
+    int writeBufferSize = 0;
+    int lastOpenError = 0;
+    // Receive thread only.
+    OVERLAPPED waitIo{};
+    DWORD waitMask = 0;
+    bool waitPending = false;
+    int waitFailures = 0;
+    ULONGLONG nextReopen = 0;  // GetTickCount64 of the next reopen of a hung-up device
+};
+
+CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
+CSerialPort::~CSerialPort() = default;
+
+bool CSerialPort::Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
+                       int stopBits, uint32_t eventMask, int writeBufferSize) {
+    return backend->Open(owner, portNumber, baud, parity, dataBits, stopBits, eventMask,
+                         writeBufferSize);
+}
+int CSerialPort::LastOpenError() const {
+    return backend->LastOpenError();
+}
+bool CSerialPort::IsOpen() const {
+    return backend->IsOpen();
+}
+bool CSerialPort::ThreadRunning() const {
+    return backend->ThreadRunning();
+}
+bool CSerialPort::StartReceiveThread() {
+    return backend->StartReceiveThread();
+}
+void CSerialPort::SuspendReceiveThread() {
+    backend->SuspendReceiveThread();
+}
+void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
+    backend->QueueWrite(bytes, length);
+}
+
+CSerialPort::CBackend::~CBackend() {
+    StopThread();
+    {
+        std::lock_guard guard(lock);
+        // Flow control off and DTR and RTS dropped before the device is closed.
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (device != INVALID_HANDLE_VALUE && GetCommState(device, &dcb)) {
+            dcb.fOutxCtsFlow = FALSE;
+            dcb.fOutxDsrFlow = FALSE;
+            dcb.fOutX = FALSE;
+            dcb.fInX = FALSE;
+            dcb.fDtrControl = DTR_CONTROL_DISABLE;
+            dcb.fRtsControl = RTS_CONTROL_DISABLE;
+            SetCommState(device, &dcb);
+        }
+        CloseDevice();
+    }
+    opened = false;
+    CloseEvent(ioEvent);
+    CloseEvent(waitEvent);
+    CloseEvent(writeEvent);
+    CloseEvent(shutdownEvent);
+}
+
+bool CSerialPort::CBackend::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud,
+                                 char newParity, int newDataBits, int newStopBits,
+                                 uint32_t newEventMask, int newWriteBufferSize) {
+    StopThread();
+    opened = false;
+    for (HANDLE* event : {&shutdownEvent, &writeEvent, &waitEvent, &ioEvent}) {
+        if (*event == nullptr)
+            *event = NewEvent();
+    }
+    const DWORD eventError = GetLastError();
+    if (shutdownEvent != nullptr)
+        ResetEvent(shutdownEvent);
+    if (writeEvent != nullptr)
+        ResetEvent(writeEvent);
+
+    owner = newOwner;
+    portNumber = newPortNumber;
+    baud = newBaud;
+    parity = newParity;
+    dataBits = newDataBits;
+    stopBits = newStopBits;
+    eventMask = newEventMask;
+    writeBufferSize = newWriteBufferSize;
+
+    std::lock_guard guard(lock);
+    CloseDevice();
+    if (shutdownEvent == nullptr || writeEvent == nullptr || waitEvent == nullptr ||
+        ioEvent == nullptr) {
+        lastOpenError = static_cast<int>(eventError);
+        return false;
+    }
+    path = comport::ResolvePath(portNumber, comport::PortsFolder()).wstring();
+    if (path.empty()) {
+        lastOpenError = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    lastOpenError = static_cast<int>(OpenDevice());
+    if (lastOpenError != 0) {
+        Trace("open " + Narrow(path) + " failed: error " + std::to_string(lastOpenError));
+        return false;
+    }
+    Trace("opened " + Narrow(path));
+    opened = true;
+    return true;
+}
+
+DWORD CSerialPort::CBackend::OpenDevice() {
+    // No sharing: a port in use by another program fails to open.
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_GEN_FAILURE;
+    }
+    // From here on failures are silent: the port counts as open.
+    ApplyLineSettings(h);
+    PurgeComm(h, kPurgeAll);
+    device = h;
+    return 0;
+}
+
+void CSerialPort::CBackend::ApplyLineSettings(HANDLE h) {
+    // Reads return at once with whatever has arrived; writes have no time-out.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!SetCommTimeouts(h, &timeouts))
+        return;
+    if (!SetCommMask(h, (eventMask & kEventRxChar) ? EV_RXCHAR : 0))
+        return;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(h, &dcb))
+        return;
+    char definition[64];
+    snprintf(definition, sizeof definition, "baud=%d parity=%c data=%d stop=%d", baud, parity,
+             dataBits, stopBits);
+    if (!BuildCommDCBA(definition, &dcb))
+        return;
+    // After BuildCommDCB, which may put its own defaults into the flow-control fields.
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;  // DTR and RTS raised
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    SetCommState(h, &dcb);
+}
+
+void CSerialPort::CBackend::CloseDevice() {
+    std::lock_guard guard(lock);
+    if (device == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(device);
+    device = INVALID_HANDLE_VALUE;
+}
+
+bool CSerialPort::CBackend::StartReceiveThread() {
+    if (!opened || thread.joinable())
+        return false;
+    suspended = false;
+    threadAlive = true;
+    try {
+        thread = std::thread(&CBackend::ReceiveThread, this);
+    } catch (const std::system_error&) {
+        threadAlive = false;
+        return false;
+    }
+    return true;
+}
+
+void CSerialPort::CBackend::SuspendReceiveThread() {
+    if (thread.joinable())
+        suspended = true;
+}
+
+void CSerialPort::CBackend::QueueWrite(const uint8_t* bytes, int length) {
+    length = std::clamp(length, 0, static_cast<int>(sizeof writeBuffer));
+    {
+        std::lock_guard guard(writeMutex);
+        if (length > 0)
+            std::memcpy(writeBuffer, bytes, static_cast<size_t>(length));
+        writeLength = length;
+    }
+    if (writeEvent != nullptr)
+        SetEvent(writeEvent);
+}
+
+void CSerialPort::CBackend::StopThread() {
+    if (!thread.joinable())
+        return;
+    // The event wakes the thread; on its way out it clears the event mask, which completes
+    // the pending WaitCommEvent before the device may be closed.
+    SetEvent(shutdownEvent);
+    thread.join();
+    ResetEvent(shutdownEvent);
+    suspended = false;
+}
+
+void CSerialPort::CBackend::ReceiveThread() {
+    {
+        std::lock_guard guard(lock);
+        if (device != INVALID_HANDLE_VALUE)
+            PurgeComm(device, kPurgeAll);
+    }
+    waitPending = false;
+    waitFailures = 0;
+    bool reportedUp = true;  // Open left the device open
+    for (;;) {
+        const bool idle = suspended.load();
+        bool up;
+        {
+            std::lock_guard guard(lock);
+            up = device != INVALID_HANDLE_VALUE;
+        }
+        // Told outside the lock, so the owner can stop waiting for a reply that cannot come
+        // and start sending again as soon as the device is back.
+        if (!idle && up != reportedUp && owner != nullptr) {
+            reportedUp = up;
+            owner->OnLinkStateChanged(up);
+        }
+        if (!idle && up && !waitPending && !StartWait())
+            continue;  // failed: hung up, or the next wait is started at once
+        // Only a hung-up device needs a timeout: the once-a-second reopen.
+        DWORD timeout = INFINITE;
+        if (!idle && !up) {
+            const ULONGLONG now = GetTickCount64();
+            timeout = nextReopen > now ? static_cast<DWORD>(nextReopen - now) : 0;
+        }
+        const HANDLE events[3] = {shutdownEvent, writeEvent, waitEvent};
+        const DWORD count = idle ? 1 : (up ? 3 : 2);
+        const DWORD ready = WaitForMultipleObjects(count, events, FALSE, timeout);
+        // Precedence by array order: shutdown, then a queued write, then a line event.
+        if (ready == WAIT_OBJECT_0 || ready == WAIT_FAILED)
+            break;
+        if (suspended.load())
+            continue;
+        if (ready == WAIT_OBJECT_0 + 1) {
+            ResetEvent(writeEvent);
+            Send();
+        } else if (ready == WAIT_OBJECT_0 + 2) {
+            FinishWait();
+        } else if (ready == WAIT_TIMEOUT && !up && GetTickCount64() >= nextReopen) {
+            TryReopen();
+        }
+    }
+    {
+        std::lock_guard guard(lock);
+        SettleWait();
+    }
+    threadAlive = false;
+}
+
+bool CSerialPort::CBackend::StartWait() {
+    DWORD error;
+    {
+        std::lock_guard guard(lock);
+        if (device == INVALID_HANDLE_VALUE)
+            return false;
+        ResetEvent(waitEvent);
+        waitIo = OVERLAPPED{};
+        waitIo.hEvent = waitEvent;
+        waitMask = 0;
+        if (WaitCommEvent(device, &waitMask, &waitIo)) {
+            // Done at once: handled like a completion, so that shutdown and writes keep
+            // their precedence over a steady stream of received bytes.
+            SetEvent(waitEvent);
+            waitPending = true;
+            return true;
+        }
+        error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            waitPending = true;
+            return true;
+        }
+    }
+    // Bytes already waiting are not lost; the next wait starts at once.
+    if (WaitFailed(error))
+        Receive();
+    return false;
+}
+
+void CSerialPort::CBackend::FinishWait() {
+    DWORD error = 0;
+    {
+        std::lock_guard guard(lock);
+        waitPending = false;
+        if (device == INVALID_HANDLE_VALUE)
+            return;
+        DWORD transferred = 0;
+        if (!GetOverlappedResult(device, &waitIo, &transferred, FALSE))
+            error = GetLastError();
+        ResetEvent(waitEvent);
+        if (error == 0)
+            waitFailures = 0;
+    }
+    // Whatever the mask says: bytes may have come with an event that was missed.
+    if (error == 0 || WaitFailed(error))
+        Receive();
+}
+
+bool CSerialPort::CBackend::WaitFailed(DWORD error) {
+    std::lock_guard guard(lock);
+    if (device == INVALID_HANDLE_VALUE)
+        return false;
+    Trace("event wait on " + Narrow(path) + " failed: error " + std::to_string(error));
+    DWORD errors = 0;
+    COMSTAT status{};
+    // A device that cannot report its state any more is gone.
+    if (!ClearCommError(device, &errors, &status) || ++waitFailures >= kWaitFailuresForHangUp) {
+        HangUp("event wait", error);
+        return false;
+    }
+    return true;
+}
+
+void CSerialPort::CBackend::SettleWait() {
+    if (!waitPending || device == INVALID_HANDLE_VALUE) {
+        waitPending = false;
+        return;
+    }
+    waitPending = false;
+    // Clearing the mask completes a pending WaitCommEvent (wine reports it as aborted).
+    SetCommMask(device, 0);
+    if (WaitForSingleObject(waitEvent, kSettleMs) != WAIT_OBJECT_0) {
+        CancelIoEx(device, &waitIo);
+        WaitForSingleObject(waitEvent, kSettleMs);
+    }
+    ResetEvent(waitEvent);
+}
+
+void CSerialPort::CBackend::Receive() {
+    for (;;) {
+        uint8_t bytes[256];
+        DWORD got = 0;
+        bool gone = false;
+        DWORD error = 0;
+        {
+            std::lock_guard guard(lock);
+            if (device == INVALID_HANDLE_VALUE)
+                return;
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (!ClearCommError(device, &errors, &status)) {
+                gone = true;
+                error = GetLastError();
+            } else if (status.cbInQue == 0) {
+                return;
+            } else {
+                const DWORD want = std::min<DWORD>(status.cbInQue, sizeof bytes);
+                OVERLAPPED io{};
+                io.hEvent = ioEvent;
+                ResetEvent(ioEvent);
+                if (!ReadFile(device, bytes, want, &got, &io)) {
+                    error = GetLastError();
+                    // Bounded: wine keeps a read pending while nothing is there to read,
+                    // where Windows returns at once with these time-outs.
+                    if (error == ERROR_IO_PENDING) {
+                        if (WaitForSingleObject(ioEvent, kSettleMs) != WAIT_OBJECT_0)
+                            CancelIoEx(device, &io);
+                        error = GetOverlappedResult(device, &io, &got, TRUE) ? 0 : GetLastError();
+                    }
+                }
+                // Wine reports a read that found nothing as a time-out.
+                if (error == ERROR_TIMEOUT || error == ERROR_OPERATION_ABORTED) {
+                    got = 0;
+                } else if (error != 0) {
+                    gone = true;  // ERROR_BROKEN_PIPE and the like: the device went away
+                }
+            }
+        }
+        if (gone) {
+            HangUp("read", error);
+            return;
+        }
+        if (got == 0)
+            return;  // counted but not readable: wait for the next event, do not spin
+        // Outside the lock, one call per byte, in arrival order.
+        for (DWORD i = 0; i < got && owner != nullptr; ++i)
+            owner->OnByteReceived(bytes[i]);
+    }
+}
+
+void CSerialPort::CBackend::Send() {
+    uint8_t bytes[sizeof writeBuffer];
+    int length;
+    {
+        std::lock_guard guard(writeMutex);
+        length = writeLength;
+        std::memcpy(bytes, writeBuffer, static_cast<size_t>(length));
+    }
+    std::lock_guard guard(lock);
+    // A hung-up device drops the write; the Modbus master sees a time-out.
+    if (device == INVALID_HANDLE_VALUE)
+        return;
+    // A reply must never mix with bytes left over from before.
+    PurgeComm(device, kPurgeAll);
+    OVERLAPPED io{};  // position 0
+    io.hEvent = ioEvent;
+    ResetEvent(ioEvent);
+    DWORD written = 0;
+    if (WriteFile(device, bytes, static_cast<DWORD>(length), &written, &io))
+        return;
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        const HANDLE events[2] = {shutdownEvent, ioEvent};
+        // A line that does not drain (flow control stuck) or a shutdown abandons the write;
+        // the overlapped record must be settled before it goes out of scope.
+        if (WaitForMultipleObjects(2, events, FALSE, kWriteTimeoutMs) != WAIT_OBJECT_0 + 1)
+            CancelIoEx(device, &io);
+        error = GetOverlappedResult(device, &io, &written, TRUE) ? 0 : GetLastError();
+    }
+    // ERROR_NOT_READY and the like: the device went away.
+    if (error != 0 && error != ERROR_OPERATION_ABORTED)
+        HangUp("write", error);
+}
+
+void CSerialPort::CBackend::HangUp(const char* what, DWORD error) {
+    Trace("hang-up on " + Narrow(path) + " (" + what + " error " + std::to_string(error) +
+          "), reopening about once a second");
+    SettleWait();
+    CloseDevice();
+    waitFailures = 0;
+    nextReopen = GetTickCount64() + kReopenIntervalMs;
+}
+
+void CSerialPort::CBackend::TryReopen() {
+    std::lock_guard guard(lock);
+    if (OpenDevice() == 0) {
+        Trace("reopened " + Narrow(path));
+        return;
+    }
+    nextReopen = GetTickCount64() + kReopenIntervalMs;
+}

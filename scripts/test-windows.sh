@@ -7,18 +7,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 native=$PWD/build
 cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-native_targets=(orvex-sim orvex-recorder)
-if grep -q '^orvex_wine_modemlines:' <(cmake --build "$native" --target help | sed 's/^\.\.\. //; s/ .*//; s/$/:/'); then
-    native_targets+=(orvex_wine_modemlines)
-fi
-cmake --build "$native" -j"$(nproc)" --target "${native_targets[@]}"
+cmake --build "$native" -j"$(nproc)" --target orvex-sim orvex-recorder orvex_wine_modemlines
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_NATIVE_BUILD="$native" >/dev/null
 cmake --build build-win -j"$(nproc)"
 cd build-win
+# One wine server for the whole run, carrying the modem-line library: with it the server never
+# takes a simulator's pseudo-terminal as its controlling terminal (see tests/wine/).
+export WINEPREFIX=$PWD/wineprefix
+mkdir -p "$WINEPREFIX"
+server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+LD_PRELOAD="$native/tests/wine/liborvex_wine_modemlines.so" "$server" -p </dev/null >/dev/null 2>&1
 status=0
 ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@" || status=$?
 # Leave no wine server behind for the next step.
-WINEPREFIX=$PWD/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+"$server" -k 2>/dev/null || true
 exit $status

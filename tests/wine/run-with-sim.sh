@@ -31,7 +31,7 @@ shim="$native/tests/wine/liborvex_wine_modemlines.so"
 # without the library works as well, only noisily.
 server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 LD_PRELOAD="$shim" "$server" >/dev/null 2>&1 </dev/null || true
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/.orvex-ready" ]; then
     "$winerun" cmd /c exit >/dev/null 2>&1 || true
 fi
 mkdir -p "$WINEPREFIX/dosdevices"
@@ -42,8 +42,9 @@ relay_pid=
 link=
 cleanup() {
     [ -n "$link" ] && rm -f "$link"
+    # The relay's end is the simulator's end of input: it stops, and its subshell with it (a
+    # killed subshell would leave the simulator to nobody).
     [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
     [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -57,8 +58,14 @@ mkfifo "$work/sim.in" "$work/relay"
 cat "$work/sim.in" >"$work/relay" &
 relay_pid=$!
 # shellcheck disable=SC2086
-"$native/sim/orvex-sim" --exit-on-eof --log ${ORVEX_TEST_SIM_ARGS:-} <"$work/relay" \
-    >"$work/sim.out" 2>&1 &
+# The COM link points at the pseudo-terminal through $work/tty, which goes the moment the
+# simulator ends: a port still reopening after its device vanished must not reach the next
+# simulator that is given the same /dev/pts number.
+(
+    "$native/sim/orvex-sim" --exit-on-eof --log ${ORVEX_TEST_SIM_ARGS:-} <"$work/relay" \
+        >"$work/sim.out" 2>&1
+    rm -f "$work/tty"
+) &
 sim_pid=$!
 pty=
 for _ in $(seq 1 200); do
@@ -72,18 +79,20 @@ if [ -z "$pty" ]; then
     exit 1
 fi
 
-# ln -s fails when the name exists: that claims the number for this run.
+ln -s "$pty" "$work/tty"
+# A number is this run's while it holds the number's lock (fd 9, until the run ends), so no
+# other run takes it over even after this run's simulator has ended and its link dangles.
+mkdir -p "$WINEPREFIX/.orvex-com"
 com=100
 while [ "$com" -le 199 ]; do
-    candidate="$WINEPREFIX/dosdevices/com$com"
-    # A link left by a killed run points at a pseudo-terminal that is gone.
-    if [ -L "$candidate" ] && [ ! -e "$candidate" ]; then
-        rm -f "$candidate"
-    fi
-    if ln -s "$pty" "$candidate" 2>/dev/null; then
-        link=$candidate
+    exec 9>"$WINEPREFIX/.orvex-com/com$com.lock"
+    if flock -n 9; then
+        link="$WINEPREFIX/dosdevices/com$com"
+        rm -f "$link"  # left by a run that was killed
+        ln -s "$work/tty" "$link"
         break
     fi
+    exec 9>&-
     com=$((com + 1))
 done
 if [ -z "$link" ]; then
@@ -97,5 +106,5 @@ env LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}" \
     ORVEX_TEST_COM="$com" ORVEX_TEST_PTY="$pty" \
     ORVEX_TEST_SIM_INPUT="$work/sim.in" ORVEX_TEST_SIM_OUTPUT="$work/sim.out" \
     ORVEX_TEST_LINES_LOG="$work/lines.log" \
-    "$winerun" "$@" || status=$?
+    "$winerun" "$@" 9>&- || status=$?
 exit $status

@@ -4,6 +4,9 @@
 #include <cstdio>
 
 std::string DescribeFileError(int error) {
+    if (IsDiskQuotaError(error)) {
+        return "przekroczony przydział miejsca na dysku";
+    }
     switch (error) {
         case 0:
             return {};
@@ -15,11 +18,6 @@ std::string DescribeFileError(int error) {
             return "zapis tekstowy i binarny nie mogą trafiać do jednego pliku";
         case ENOSPC:
             return "brak miejsca na dysku";
-#if defined(EDQUOT)  // not every C library has it
-        case EDQUOT:
-#endif
-        case kErrorDiskQuota:
-            return "przekroczony przydział miejsca na dysku";
         case kErrorInvalidName:
             return "nazwa pliku zawiera niedozwolone znaki";
         case EFBIG:

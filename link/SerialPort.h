@@ -3,6 +3,7 @@
 #include <memory>
 
 class CGenericDriver;
+class CSerialPortCore;
 
 // The line event the port waits for: a character received.
 constexpr uint32_t kEventRxChar = 0x0001;
@@ -36,9 +37,9 @@ public:
     // Hands at most 256 bytes to the receive thread for sending; returns at once.
     void QueueWrite(const uint8_t* bytes, int length);
 
-    // The platform part: the device, its events and the receive thread.
+    // The platform part: the device calls and the receive thread's wait.
     class CBackend;
 
 private:
-    std::unique_ptr<CBackend> backend;
+    std::unique_ptr<CSerialPortCore> backend;
 };

@@ -21,6 +21,7 @@
 #include "link/ComPortMap.h"
 #include "link/GenericDriver.h"
 #include "link/LinkTrace.h"
+#include "link/SerialPortCore.h"
 #include "link/posix/BaudRate.h"
 
 namespace {
@@ -54,152 +55,72 @@ void CloseEvent(int& eventFd) {
     eventFd = -1;
 }
 
-void Trace(const std::string& message) {
-    if (linktrace::Enabled())
-        linktrace::Message(message.c_str());
-}
-
 }  // namespace
 
 // termios and two eventfds: the receive thread waits in one poll() on the device, the
 // shutdown event and the write event, with no periodic wake-ups while idle.
-class CSerialPort::CBackend {
+class CSerialPort::CBackend : public CSerialPortCore {
 public:
     CBackend() = default;
-    ~CBackend();
-    CBackend(const CBackend&) = delete;
-    CBackend& operator=(const CBackend&) = delete;
-
-    bool Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
-              int stopBits, uint32_t eventMask, int writeBufferSize);
-    int LastOpenError() const { return lastOpenError; }
-    bool IsOpen() const { return opened.load(); }
-    bool ThreadRunning() const { return threadAlive.load(); }
-    bool StartReceiveThread();
-    void SuspendReceiveThread();
-    void QueueWrite(const uint8_t* bytes, int length);
+    ~CBackend() override;
 
 private:
-    void ReceiveThread();
+    bool PrepareEvents(int& error) override;
+    bool ResolvePath() override;
+    int NotFoundError() const override { return ENOENT; }
+    std::string PathText() const override { return path.string(); }
+    std::string ErrorText(int error) const override { return std::strerror(error); }
+    int OpenDevice() override;
+    void CloseDevice() override;
+    void ReleaseLines() override;
+    void SignalWrite() override { Signal(writeEvent); }
+    void SignalShutdown() override { Signal(shutdownEvent); }
+    void ClearShutdown() override { Drain(shutdownEvent); }
+    void ScheduleReopen() override;
+    void ReceiveThread() override;
+
     void Receive();
     void Send();
     bool WriteAll(const uint8_t* bytes, int length);
-    // Opens and configures path into device; returns errno on failure (device stays -1).
-    int OpenDevice();
     void ApplyLineSettings(int fd);
-    void CloseDevice();
     void HangUp();
-    void TryReopen();
-    void StopThread();
     static void SetModemLines(int fd, bool raised);
 
-    char parity = 0;
-    int baud = 0;
-    int portNumber = 0;
-    int dataBits = 8;
-    int stopBits = 1;
-    // Handed over from QueueWrite to the receive thread under writeMutex.
-    std::mutex writeMutex;
-    int writeLength = 0;
-    uint8_t writeBuffer[256] = {};
-    std::thread thread;
-    // Orders the device calls of Open, the receive thread and the destructor; guards device.
-    std::recursive_mutex lock;
-    std::atomic<bool> threadAlive{false};
-    std::atomic<bool> suspended{false};
-    std::atomic<bool> opened{false};
     int shutdownEvent = -1;  // eventfd
     int device = -1;
     int writeEvent = -1;  // eventfd
     std::filesystem::path path;
-    CGenericDriver* owner = nullptr;
-    uint32_t eventMask = 0;
-    int writeBufferSize = 0;
-    int lastOpenError = 0;
     // Receive thread only: when the next reopen of a hung-up device may be tried.
     std::chrono::steady_clock::time_point nextReopen{};
 };
 
 CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
-CSerialPort::~CSerialPort() = default;
-
-bool CSerialPort::Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
-                       int stopBits, uint32_t eventMask, int writeBufferSize) {
-    return backend->Open(owner, portNumber, baud, parity, dataBits, stopBits, eventMask,
-                         writeBufferSize);
-}
-int CSerialPort::LastOpenError() const {
-    return backend->LastOpenError();
-}
-bool CSerialPort::IsOpen() const {
-    return backend->IsOpen();
-}
-bool CSerialPort::ThreadRunning() const {
-    return backend->ThreadRunning();
-}
-bool CSerialPort::StartReceiveThread() {
-    return backend->StartReceiveThread();
-}
-void CSerialPort::SuspendReceiveThread() {
-    backend->SuspendReceiveThread();
-}
-void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
-    backend->QueueWrite(bytes, length);
-}
 
 CSerialPort::CBackend::~CBackend() {
-    StopThread();
-    {
-        std::lock_guard guard(lock);
-        if (device >= 0)
-            SetModemLines(device, false);
-        CloseDevice();
-    }
-    opened = false;
+    Close();
     CloseEvent(writeEvent);
     CloseEvent(shutdownEvent);
 }
 
-bool CSerialPort::CBackend::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud,
-                                 char newParity, int newDataBits, int newStopBits,
-                                 uint32_t newEventMask, int newWriteBufferSize) {
-    StopThread();
-    opened = false;
+bool CSerialPort::CBackend::PrepareEvents(int& error) {
     if (shutdownEvent < 0)
         shutdownEvent = NewEvent();
     if (writeEvent < 0)
         writeEvent = NewEvent();
+    error = errno;
     Drain(shutdownEvent);
     Drain(writeEvent);
+    return shutdownEvent >= 0 && writeEvent >= 0;
+}
 
-    owner = newOwner;
-    portNumber = newPortNumber;
-    baud = newBaud;
-    parity = newParity;
-    dataBits = newDataBits;
-    stopBits = newStopBits;
-    eventMask = newEventMask;
-    writeBufferSize = newWriteBufferSize;
-
-    std::lock_guard guard(lock);
-    CloseDevice();
-    if (shutdownEvent < 0 || writeEvent < 0) {
-        lastOpenError = errno;
-        return false;
-    }
+bool CSerialPort::CBackend::ResolvePath() {
     path = comport::ResolvePath(portNumber, comport::PortsFolder());
-    if (path.empty()) {
-        lastOpenError = ENOENT;
-        return false;
-    }
-    lastOpenError = OpenDevice();
-    if (lastOpenError != 0) {
-        Trace("open " + path.string() + " failed: " + std::strerror(lastOpenError));
-        return false;
-    }
-    Trace("opened " + path.string());
-    opened = true;
-    return true;
+    return !path.empty();
+}
+
+void CSerialPort::CBackend::ReleaseLines() {
+    if (device >= 0)
+        SetModemLines(device, false);
 }
 
 int CSerialPort::CBackend::OpenDevice() {
@@ -278,45 +199,6 @@ void CSerialPort::CBackend::CloseDevice() {
     device = -1;
 }
 
-bool CSerialPort::CBackend::StartReceiveThread() {
-    if (!opened || thread.joinable())
-        return false;
-    suspended = false;
-    threadAlive = true;
-    try {
-        thread = std::thread(&CBackend::ReceiveThread, this);
-    } catch (const std::system_error&) {
-        threadAlive = false;
-        return false;
-    }
-    return true;
-}
-
-void CSerialPort::CBackend::SuspendReceiveThread() {
-    if (thread.joinable())
-        suspended = true;
-}
-
-void CSerialPort::CBackend::QueueWrite(const uint8_t* bytes, int length) {
-    length = std::clamp(length, 0, static_cast<int>(sizeof writeBuffer));
-    {
-        std::lock_guard guard(writeMutex);
-        if (length > 0)
-            std::memcpy(writeBuffer, bytes, static_cast<size_t>(length));
-        writeLength = length;
-    }
-    Signal(writeEvent);
-}
-
-void CSerialPort::CBackend::StopThread() {
-    if (!thread.joinable())
-        return;
-    Signal(shutdownEvent);
-    thread.join();
-    Drain(shutdownEvent);
-    suspended = false;
-}
-
 void CSerialPort::CBackend::ReceiveThread() {
     {
         std::lock_guard guard(lock);
@@ -331,12 +213,7 @@ void CSerialPort::CBackend::ReceiveThread() {
             std::lock_guard guard(lock);
             fd = device;
         }
-        // Told outside the lock, so the owner can stop waiting for a reply that cannot come
-        // and start sending again as soon as the device is back.
-        if (!idle && (fd >= 0) != reportedUp && owner != nullptr) {
-            reportedUp = fd >= 0;
-            owner->OnLinkStateChanged(reportedUp);
-        }
+        ReportLinkState(idle, fd >= 0, reportedUp);
         // Only a hung-up device needs a timeout: the once-a-second reopen.
         int timeout = -1;
         if (!idle && fd < 0) {
@@ -395,19 +272,13 @@ void CSerialPort::CBackend::Receive() {
         HangUp();
         return;
     }
-    // Outside the lock, one call per byte, in arrival order.
-    for (ssize_t i = 0; i < count && owner != nullptr; ++i)
-        owner->OnByteReceived(bytes[i]);
+    if (count > 0)
+        Deliver(bytes, static_cast<size_t>(count));
 }
 
 void CSerialPort::CBackend::Send() {
-    uint8_t bytes[sizeof writeBuffer];
-    int length;
-    {
-        std::lock_guard guard(writeMutex);
-        length = writeLength;
-        std::memcpy(bytes, writeBuffer, static_cast<size_t>(length));
-    }
+    uint8_t bytes[kWriteCapacity];
+    const int length = TakeWrite(bytes);
     std::lock_guard guard(lock);
     // A hung-up device drops the write; the Modbus master sees a time-out.
     if (device < 0)
@@ -449,14 +320,9 @@ bool CSerialPort::CBackend::WriteAll(const uint8_t* bytes, int length) {
 void CSerialPort::CBackend::HangUp() {
     Trace("hang-up on " + path.string() + ", reopening about once a second");
     CloseDevice();
-    nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
+    ScheduleReopen();
 }
 
-void CSerialPort::CBackend::TryReopen() {
-    std::lock_guard guard(lock);
-    if (OpenDevice() == 0) {
-        Trace("reopened " + path.string());
-        return;
-    }
+void CSerialPort::CBackend::ScheduleReopen() {
     nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
 }

@@ -13,7 +13,7 @@
 
 #include "link/ComPortMap.h"
 #include "link/GenericDriver.h"
-#include "link/LinkTrace.h"
+#include "link/SerialPortCore.h"
 
 namespace {
 
@@ -37,9 +37,14 @@ void CloseEvent(HANDLE& event) {
     event = nullptr;
 }
 
-void Trace(const std::string& message) {
-    if (linktrace::Enabled())
-        linktrace::Message(message.c_str());
+// DCB fields for no flow control of any kind, with DTR and RTS held at lines.
+void SetLineControl(DCB& dcb, DWORD lines) {
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fDtrControl = lines;
+    dcb.fRtsControl = lines;
 }
 
 std::string Narrow(const std::wstring& wide) {
@@ -52,24 +57,26 @@ std::string Narrow(const std::wstring& wide) {
 // in WaitForMultipleObjects on the shutdown, write and wait-completion events: the array's
 // order is the precedence. Reads and writes use their own overlapped record, so a write does
 // not disturb the pending event wait.
-class CSerialPort::CBackend {
+class CSerialPort::CBackend : public CSerialPortCore {
 public:
     CBackend() = default;
-    ~CBackend();
-    CBackend(const CBackend&) = delete;
-    CBackend& operator=(const CBackend&) = delete;
-
-    bool Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
-              int stopBits, uint32_t eventMask, int writeBufferSize);
-    int LastOpenError() const { return lastOpenError; }
-    bool IsOpen() const { return opened.load(); }
-    bool ThreadRunning() const { return threadAlive.load(); }
-    bool StartReceiveThread();
-    void SuspendReceiveThread();
-    void QueueWrite(const uint8_t* bytes, int length);
+    ~CBackend() override;
 
 private:
-    void ReceiveThread();
+    bool PrepareEvents(int& error) override;
+    bool ResolvePath() override;
+    int NotFoundError() const override { return ERROR_FILE_NOT_FOUND; }
+    std::string PathText() const override { return Narrow(path); }
+    std::string ErrorText(int error) const override { return "error " + std::to_string(error); }
+    int OpenDevice() override;
+    void CloseDevice() override;
+    void ReleaseLines() override;
+    void SignalWrite() override;
+    void SignalShutdown() override;
+    void ClearShutdown() override;
+    void ScheduleReopen() override;
+    void ReceiveThread() override;
+
     bool StartWait();
     void FinishWait();
     void SettleWait();
@@ -77,40 +84,16 @@ private:
     bool WaitFailed(DWORD error);
     void Receive();
     void Send();
-    // Opens and configures path into device; returns the Win32 error on failure.
-    DWORD OpenDevice();
     void ApplyLineSettings(HANDLE h);
-    void CloseDevice();
     // The device went away (error says how): close it and reopen it about once a second.
     void HangUp(const char* what, DWORD error);
-    void TryReopen();
-    void StopThread();
 
-    char parity = 0;
-    int baud = 0;
-    int portNumber = 0;
-    int dataBits = 8;
-    int stopBits = 1;
-    // Handed over from QueueWrite to the receive thread under writeMutex.
-    std::mutex writeMutex;
-    int writeLength = 0;
-    uint8_t writeBuffer[256] = {};
-    std::thread thread;
-    // Orders the device calls of Open, the receive thread and the destructor; guards device.
-    std::recursive_mutex lock;
-    std::atomic<bool> threadAlive{false};
-    std::atomic<bool> suspended{false};
-    std::atomic<bool> opened{false};
     HANDLE shutdownEvent = nullptr;
     HANDLE writeEvent = nullptr;
     HANDLE waitEvent = nullptr;  // completion of the pending WaitCommEvent
     HANDLE ioEvent = nullptr;    // completion of a read or a write
     HANDLE device = INVALID_HANDLE_VALUE;
     std::wstring path;
-    CGenericDriver* owner = nullptr;
-    uint32_t eventMask = 0;
-    int writeBufferSize = 0;
-    int lastOpenError = 0;
     // Receive thread only.
     OVERLAPPED waitIo{};
     DWORD waitMask = 0;
@@ -120,110 +103,70 @@ private:
 };
 
 CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
-CSerialPort::~CSerialPort() = default;
-
-bool CSerialPort::Open(CGenericDriver* owner, int portNumber, int baud, char parity, int dataBits,
-                       int stopBits, uint32_t eventMask, int writeBufferSize) {
-    return backend->Open(owner, portNumber, baud, parity, dataBits, stopBits, eventMask,
-                         writeBufferSize);
-}
-int CSerialPort::LastOpenError() const {
-    return backend->LastOpenError();
-}
-bool CSerialPort::IsOpen() const {
-    return backend->IsOpen();
-}
-bool CSerialPort::ThreadRunning() const {
-    return backend->ThreadRunning();
-}
-bool CSerialPort::StartReceiveThread() {
-    return backend->StartReceiveThread();
-}
-void CSerialPort::SuspendReceiveThread() {
-    backend->SuspendReceiveThread();
-}
-void CSerialPort::QueueWrite(const uint8_t* bytes, int length) {
-    backend->QueueWrite(bytes, length);
-}
 
 CSerialPort::CBackend::~CBackend() {
-    StopThread();
-    {
-        std::lock_guard guard(lock);
-        // Flow control off and DTR and RTS dropped before the device is closed.
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        if (device != INVALID_HANDLE_VALUE && GetCommState(device, &dcb)) {
-            dcb.fOutxCtsFlow = FALSE;
-            dcb.fOutxDsrFlow = FALSE;
-            dcb.fOutX = FALSE;
-            dcb.fInX = FALSE;
-            dcb.fDtrControl = DTR_CONTROL_DISABLE;
-            dcb.fRtsControl = RTS_CONTROL_DISABLE;
-            SetCommState(device, &dcb);
-        }
-        CloseDevice();
-    }
-    opened = false;
+    Close();
     CloseEvent(ioEvent);
     CloseEvent(waitEvent);
     CloseEvent(writeEvent);
     CloseEvent(shutdownEvent);
 }
 
-bool CSerialPort::CBackend::Open(CGenericDriver* newOwner, int newPortNumber, int newBaud,
-                                 char newParity, int newDataBits, int newStopBits,
-                                 uint32_t newEventMask, int newWriteBufferSize) {
-    StopThread();
-    opened = false;
+void CSerialPort::CBackend::ReleaseLines() {
+    // Flow control off and DTR and RTS dropped before the device is closed.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (device != INVALID_HANDLE_VALUE && GetCommState(device, &dcb)) {
+        SetLineControl(dcb, DTR_CONTROL_DISABLE);
+        SetCommState(device, &dcb);
+    }
+}
+
+bool CSerialPort::CBackend::PrepareEvents(int& error) {
     for (HANDLE* event : {&shutdownEvent, &writeEvent, &waitEvent, &ioEvent}) {
         if (*event == nullptr)
             *event = NewEvent();
     }
-    const DWORD eventError = GetLastError();
+    error = static_cast<int>(GetLastError());
     if (shutdownEvent != nullptr)
         ResetEvent(shutdownEvent);
     if (writeEvent != nullptr)
         ResetEvent(writeEvent);
-
-    owner = newOwner;
-    portNumber = newPortNumber;
-    baud = newBaud;
-    parity = newParity;
-    dataBits = newDataBits;
-    stopBits = newStopBits;
-    eventMask = newEventMask;
-    writeBufferSize = newWriteBufferSize;
-
-    std::lock_guard guard(lock);
-    CloseDevice();
-    if (shutdownEvent == nullptr || writeEvent == nullptr || waitEvent == nullptr ||
-        ioEvent == nullptr) {
-        lastOpenError = static_cast<int>(eventError);
-        return false;
-    }
-    path = comport::ResolvePath(portNumber, comport::PortsFolder()).wstring();
-    if (path.empty()) {
-        lastOpenError = ERROR_FILE_NOT_FOUND;
-        return false;
-    }
-    lastOpenError = static_cast<int>(OpenDevice());
-    if (lastOpenError != 0) {
-        Trace("open " + Narrow(path) + " failed: error " + std::to_string(lastOpenError));
-        return false;
-    }
-    Trace("opened " + Narrow(path));
-    opened = true;
-    return true;
+    return shutdownEvent != nullptr && writeEvent != nullptr && waitEvent != nullptr &&
+           ioEvent != nullptr;
 }
 
-DWORD CSerialPort::CBackend::OpenDevice() {
+bool CSerialPort::CBackend::ResolvePath() {
+    path = comport::ResolvePath(portNumber, comport::PortsFolder()).wstring();
+    return !path.empty();
+}
+
+void CSerialPort::CBackend::SignalWrite() {
+    if (writeEvent != nullptr)
+        SetEvent(writeEvent);
+}
+
+// The event wakes the thread; on its way out it clears the event mask, which completes the
+// pending WaitCommEvent before the device may be closed.
+void CSerialPort::CBackend::SignalShutdown() {
+    SetEvent(shutdownEvent);
+}
+
+void CSerialPort::CBackend::ClearShutdown() {
+    ResetEvent(shutdownEvent);
+}
+
+void CSerialPort::CBackend::ScheduleReopen() {
+    nextReopen = GetTickCount64() + kReopenIntervalMs;
+}
+
+int CSerialPort::CBackend::OpenDevice() {
     // No sharing: a port in use by another program fails to open.
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error != 0 ? error : ERROR_GEN_FAILURE;
+        return static_cast<int>(error != 0 ? error : ERROR_GEN_FAILURE);
     }
     // From here on failures are silent: the port counts as open.
     ApplyLineSettings(h);
@@ -252,16 +195,11 @@ void CSerialPort::CBackend::ApplyLineSettings(HANDLE h) {
     // After BuildCommDCB, which may put its own defaults into the flow-control fields.
     dcb.fBinary = TRUE;
     dcb.fParity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
     dcb.fAbortOnError = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
     dcb.fDsrSensitivity = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;  // DTR and RTS raised
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    SetLineControl(dcb, DTR_CONTROL_ENABLE);  // DTR and RTS raised
     SetCommState(h, &dcb);
 }
 
@@ -271,48 +209,6 @@ void CSerialPort::CBackend::CloseDevice() {
         return;
     CloseHandle(device);
     device = INVALID_HANDLE_VALUE;
-}
-
-bool CSerialPort::CBackend::StartReceiveThread() {
-    if (!opened || thread.joinable())
-        return false;
-    suspended = false;
-    threadAlive = true;
-    try {
-        thread = std::thread(&CBackend::ReceiveThread, this);
-    } catch (const std::system_error&) {
-        threadAlive = false;
-        return false;
-    }
-    return true;
-}
-
-void CSerialPort::CBackend::SuspendReceiveThread() {
-    if (thread.joinable())
-        suspended = true;
-}
-
-void CSerialPort::CBackend::QueueWrite(const uint8_t* bytes, int length) {
-    length = std::clamp(length, 0, static_cast<int>(sizeof writeBuffer));
-    {
-        std::lock_guard guard(writeMutex);
-        if (length > 0)
-            std::memcpy(writeBuffer, bytes, static_cast<size_t>(length));
-        writeLength = length;
-    }
-    if (writeEvent != nullptr)
-        SetEvent(writeEvent);
-}
-
-void CSerialPort::CBackend::StopThread() {
-    if (!thread.joinable())
-        return;
-    // The event wakes the thread; on its way out it clears the event mask, which completes
-    // the pending WaitCommEvent before the device may be closed.
-    SetEvent(shutdownEvent);
-    thread.join();
-    ResetEvent(shutdownEvent);
-    suspended = false;
 }
 
 void CSerialPort::CBackend::ReceiveThread() {
@@ -331,12 +227,7 @@ void CSerialPort::CBackend::ReceiveThread() {
             std::lock_guard guard(lock);
             up = device != INVALID_HANDLE_VALUE;
         }
-        // Told outside the lock, so the owner can stop waiting for a reply that cannot come
-        // and start sending again as soon as the device is back.
-        if (!idle && up != reportedUp && owner != nullptr) {
-            reportedUp = up;
-            owner->OnLinkStateChanged(up);
-        }
+        ReportLinkState(idle, up, reportedUp);
         if (!idle && up && !waitPending && !StartWait())
             continue;  // failed: hung up, or the next wait is started at once
         // Only a hung-up device needs a timeout: the once-a-second reopen.
@@ -493,20 +384,13 @@ void CSerialPort::CBackend::Receive() {
         }
         if (got == 0)
             return;  // counted but not readable: wait for the next event, do not spin
-        // Outside the lock, one call per byte, in arrival order.
-        for (DWORD i = 0; i < got && owner != nullptr; ++i)
-            owner->OnByteReceived(bytes[i]);
+        Deliver(bytes, got);
     }
 }
 
 void CSerialPort::CBackend::Send() {
-    uint8_t bytes[sizeof writeBuffer];
-    int length;
-    {
-        std::lock_guard guard(writeMutex);
-        length = writeLength;
-        std::memcpy(bytes, writeBuffer, static_cast<size_t>(length));
-    }
+    uint8_t bytes[kWriteCapacity];
+    const int length = TakeWrite(bytes);
     std::lock_guard guard(lock);
     // A hung-up device drops the write; the Modbus master sees a time-out.
     if (device == INVALID_HANDLE_VALUE)
@@ -539,14 +423,5 @@ void CSerialPort::CBackend::HangUp(const char* what, DWORD error) {
     SettleWait();
     CloseDevice();
     waitFailures = 0;
-    nextReopen = GetTickCount64() + kReopenIntervalMs;
-}
-
-void CSerialPort::CBackend::TryReopen() {
-    std::lock_guard guard(lock);
-    if (OpenDevice() == 0) {
-        Trace("reopened " + Narrow(path));
-        return;
-    }
-    nextReopen = GetTickCount64() + kReopenIntervalMs;
+    ScheduleReopen();
 }

@@ -7,20 +7,12 @@
 #include <cerrno>
 
 #include "text/FileErrorText.h"
+#include "trend/RegularFileHandle.h"
 
-struct CRegularFile::Handle {
-    int fd = -1;
-    uint64_t size = 0;
-    int error = 0;
-    ~Handle() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-CRegularFile::CRegularFile() : handle(std::make_unique<Handle>()) {}
-
-CRegularFile::~CRegularFile() = default;
+CRegularFile::Handle::~Handle() {
+    if (file >= 0)
+        ::close(static_cast<int>(file));
+}
 
 bool CRegularFile::Open(const std::string& path, std::string& error) {
     handle = std::make_unique<Handle>();
@@ -46,32 +38,17 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
     }
     ::fcntl(fd, F_SETFL, 0);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    handle->fd = fd;
+    handle->file = fd;
     handle->size = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
-uint64_t CRegularFile::Size() const {
-    return handle->size;
-}
-
-int64_t CRegularFile::Read(char* buffer, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::read(handle->fd, buffer + done, n - done);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0) {
-            handle->error = errno;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<int64_t>(done);
-}
-
-int CRegularFile::LastError() const {
-    return handle->error;
+int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n, int& error) {
+    ssize_t r;
+    do {
+        r = ::read(static_cast<int>(file), buffer, n);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0)
+        error = errno;
+    return r;
 }

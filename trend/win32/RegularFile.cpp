@@ -9,6 +9,7 @@
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 #include "text/FileErrorText.h"
+#include "trend/RegularFileHandle.h"
 
 namespace {
 
@@ -18,19 +19,10 @@ std::string CannotOpen(int error) {
 
 }  // namespace
 
-struct CRegularFile::Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    uint64_t size = 0;
-    int error = 0;
-    ~Handle() {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
-
-CRegularFile::CRegularFile() : handle(std::make_unique<Handle>()) {}
-
-CRegularFile::~CRegularFile() = default;
+CRegularFile::Handle::~Handle() {
+    if (file != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(file));
+}
 
 bool CRegularFile::Open(const std::string& path, std::string& error) {
     handle = std::make_unique<Handle>();
@@ -57,7 +49,7 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
         error = CannotOpen(LastFileError());
         return false;
     }
-    handle->h = h;
+    handle->file = reinterpret_cast<std::intptr_t>(h);
     LARGE_INTEGER size{};
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size)) {
         error = CannotOpen(kErrorNotRegularFile);
@@ -68,26 +60,12 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-uint64_t CRegularFile::Size() const {
-    return handle->size;
-}
-
-int64_t CRegularFile::Read(char* buffer, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const auto want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(handle->h, buffer + done, want, &got, nullptr)) {
-            handle->error = LastFileError();
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
+int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n, int& error) {
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, want, &got, nullptr)) {
+        error = LastFileError();
+        return -1;
     }
-    return static_cast<int64_t>(done);
-}
-
-int CRegularFile::LastError() const {
-    return handle->error;
+    return got;
 }

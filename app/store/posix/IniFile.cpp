@@ -9,6 +9,8 @@
 #include <random>
 #include <system_error>
 
+#include "app/store/IniFileAccess.h"
+
 namespace fs = std::filesystem;
 
 namespace inifile {
@@ -78,8 +80,6 @@ void SyncFolder(const fs::path& folder) {
     }
 }
 
-enum class Replaced { Done, FolderRefused, WriteFailed };
-
 // Writes content to a new file and renames it over target; target stays as it was on failure.
 // FolderRefused: the folder took no new file, or the rename failed.
 Replaced ReplaceFile(const fs::path& target, const struct stat* old, std::string_view content,
@@ -114,6 +114,8 @@ Replaced ReplaceFile(const fs::path& target, const struct stat* old, std::string
     return Replaced::Done;
 }
 
+}  // namespace
+
 // Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
 // the old content is touched.
 bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
@@ -140,7 +142,13 @@ bool RewriteInPlace(const fs::path& target, std::string_view content, int& error
     return file.Close() && ok;
 }
 
-}  // namespace
+std::int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n) {
+    ssize_t got;
+    do {
+        got = ::read(static_cast<int>(file), buffer, n);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
 
 IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std::string& text) {
     text.clear();
@@ -170,27 +178,7 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
     if (!S_ISREG(info.st_mode)) {
         return IniOpenResult::NotRegularFile;
     }
-    const std::uint64_t limit = maxSize + 1;  // one byte more tells a file that grew meanwhile
-    text.reserve(static_cast<std::size_t>(
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(info.st_size) + 1, limit)));
-    char buffer[65536];
-    while (text.size() < limit) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, limit - text.size()));
-        const ssize_t got = ::read(file.Get(), buffer, want);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;  // end of file, or a read error: keep what was read
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    if (text.size() > maxSize) {
-        std::string().swap(text);
-        return IniOpenResult::TooLarge;
-    }
-    return IniOpenResult::Opened;
+    return ReadOpened(file.Get(), static_cast<std::uint64_t>(info.st_size), maxSize, text);
 }
 
 IniSaveResult Write(const fs::path& path, std::string_view content, int& error) {
@@ -218,20 +206,8 @@ IniSaveResult Write(const fs::path& path, std::string_view content, int& error) 
         error = errno;
         return IniSaveResult::ReadOnly;
     }
-    switch (ReplaceFile(target, hadOld ? &info : nullptr, content, error)) {
-        case Replaced::Done:
-            return IniSaveResult::Written;
-        case Replaced::WriteFailed:
-            return IniSaveResult::Failed;
-        case Replaced::FolderRefused:
-            break;
-    }
-    int inPlaceError = 0;
-    if (hadOld && RewriteInPlace(target, content, inPlaceError)) {
-        error = 0;
-        return IniSaveResult::WrittenInPlace;
-    }
-    return IniSaveResult::Failed;  // the folder's refusal is the reason worth telling
+    const Replaced replaced = ReplaceFile(target, hadOld ? &info : nullptr, content, error);
+    return Settle(replaced, hadOld, target, content, error);
 }
 
 }  // namespace inifile

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <random>
 
+#include "app/store/IniFileAccess.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 
@@ -78,8 +79,6 @@ HANDLE CreateTempBeside(const fs::path& target, fs::path& tempPath, int& error) 
     return INVALID_HANDLE_VALUE;
 }
 
-enum class Replaced { Done, WriteFailed, FolderRefused };
-
 // Writes content to a new file, flushed, and moves it over target; target stays as it was on
 // failure. FolderRefused: the folder took no new file, or the move failed.
 Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_view content,
@@ -113,6 +112,8 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
     return Replaced::FolderRefused;
 }
 
+}  // namespace
+
 // Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
 // the old content is touched.
 bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
@@ -143,7 +144,13 @@ bool RewriteInPlace(const fs::path& target, std::string_view content, int& error
     return file.Close() && written;
 }
 
-}  // namespace
+std::int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n) {
+    DWORD got = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, static_cast<DWORD>(n), &got, nullptr)) {
+        return -1;
+    }
+    return got;
+}
 
 IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std::string& text) {
     text.clear();
@@ -179,24 +186,8 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
     if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.Get(), &size)) {
         return IniOpenResult::NotRegularFile;
     }
-    const std::uint64_t limit = maxSize + 1;  // one byte more tells a file that grew meanwhile
-    text.reserve(static_cast<std::size_t>(
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(size.QuadPart) + 1, limit)));
-    char buffer[65536];
-    while (text.size() < limit) {
-        const auto want =
-            static_cast<DWORD>(std::min<std::uint64_t>(sizeof buffer, limit - text.size()));
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer, want, &got, nullptr) || got == 0) {
-            break;  // end of file, or a read error: keep what was read
-        }
-        text.append(buffer, got);
-    }
-    if (text.size() > maxSize) {
-        std::string().swap(text);
-        return IniOpenResult::TooLarge;
-    }
-    return IniOpenResult::Opened;
+    return ReadOpened(reinterpret_cast<std::intptr_t>(file.Get()),
+                      static_cast<std::uint64_t>(size.QuadPart), maxSize, text);
 }
 
 IniSaveResult Write(const fs::path& path, std::string_view content, int& error) {
@@ -227,20 +218,8 @@ IniSaveResult Write(const fs::path& path, std::string_view content, int& error) 
             return IniSaveResult::ReadOnly;
         }
     }
-    switch (ReplaceWithNewFile(path, hadOld, content, error)) {
-        case Replaced::Done:
-            return IniSaveResult::Written;
-        case Replaced::WriteFailed:
-            return IniSaveResult::Failed;
-        case Replaced::FolderRefused:
-            break;
-    }
-    int inPlaceError = 0;
-    if (hadOld && RewriteInPlace(path, content, inPlaceError)) {
-        error = 0;
-        return IniSaveResult::WrittenInPlace;
-    }
-    return IniSaveResult::Failed;  // the folder's refusal is the reason worth telling
+    const Replaced replaced = ReplaceWithNewFile(path, hadOld, content, error);
+    return Settle(replaced, hadOld, path, content, error);
 }
 
 }  // namespace inifile

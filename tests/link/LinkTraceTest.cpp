@@ -14,6 +14,7 @@
 
 #include "link/ModbusDriver.h"
 #include "tests/link/PtyPeer.h"
+#include "tests/link/TraceLine.h"
 
 using namespace std::chrono_literals;
 
@@ -59,24 +60,6 @@ std::string RunChild(bool traceOn) {
     if (spawned == 0)
         waitpid(pid, &status, 0);
     return output;
-}
-
-// A line "orvex HH:MM:SS.uuuuuu <body>..." of the trace.
-bool HasTraceLine(const std::string& output, const std::string& body) {
-    std::istringstream lines(output);
-    const std::string pattern = "orvex 99:99:99.999999 ";
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() < pattern.size() + body.size())
-            continue;
-        bool stamped = true;
-        for (size_t i = 0; i < pattern.size() && stamped; ++i) {
-            stamped = pattern[i] == '9' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
-                                        : line[i] == pattern[i];
-        }
-        if (stamped && line.compare(pattern.size(), body.size(), body) == 0)
-            return true;
-    }
-    return false;
 }
 
 }  // namespace

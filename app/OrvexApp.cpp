@@ -17,6 +17,8 @@
 #include "app/store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
+#include "ui/trend/TrendLive.h"
+#include "ui/trend/TrendWnd.h"
 
 COrvexApp::COrvexApp(std::filesystem::path folder)
     : settingsFolder(folder.empty() ? ResolveSettingsFolder() : std::move(folder)) {
@@ -24,6 +26,9 @@ COrvexApp::COrvexApp(std::filesystem::path folder)
     connect(&signalBridge, &CSignalBridge::Signalled, this, [this] {
         closedBySignal = true;
         CloseMainWindow();
+        if (viewerWindow != nullptr) {
+            viewerWindow->close();
+        }
     });
 }
 
@@ -118,6 +123,52 @@ bool COrvexApp::InitInstance() {
     }
     mainWindow = nullptr;
     return false;
+}
+
+void COrvexApp::RunViewer(const QString& path) {
+    const std::filesystem::path file = settingsFolder / kSettingsFile;
+    CIniEx ini(4);
+    // Not created when missing: a viewer leaves no settings file where there was none.
+    const bool opened = ini.Open(file, /*writeOnClose=*/false, /*createIfMissing=*/false,
+                                 /*caseInsensitive=*/true);
+    TrendSettings trend;
+    if (opened) {
+        LoadTrendSettings(ini, trend);
+    }
+    {
+        CTrendLive live;  // attached to no driver: nothing is polled
+        CTrendWnd window(live, trend);
+        window.setAttribute(Qt::WA_QuitOnClose, false);
+        viewerWindow = &window;
+        QEventLoop loop;
+        // The window only hides on close; its close event ends the run.
+        struct CloseWatch : QObject {
+            QEventLoop* loop;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Close) {
+                    QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
+                }
+                return false;
+            }
+        } watch;
+        watch.loop = &loop;
+        window.installEventFilter(&watch);
+        window.show();
+        window.OpenRecording(path);
+        if (onViewerReady) {
+            onViewerReady(window);
+        }
+        loop.exec();
+        window.removeEventFilter(&watch);
+        viewerWindow = nullptr;
+    }
+    if (opened) {
+        SaveTrendSettings(ini, trend);
+        if (!ini.Save()) {
+            Tell(UnsavedSettingsText(file, ini.LastSaveResult(), ini.LastSaveError()),
+                 "settingsUnsavedBox");
+        }
+    }
 }
 
 void COrvexApp::EndClosing() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <QWidget>
 #include <filesystem>
 #include <functional>
 
@@ -23,6 +24,12 @@ public:
 
     // The whole run. Returns false, as there is nothing left to do afterwards.
     bool InitInstance();
+    // orvex --view FILE: the trend window alone, on that recording. It opens no port, records
+    // and publishes nothing, and writes back only its own section of orvex.ini (and only into a
+    // file that exists). Returns when the window is closed (or on SIGTERM, SIGINT, SIGHUP).
+    void RunViewer(const QString& path);
+    // The viewer's window while RunViewer runs, else null.
+    QWidget* ViewerWindow() const { return viewerWindow; }
 
     const std::filesystem::path& SettingsFolder() const { return settingsFolder; }
     // The main window while InitInstance runs, else null.
@@ -33,6 +40,8 @@ public:
 
     // Called after the settings are loaded, just before the modal run (diagnostics, tests).
     std::function<void(COrvexDlg&)> onWindowReady;
+    // Called once the viewer's window is shown and its file is being read (tests).
+    std::function<void(QWidget&)> onViewerReady;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,6 +54,7 @@ private:
 
     std::filesystem::path settingsFolder;
     COrvexDlg* mainWindow = nullptr;
+    QWidget* viewerWindow = nullptr;
     bool closing = false;
     bool closedBySignal = false;
     CSignalBridge signalBridge;

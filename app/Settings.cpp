@@ -77,6 +77,8 @@ namespace {
 constexpr const char* kTrend = "TREND";
 constexpr int kMaxHiddenChannels = 512;
 
+}  // namespace
+
 void LoadTrendSettings(const CIniEx& ini, TrendSettings& trend) {
     trend.inUse = ini.GetText(kTrend, "SPAN", "-") != "-";
     const int width = ini.GetInt(kTrend, "WINDOW_WIDTH", 0);
@@ -109,8 +111,6 @@ void SaveTrendSettings(CIniEx& ini, const TrendSettings& trend) {
     for (int i = 0; i < hidden; ++i)
         WriteProtectedText(ini, kTrend, "HIDDEN" + std::to_string(i), trend.hiddenChannels[i]);
 }
-
-}  // namespace
 
 void LoadSettings(const CIniEx& ini, COrvexDlg& window) {
     try {

@@ -6,6 +6,7 @@
 class CIniEx;
 class COrvexDlg;
 struct WindowRect;
+struct TrendSettings;
 
 // Every persisted setting lives in the main window object and its eight value controls.
 // LoadSettings reads each key in a fixed order with its default; SaveSettings writes every key
@@ -13,6 +14,10 @@ struct WindowRect;
 
 void LoadSettings(const CIniEx& ini, COrvexDlg& window);
 void SaveSettings(CIniEx& ini, const COrvexDlg& window);
+
+// The trend window's own section alone (the viewer reads and writes nothing else).
+void LoadTrendSettings(const CIniEx& ini, TrendSettings& trend);
+void SaveTrendSettings(CIniEx& ini, const TrendSettings& trend);
 
 // Moves a window left beyond the right or bottom screen edge (by more than 10 pixels) back
 // inside, keeping its size; a top or left edge more than 10 pixels off screen becomes 0.

@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);
     InstallDiagnostics(app, reporter);
-    // orvex --view FILE: the program as usual, with the recording opened in the trend window.
+    // orvex --view FILE: the recording in the trend window, without the monitor.
     const QStringList arguments = QApplication::arguments();
     const qsizetype view = arguments.indexOf(QStringLiteral("--view"));
     if (view >= 0) {
@@ -130,12 +130,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "orvex: --view wymaga nazwy pliku\n");
             return 2;
         }
-        const QString file = arguments[view + 1];
-        app.onWindowReady = [ready = app.onWindowReady, file](COrvexDlg& window) {
-            if (ready)
-                ready(window);
-            QTimer::singleShot(0, &window, [&window, file] { window.ViewRecording(file); });
-        };
+        app.RunViewer(arguments[view + 1]);
+        return EXIT_SUCCESS;
     }
     app.InitInstance();
     return EXIT_SUCCESS;

@@ -37,7 +37,7 @@ bool COrvexDriver::Start(int portNumber, int baud, int address, char parity) {
     // Cleared here, not by the thread, so that a Stop issued before the thread runs holds.
     stopRequested = 0;
     // Nothing counts as responding until this run has identified the device and published.
-    published = false;
+    responding = false;
     try {
         thread = std::thread(&COrvexDriver::PollingThread, this);
     } catch (const std::system_error&) {
@@ -71,7 +71,8 @@ void COrvexDriver::SetAddress(int address) {
 }
 
 bool COrvexDriver::IsDeviceResponding() const {
-    return published && lastResult == 0;
+    // The link is asked too: the polling thread hears of a hang-up only at its next request.
+    return responding && modbus.LinkUp();
 }
 
 void COrvexDriver::GetDeviceInfo(DeviceInfo& out) {
@@ -202,7 +203,15 @@ void COrvexDriver::Publish(const DeviceInfo& workInfo, const InputReading (&work
     std::lock_guard guard(lock);
     info = workInfo;
     std::copy(std::begin(work), std::end(work), std::begin(readings));
-    published = true;
+    responding = true;
+}
+
+void COrvexDriver::MarkNotResponding(int rc) {
+    responding = false;
+    // A failure already on record (or the initial code) stays.
+    if (lastResult == 0) {
+        lastResult = rc;
+    }
 }
 
 int COrvexDriver::AddCycleListener(CycleListener listener) {
@@ -243,20 +252,22 @@ void COrvexDriver::PollingThread() {
         InputReading work[8] = {};
         while (stopRequested == 0) {
             if (!modbus.LinkUp()) {
-                // Every request would fail at once while the port is hung up: wait for the
-                // reopen (or a stop) instead of spinning.
+                // A port that hung up (an adapter pulled out) is a device that does not
+                // answer. Wait for the reopen (or a stop) instead of spinning, telling the
+                // listeners about once a second.
+                MarkNotResponding(ResultTimeout);
+                NotifyCycle(false);
                 modbus.WaitForLink(1000ms);
                 continue;
             }
+            const uint64_t drops = modbus.LinkDrops();
             if (int rc = Identify(workInfo); rc != 0) {
                 if (stopRequested != 0) {
                     break;  // cut short by the stop: says nothing about the device
                 }
                 // A device that answered before and now fails is no longer responding; one
                 // that never answered keeps its initial code.
-                if (lastResult == 0) {
-                    lastResult = rc;
-                }
+                MarkNotResponding(rc);
                 NotifyCycle(false);
                 // A time-out has already paced this attempt; a refusal that came at once
                 // (exception, bad CRC, other address) would otherwise flood the line.
@@ -266,6 +277,7 @@ void COrvexDriver::PollingThread() {
                 continue;
             }
             bool stopped = false;
+            int failedInputs = 0;
             for (uint8_t input = 0; input < 8; ++input) {
                 const int rc = ReadInput(input, work[input]);
                 if (stopRequested != 0) {
@@ -273,9 +285,17 @@ void COrvexDriver::PollingThread() {
                     break;
                 }
                 lastResult = rc;
+                failedInputs += rc != 0 ? 1 : 0;
             }
             if (stopped) {
                 break;  // an unfinished cycle is not published
+            }
+            // A cycle during which the port went away, or in which no input answered, holds
+            // nothing measured: the device fell silent.
+            if (modbus.LinkDrops() != drops || !modbus.LinkUp() || failedInputs == 8) {
+                MarkNotResponding(ResultTimeout);
+                NotifyCycle(false);
+                continue;
             }
             // Published before the pause: the readings are complete, and after a re-plug
             // they show a second sooner.
@@ -286,5 +306,6 @@ void COrvexDriver::PollingThread() {
     } catch (...) {
         // Nothing to report to: the driver just stops polling.
     }
+    responding = false;
     running = 0;
 }

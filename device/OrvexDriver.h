@@ -23,6 +23,8 @@ public:
     bool Start(int portNumber, int baud, int address, char parity);
     void Stop();
     void SetAddress(int address);
+    // True while the last polling cycle was completed and published and the port is up; false
+    // at once when the port hangs up, and after a cycle the device did not answer.
     bool IsDeviceResponding() const;
     // The port is open and not hung up (an unplugged adapter is being reopened when false).
     bool IsLinkUp() { return modbus.LinkUp(); }
@@ -58,6 +60,9 @@ private:
                   uint8_t errorValue = FlagError);
     void PollingThread();
     void Publish(const DeviceInfo& workInfo, const InputReading (&work)[8]);
+    // The device did not answer (code rc) or the port went down: nothing published counts as
+    // current any more.
+    void MarkNotResponding(int rc);
     // Tells the listeners; responding == false after a cycle the device did not answer.
     void NotifyCycle(bool responding);
     // Waits up to the given time or until Stop; returns false when stopped.
@@ -72,8 +77,8 @@ private:
     std::thread thread;
     std::recursive_mutex lock;
     std::atomic<int> running{0};
-    // A cycle of the current run has been published.
-    std::atomic<bool> published{false};
+    // The latest cycle of the current run was completed and published.
+    std::atomic<bool> responding{false};
     CModbusDriver modbus;
     std::atomic<int> address{1};
     // Lets Stop cut the pause between cycles short.

@@ -49,6 +49,8 @@ int COrvexDriver::ReadInput(uint8_t input, InputReading& out) {
 
     uint16_t presence = 0;
     if (int rc = ReadWord(slave, base + kOffPresence, presence, false); rc != 0) {
+        // Even the first read failed: nothing of this input is current.
+        out.status = 3;
         return rc;
     }
     if (presence == 0) {

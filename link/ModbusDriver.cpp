@@ -105,12 +105,18 @@ void CModbusDriver::ClosePort() {
     port->SuspendReceiveThread();
     port.reset();
     std::lock_guard rxGuard(rxMutex);
+    if (linkUp) {
+        ++linkDrops;
+    }
     linkUp = false;
 }
 
 void CModbusDriver::SetLink(bool up, bool cancel) {
     {
         std::lock_guard rxGuard(rxMutex);
+        if (linkUp && !up) {
+            ++linkDrops;
+        }
         linkUp = up;
         cancelled = cancel;
     }
@@ -125,7 +131,7 @@ void CModbusDriver::Cancel() {
     rxArrived.notify_all();
 }
 
-bool CModbusDriver::LinkUp() {
+bool CModbusDriver::LinkUp() const {
     std::lock_guard rxGuard(rxMutex);
     return linkUp && !cancelled;
 }
@@ -139,6 +145,9 @@ bool CModbusDriver::WaitForLink(std::chrono::milliseconds timeout) {
 void CModbusDriver::OnLinkStateChanged(bool connected) {
     {
         std::lock_guard rxGuard(rxMutex);
+        if (linkUp && !connected) {
+            ++linkDrops;
+        }
         linkUp = connected;
     }
     rxArrived.notify_all();

@@ -34,7 +34,10 @@ public:
     // until the next OpenPort: a stop need not wait for a slow or silent device.
     void Cancel();
     // The port is open and its device is there (not hung up).
-    bool LinkUp();
+    bool LinkUp() const;
+    // How often the link has gone down since construction: a cycle that saw it change did not
+    // reach one device from start to end.
+    uint64_t LinkDrops() const { return linkDrops.load(); }
     // Waits until the link is up, Cancel is called or the timeout has passed.
     bool WaitForLink(std::chrono::milliseconds timeout);
 
@@ -61,11 +64,12 @@ private:
     std::atomic<int> openError{0};
     // Orders the reset, the stores of OnByteReceived and the transaction's reads of
     // rxBuffer; wakes the waiting transaction as bytes arrive (instead of a 1 ms poll).
-    std::mutex rxMutex;
+    mutable std::mutex rxMutex;
     std::condition_variable rxArrived;
     // Guarded by rxMutex: the search for the reply in rxBuffer, and the link's state.
     CReplyFinder finder;
     bool lineEchoes = false;  // a reply came after an echo of its request on this port
     bool linkUp = false;
     bool cancelled = false;
+    std::atomic<uint64_t> linkDrops{0};
 };

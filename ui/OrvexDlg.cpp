@@ -89,9 +89,22 @@ COrvexDlg::COrvexDlg(QWidget* parent) : QDialog(parent) {
     new CScreenKeeper(this);
     // Samples for the trend window from the start, whether it is open or not.
     trendLive.Attach(driver);
+    // The display follows a device falling silent, a port hanging up or an input failing at
+    // once, not at the next refresh: nothing unmeasured stays on the screen for seconds.
+    displayListener = driver.AddCycleListener([this](const PollingCycle& cycle) {
+        unsigned state = cycle.responding ? 1u : 0u;
+        for (int i = 0; i < 8 && cycle.responding; ++i) {
+            state |= (cycle.readings[i].status != 0 ? 2u : 0u) << i;
+        }
+        if (state != lastCycleState.exchange(state)) {
+            QMetaObject::invokeMethod(
+                this, [this] { RefreshDisplay(); }, Qt::QueuedConnection);
+        }
+    });
 }
 
 COrvexDlg::~COrvexDlg() {
+    driver.RemoveCycleListener(displayListener);
     // The trend window refers to the live samples and settings, which go before the children.
     delete trendWindow.data();
     if (publisher) {
@@ -280,7 +293,8 @@ void COrvexDlg::RefreshDisplay() {
         CColorStatic& control = valueControls[i];
         InputReading reading;
         driver.GetReading(static_cast<uint8_t>(i), reading);
-        if (reading.isBinary) {
+        // A reading whose last read did not complete holds old values: shown as unusable.
+        if (reading.isBinary && reading.status == 0) {
             control.SetBlinking(false);
             control.SetCaption(binaryInputText);
             control.SetValueText(reading.binaryState ? binaryOnText : binaryOffText);
@@ -344,8 +358,10 @@ void COrvexDlg::OnTimer(TimerRole role) {
             }
             break;
         case TimerRole::Recording:
-            WriteTextRecord();
-            WriteBinaryRecord();
+            // One snapshot for both files, so that they agree on what the tick saw.
+            if (recordingCore.AnyOpen()) {
+                Recording().Tick(CurrentSnapshot());
+            }
             break;
     }
 }
@@ -473,10 +489,12 @@ void COrvexDlg::keyPressEvent(QKeyEvent* event) {
         menuBar->setActiveAction(menuBar->actions().constFirst());
         return;
     }
-    // Enter ends the run like the close command (Escape is handled by the dialog itself).
+    // Escape and Enter would end the run, recording included, by a slip while closing a menu:
+    // the window ignores both; the close box and "Zamknij" close it.
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            accept();
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+            event->key() == Qt::Key_Escape) {
+            event->accept();
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -252,6 +253,9 @@ private:
     bool maximized = false;
     QString lastStatusText;
     bool deviceResponding = false;
+    int displayListener = -1;
+    // Responding bit and one bit per failed input of the last cycle heard (polling thread).
+    std::atomic<unsigned> lastCycleState{0};
     QTimer recordingTimer;
     QTimer refreshTimer;
     QTimer startupTimer;

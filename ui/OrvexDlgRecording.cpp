@@ -74,9 +74,12 @@ CRecordingCore& COrvexDlg::Recording() {
 RecordingSnapshot COrvexDlg::CurrentSnapshot() {
     RecordingSnapshot snapshot;
     snapshot.time = LocalRecordTimeNow();
-    snapshot.responding = deviceResponding;
-    for (int i = 0; i < 8; ++i) {
-        driver.GetReading(static_cast<uint8_t>(i), snapshot.readings[i]);
+    // The driver's state now, not the one the display copied up to five seconds ago.
+    snapshot.responding = driver.IsDeviceResponding();
+    if (snapshot.responding) {
+        for (int i = 0; i < 8; ++i) {
+            driver.GetReading(static_cast<uint8_t>(i), snapshot.readings[i]);
+        }
     }
     return snapshot;
 }
@@ -99,7 +102,7 @@ void COrvexDlg::WriteTextRecord() {
 }
 
 void COrvexDlg::WriteBinaryRecord() {
-    if (!recordingCore.IsOpen(RecordingFileKind::Binary) || !deviceResponding) {
+    if (!recordingCore.IsOpen(RecordingFileKind::Binary)) {
         return;
     }
     Recording().WriteBinary(CurrentSnapshot());

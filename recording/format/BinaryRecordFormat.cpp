@@ -121,8 +121,9 @@ double BinaryChannelValue(const InputReading& r, int channel) {
 }
 
 bool BinaryChannelValid(const InputReading& r, int channel) {
+    // A reading whose last read did not complete holds old values: none of it is valid.
     const auto c = ChannelOf(r, channel);
-    return c && c->flag == 0;
+    return c && c->flag == 0 && r.status == 0;
 }
 
 std::string BinaryEntry(const InputReading& r, int inputNumber, int channel) {

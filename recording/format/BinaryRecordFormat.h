@@ -18,7 +18,7 @@ int BinaryChannelId(const InputReading& reading, int inputNumber);
 int BinaryQuantityCode(const InputReading& reading, int channel);
 // Value of a channel in its unit, 0.0 for a channel that does not exist.
 double BinaryChannelValue(const InputReading& reading, int channel);
-// True when the channel exists and its flag is 0.
+// True when the channel exists, its flag is 0 and the reading's last read completed.
 bool BinaryChannelValid(const InputReading& reading, int channel);
 
 // "type,id,quantity,value,1$" with one decimal and a full stop whatever the locale.

@@ -16,8 +16,9 @@ unsigned Magnitude(int16_t raw) {
 // Builds one input's columns: every title is "<model> <serial> <quantity> <unit>".
 class ColumnWriter {
 public:
-    ColumnWriter(InputColumns& out, char separator, std::string prefix)
-        : out_(out), separator_(separator), prefix_(std::move(prefix)) {}
+    // stale: the input's last read did not complete, so no value of it is current.
+    ColumnWriter(InputColumns& out, char separator, std::string prefix, bool stale)
+        : out_(out), separator_(separator), prefix_(std::move(prefix)), stale_(stale) {}
 
     void Add(std::string_view quantity, std::string_view unit, uint8_t errorFlag,
              const std::string& value) {
@@ -28,7 +29,7 @@ public:
     void AddTitled(const std::string& title, const std::string& value) {
         out_.titles += title;
         out_.titles += separator_;
-        out_.values += value;
+        out_.values += stale_ ? std::string("???") : value;
         out_.values += separator_;
     }
 
@@ -36,6 +37,7 @@ private:
     InputColumns& out_;
     char separator_;
     std::string prefix_;
+    bool stale_;
 };
 
 std::string Prefix(const char* model, uint16_t serial) {
@@ -90,21 +92,22 @@ InputColumns FormatInputColumns(const InputReading& r, int inputNumber, char sep
         return out;
     }
     const uint8_t* f = r.valueFlags;
+    const bool stale = r.status != 0;
     if (r.isBinary != 0) {
-        ColumnWriter(out, separator, "")
+        ColumnWriter(out, separator, "", stale)
             .AddTitled("Wejście binarne " + std::to_string(inputNumber),
                        r.binaryState == 1 ? "1 - włączone" : "0 - wyłączone");
         return out;
     }
     switch (r.model) {
         case ModelTQ21: {
-            ColumnWriter w(out, separator, Prefix("TQ21", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ21", r.serialNumber), stale);
             w.Add("Wilgotność", "[%]", f[1], TextU1(r.values[0]));
             w.Add("Temperatura", "[°C]", f[0], TextS1(r.values[1]));
             break;
         }
         case ModelTQ22: {
-            ColumnWriter w(out, separator, Prefix("TQ22", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ22", r.serialNumber), stale);
             for (int p = 1; p <= 8; ++p) {
                 // An absent probe has no column at all.
                 if (f[p - 1] == 0) {
@@ -116,32 +119,32 @@ InputColumns FormatInputColumns(const InputReading& r, int inputNumber, char sep
             break;
         }
         case ModelTQ23: {
-            ColumnWriter w(out, separator, Prefix("TQ23", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ23", r.serialNumber), stale);
             w.Add("Wilgotność", "[%]", f[2], TextU1(r.values[1]));
             w.Add("Temperatura", "[°C]", f[1], TextS1(r.values[2]));
             w.Add("Ciśnienie", "[hPa]", f[0], TextU1(r.values[0]));
             break;
         }
         case ModelTQ24: {
-            ColumnWriter w(out, separator, Prefix("TQ24", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ24", r.serialNumber), stale);
             w.Add("Ciśnienie", f[1] != 0 ? "[hPa]" : "[Pa]", f[2],
                   r.auxFlag != 0 ? TextS1(r.values[0]) : std::to_string(r.values[0]));
             break;
         }
         case ModelTQ25: {
-            ColumnWriter w(out, separator, Prefix("TQ25", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ25", r.serialNumber), stale);
             w.Add("Prędkość", "[m/s]", f[1], TextU1(r.values[1]));
             w.Add("Kierunek", "[°]", f[0], PlainUnsigned(r.values[0]));
             break;
         }
         case ModelTQ26: {
-            ColumnWriter w(out, separator, Prefix("TQ26", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ26", r.serialNumber), stale);
             w.Add("", f[2] != 0 ? "[kLx]" : "[W/m2]", f[1],
                   r.auxFlag != 0 ? TextU1(r.values[0]) : PlainUnsigned(r.values[0]));
             break;
         }
         case ModelTQ28: {
-            ColumnWriter w(out, separator, Prefix("TQ28", r.serialNumber));
+            ColumnWriter w(out, separator, Prefix("TQ28", r.serialNumber), stale);
             w.Add("Wilgotność", "[%]", f[2], TextU1(r.values[2]));
             w.Add("Temperatura", "[°C]", f[1], TextS2(r.values[3]));
             w.Add("Przenikalność elektryczna", "[]", r.auxFlag, TextU1(r.values[0]));

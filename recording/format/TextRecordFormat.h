@@ -27,7 +27,8 @@ struct InputColumns {
 };
 
 // inputNumber is 1 .. 8. Both texts are empty for an input without columns and for every input
-// while the device does not respond. The reading's status is not consulted.
+// while the device does not respond. A reading whose last read did not complete (status not 0)
+// keeps its columns with "???" for every value: what it holds was not measured in that cycle.
 InputColumns FormatInputColumns(const InputReading& reading, int inputNumber, char separator,
                                 bool deviceResponding);
 

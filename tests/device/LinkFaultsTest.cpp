@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,6 +139,64 @@ TEST_F(LinkFaults, ReadingsReturnSoonAfterARePlug) {
                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     EXPECT_LT(took, 4s);  // goal 2 s; one time-out alone would take 5.5 s
     EXPECT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+}
+
+// An adapter pulled out in the middle of a cycle is a device that does not answer, at once:
+// the unfinished cycle is not published, every cycle heard while the port is away says the
+// device is silent, and the readings come back after the re-plug.
+TEST_F(LinkFaults, UnpluggedAdapterIsASilentDeviceAtOnce) {
+    StartSim(kTwoSensors, {"--fault", "slow", "--slow-ms", "100"});
+    StartDriver();
+    ASSERT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+
+    std::mutex heardMutex;
+    int respondingHeard = 0;
+    int silentHeard = 0;
+    bool unplugged = false;
+    const int id = driver->AddCycleListener([&](const PollingCycle& cycle) {
+        std::lock_guard guard(heardMutex);
+        if (unplugged) {
+            (cycle.responding ? respondingHeard : silentHeard)++;
+        }
+    });
+    // In the middle of a cycle: input 1 has been asked for, input 8 not yet.
+    int asked = 0;
+    ASSERT_TRUE(sim->WaitForLog(
+        [&](const auto& log) {
+            asked = Count(log, "REQ 4 101 1");
+            return true;
+        },
+        kCycleTimeout));
+    ASSERT_TRUE(sim->WaitForLog([&](const auto& log) { return Count(log, "REQ 4 101 1") > asked; },
+                                kCycleTimeout));
+    {
+        std::lock_guard guard(heardMutex);
+        unplugged = true;
+    }
+    sim.reset();
+    const auto gone = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([this] { return !driver->IsDeviceResponding(); }, 2s));
+    std::printf("[ figure ] not responding %lld ms after the unplug\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - gone)
+                                           .count()));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard guard(heardMutex);
+        return silentHeard >= 2;
+    }));
+    EXPECT_FALSE(driver->IsDeviceResponding());
+    {
+        std::lock_guard guard(heardMutex);
+        EXPECT_EQ(respondingHeard, 0) << "a cycle was published while the adapter was away";
+    }
+
+    StartSim(kTwoSensors);
+    EXPECT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        std::lock_guard guard(heardMutex);
+        return respondingHeard > 0;
+    }));
+    driver->RemoveCycleListener(id);
 }
 
 // Stray bytes before every reply (noise, or the line's echo of the request) cost nothing: a

@@ -156,6 +156,19 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"Tq26Error", 8, MakeReading(ModelTQ26, 3, {850}, {0, 1, 0}), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An input whose last read did not complete adds no entry (an invalid first channel ends an
+// input's entries); the inputs around it are written as usual.
+TEST(BinaryRecord, IncompleteReadAddsNoEntry) {
+    auto readings = NoSensors();
+    readings[0] = Tq21(7, 500, 200);
+    readings[0].status = 3;
+    readings[1] = Binary(1);
+    readings[1].status = 3;
+    readings[2] = Tq21(8, 400, -5);
+    EXPECT_EQ(BinaryRecordText(readings, kTime), kStamp + "21,8,26,40.0,1$21,8,25,-0.5,1$");
+    EXPECT_FALSE(BinaryChannelValid(readings[0], 0));
+}
+
 TEST(BinaryRecord, InputsAppearInInputOrder) {
     auto readings = NoSensors();
     readings[7] = Binary(1);

@@ -143,10 +143,24 @@ TEST(TextRecord, NoColumnsWhileTheDeviceIsSilent) {
     }
 }
 
-TEST(TextRecord, IncompleteReadIsWrittenWithItsValues) {
-    InputReading r = MakeReading(ModelTQ21, 1, {523, 215});
-    r.status = 3;
-    EXPECT_EQ(FormatInputColumns(r, 1, ',', true).values, "52.3,21.5,");
+// A reading whose last read did not complete keeps its columns (the row's count stays) but
+// holds nothing measured in that cycle: every value is "???", flags and probes included.
+TEST(TextRecord, IncompleteReadWritesNoValue) {
+    InputReading tq21 = MakeReading(ModelTQ21, 1, {523, 215});
+    tq21.status = 3;
+    EXPECT_EQ(FormatInputColumns(tq21, 1, ',', true).titles,
+              "TQ21 1 Wilgotność [%],TQ21 1 Temperatura [°C],");
+    EXPECT_EQ(FormatInputColumns(tq21, 1, ',', true).values, "???,???,");
+
+    InputReading probes = Tq22({2});
+    probes.status = 3;
+    const InputColumns c = FormatInputColumns(probes, 1, ';', true);
+    EXPECT_EQ(c.titles, FormatInputColumns(Tq22({2}), 1, ';', true).titles);
+    EXPECT_EQ(c.values, "???;???;???;???;???;???;???;???;");
+
+    InputReading binary = Binary(1);
+    binary.status = 3;
+    EXPECT_EQ(FormatInputColumns(binary, 2, '\t', true).values, "???\t");
 }
 
 std::array<bool, 8> Select(std::initializer_list<int> inputs) {

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <filesystem>
 #include <optional>
@@ -316,6 +317,100 @@ private slots:
         QCOMPARE(lines[5], lines[0]);
         QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
                  std::size_t(2));
+    }
+
+    // Waits for the driver without handling any event, so that nothing the window would do
+    // on its own (a refresh, a queued call) can happen before the next step.
+    bool DriverResponds(bool wanted) {
+        for (int i = 0; i < 2000; ++i) {
+            if (dlg->Driver().IsDeviceResponding() == wanted) {
+                return true;
+            }
+            QThread::msleep(10);
+        }
+        return false;
+    }
+
+    // A tick records what the driver says at that moment, not what the display copied at its
+    // last refresh: the first row after the device falls silent has no readings.
+    void tickUsesTheDriversStateOfThatMoment() {
+        StartWindow();
+        const QString text = Path("tick.txt");
+        const QString binary = Path("tick.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 0}));
+        RunCommand();
+        QVERIFY(dlg->DeviceResponding());
+        sim->Command("silence on");
+        QVERIFY(DriverResponds(false));
+        const auto binarySize = fs::file_size(binary.toStdString());
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
+        QCOMPARE(lines.back().size(), std::string("2024.03.07 14:05:09\t").size());
+        QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
+    }
+
+    // The adapter pulled out (the simulator ends, its pty and the link go): at once a silent
+    // device for the display and both files, not the last readings over and over; readings
+    // return after the re-plug.
+    void unpluggedAdapterRecordsNoReadings() {
+        StartWindow();
+        const QString text = Path("unplug.txt");
+        const QString binary = Path("unplug.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 0}));
+        RunCommand();
+        sim.reset();
+        QVERIFY(DriverResponds(false));
+        const auto binarySize = fs::file_size(binary.toStdString());
+        for (int i = 0; i < 3; ++i) {
+            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        }
+        std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
+        QVERIFY(lines.size() >= 4);
+        QCOMPARE(lines[lines.size() - 4], std::string("Data i Godzina\t"));
+        for (std::size_t i = lines.size() - 3; i < lines.size(); ++i) {
+            QCOMPARE(lines[i].size(), std::string("2024.03.07 14:05:09\t").size());
+        }
+        QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
+        // The display follows without waiting for its five-second refresh.
+        QTRY_COMPARE_WITH_TIMEOUT(dlg->StatusLine().text().left(32),
+                                  QStringLiteral("Brak komunikacji z urządzeniem. "), 3000);
+        QCOMPARE(dlg->valueControls[0].ValueText(), QStringLiteral("???"));
+        QVERIFY(dlg->valueControls[0].IsBlinking());
+
+        sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
+        sim->LinkAs(folder / "ports", 7);
+        QTRY_VERIFY_WITH_TIMEOUT(Identified(), 20000);
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        lines = Lines(ReadFile(text.toStdString()));
+        QVERIFY(lines.back().find("\t52.3\t21.5\t") != std::string::npos);
+        QVERIFY(fs::file_size(binary.toStdString()) > binarySize);
+    }
+
+    // One input that stops answering while the others answer: its columns say "???" (the row
+    // keeps its column count), the binary record leaves it out, the other input is recorded.
+    void failingInputIsNotRecordedAsMeasured() {
+        StartWindow();
+        const QString text = Path("fail.txt");
+        const QString binary = Path("fail.qdx");
+        answerer->Expect(Recording({true, true, text, binary, 0}));
+        RunCommand();
+        sim->Command("fail 142");  // the temperature of input 1
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [this] {
+                InputReading first;
+                dlg->Driver().GetReading(0, first);
+                return first.status != 0;
+            }(),
+            30000);
+        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
+        const std::string& row = lines.back();
+        QCOMPARE(row.substr(19), std::string("\t???\t???\t1.0\t2.0\t4.0\t6.0\t7.0\t8.0\t4.6\t"));
+        const std::vector<std::string> records =
+            DecodeBinaryRecords(ReadFile(binary.toStdString())).records;
+        QVERIFY(records.back().find("21,1234,") == std::string::npos);
+        QVERIFY(records.back().find("22,77,25,1.0,1$") != std::string::npos);
+        QVERIFY(records.front().find("21,1234,26,52.3,1$") != std::string::npos);
     }
 
     // Another program holds the file: the "not available" message, not interleaved rows.

@@ -340,13 +340,23 @@ private slots:
         QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Startup).isActive());
     }
 
-    void enterAndEscapeEndTheRun() {
+    // A slip of Enter or Escape while closing a menu must not end a recording run.
+    void enterAndEscapeDoNotEndTheRun() {
+        ModalAnswerer answerer;
+        answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        QTimer::singleShot(50, &dlg, [&] { QTest::keyClick(&dlg, Qt::Key_Return); });
+        bool stillRunning = false;
+        QTimer::singleShot(50, &dlg, [&] {
+            for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+                QTest::keyClick(&dlg, key);
+                QTest::keyClick(dlg.focusWidget() ? dlg.focusWidget() : &dlg, key);
+            }
+            QCoreApplication::processEvents();
+            stillRunning = dlg.isVisible();
+            dlg.findChild<QAction*>(QStringLiteral("actionClose"))->trigger();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-        COrvexDlg other;
-        QTimer::singleShot(50, &other, [&] { QTest::keyClick(&other, Qt::Key_Escape); });
-        QCOMPARE(other.exec(), int(QDialog::Rejected));
+        QVERIFY(stillRunning);
     }
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks orvex-recorder under a real systemd: a cached Debian 12 root booted with systemd-nspawn,
 # the package installed with apt, orvex-sim on a pseudo-terminal as a transient unit. Each check
-# prints PASS or FAIL; the exit status is the number of FAILs (0: all passed).
+# prints PASS or FAIL; the script fails (status 1) when any check failed.
 #   service-check.sh [--plant] [PACKAGE.deb]   (default: the newest build/orvex_*.deb)
 # --plant: before each check that a unit setting can break, a drop-in breaking it is planted and
 # the check must FAIL; it prints PASS when the check caught the plant.

@@ -16,7 +16,7 @@ if [ "${1:-}" = --plant ]; then
     plant=true
     shift
 fi
-deb=${1:-$(ls -t build/orvex_*.deb 2>/dev/null | head -n 1)}
+deb=${1:-$(ls -t build/orvex_*.deb 2>/dev/null | head -n 1 || true)}
 [ "$(id -u)" -eq 0 ] || { echo "service-check.sh boots a container: run it as root" >&2; exit 2; }
 [ -f "$deb" ] || { echo "no package: run scripts/package.sh first" >&2; exit 2; }
 deb=$(realpath "$deb")

@@ -42,7 +42,7 @@ settings
 sim
 sim_pid=${pids[-1]}
 recorder
-wait_for 300 grep -qs '<6>ready' "$work/recorder.log" || { cat "$work/recorder.log" >&2; exit 1; }
+wait_for 300 grep -qs '<6>device responding' "$work/recorder.log" || { cat "$work/recorder.log" >&2; exit 1; }
 sleep 10
 prlimit --pid "$prog" --fsize=1:
 sleep 20
@@ -103,7 +103,7 @@ echo "port missing: $stop_ms ms"
 settings
 sim
 recorder
-wait_for 300 grep -qs '<6>ready' "$work/recorder.log" || exit 1
+wait_for 300 grep -qs '<6>device responding' "$work/recorder.log" || exit 1
 prlimit --pid "$prog" --fsize=1:
 wait_for 300 grep -qs '<3>cannot write' "$work/recorder.log" || exit 1
 sleep 2.5

@@ -16,7 +16,7 @@ printf '[LOG]\r\nFILE_LOG=1\r\nFILE_NAME=%s\r\nFILE_LOG_BIN=1\r\nFILE_NAME_BIN=%
 "$build/recorder/orvex-recorder" --config "$work" 2>"$work/recorder.log" &
 prog=$!
 pids+=("$prog")
-wait_for 300 grep -qs '<6>ready' "$work/recorder.log" || { cat "$work/recorder.log" >&2; exit 1; }
+wait_for 300 grep -qs '<6>device responding' "$work/recorder.log" || { cat "$work/recorder.log" >&2; exit 1; }
 ticks() { awk '{print $14 + $15}' "/proc/$prog/stat"; }
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$prog/status"; }
 rows() { grep -c $'^[0-9]' "$work/rows.csv"; }

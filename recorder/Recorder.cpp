@@ -1,5 +1,6 @@
 #include "recorder/Recorder.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +24,20 @@ constexpr auto kStalledPolling = 180s;
 
 std::string PortName(int port) {
     return "COM" + std::to_string(port);
+}
+
+bool SameSecond(const RecordTime& a, const RecordTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+           a.minute == b.minute && a.second == b.second;
+}
+
+std::string ReadOnlyHint() {
+    if (std::getenv("STATE_DIRECTORY") == nullptr) {
+        return "the recording folder is on a read-only file system";
+    }
+    return "the service may write only under its state folder (/var/lib/orvex) and the folders a "
+           "drop-in lists: run \"systemctl edit orvex-recorder\" and add the lines \"[Service]\" "
+           "and \"ReadWritePaths=<the recording folder>\"; not restarting";
 }
 
 }  // namespace
@@ -109,6 +124,11 @@ int CRecorder::Run() {
     if (config.RecordingWanted()) {
         if (problem = files.Open(config); !problem.empty()) {
             Log(LogLevel::Error, "cannot start: " + problem);
+            if (files.OpenError() == EROFS) {
+                // Restarting cannot help: the sandbox, not the medium, refuses the folder.
+                Log(LogLevel::Error, ReadOnlyHint());
+                return kExitBadConfig;
+            }
             return 1;
         }
     }
@@ -118,7 +138,10 @@ int CRecorder::Run() {
     ArmTickTimer();
     loop.ArmHousekeeping(1s);
     lastPing = Clock::now();
-    notifier.Status(StatusText());
+    // Ready once the settings and the files are open: a station boots whether or not its adapter
+    // is plugged in, and the status says what the recorder waits for.
+    notifier.Ready(StatusText());
+    Log(LogLevel::Info, "ready; " + StatusText());
 
     int status = 0;
     for (;;) {
@@ -181,13 +204,18 @@ void CRecorder::TryStartDriver() {
         linkUp = true;
         stallSince = Clock::now();
         portFailureLogged = false;
+        portPath.clear();  // resolved anew: a ports/comN link may have come since the last try
         PortLog(LogLevel::Info, "opened");
         return;
     }
     const int error = driver.LastOpenError();
     driver.Stop();
-    if (!portFailureLogged) {
+    // Told again when the reason changes: an adapter that appears but is refused reads
+    // differently from one that is missing.
+    if (!portFailureLogged || error != lastPortError) {
         portFailureLogged = true;
+        lastPortError = error;
+        portPath.clear();
         PortLog(LogLevel::Warning,
                 "cannot be opened: " +
                     (error != 0 ? OpenErrorText(error) : std::string("unknown reason")) +
@@ -211,10 +239,7 @@ void CRecorder::ForgetReadings() {
 }
 
 void CRecorder::Reload() {
-    // Before the first ready the manager still waits for READY=1, which only polling may send.
-    if (ready) {
-        notifier.Reloading();
-    }
+    notifier.Reloading();
     Log(LogLevel::Info, "reloading orvex.ini and reopening the files");
     RecorderConfig fresh;
     const std::string problem = LoadConfig(fresh);
@@ -249,9 +274,7 @@ void CRecorder::Reload() {
     if (intervalChanged) {
         ArmTickTimer();
     }
-    if (ready) {
-        notifier.Ready(StatusText());
-    }
+    notifier.Ready(StatusText());
 }
 
 void CRecorder::OnCycles() {
@@ -283,13 +306,9 @@ void CRecorder::OnCycles() {
     for (const CycleConsumer& consumer : consumers) {
         consumer(cycle);
     }
-    if (!ready && driverStarted) {
-        ready = true;
-        if (!firstRecordWritten) {
-            WriteRecords();
-        }
-        notifier.Ready(StatusText());
-        Log(LogLevel::Info, "ready");
+    // The first readings are recorded at once rather than an interval later.
+    if (!firstRecordWritten && driverStarted) {
+        WriteRecords();
     }
 }
 
@@ -303,7 +322,13 @@ void CRecorder::WriteRecords() {
     if (!driverStarted || !linkUp || Clock::now() - lastCycleTime >= kFreshCycle) {
         cycle.responding = false;
     }
-    files.Tick(SnapshotFromCycle(cycle, LocalRecordTimeNow()));
+    // The record written at the first readings and the next tick may fall in the same second.
+    const RecordTime now = LocalRecordTimeNow();
+    if (lastRecordTime && SameSecond(*lastRecordTime, now)) {
+        return;
+    }
+    lastRecordTime = now;
+    files.Tick(SnapshotFromCycle(cycle, now));
     firstRecordWritten = true;
 }
 

@@ -71,10 +71,11 @@ private:
     int listenerId = 0;
     bool driverStarted = false;
     bool portFailureLogged = false;
+    int lastPortError = 0;
     bool linkUp = false;
     std::optional<bool> responding;  // unknown until the first cycle
-    bool ready = false;
     bool firstRecordWritten = false;
+    std::optional<RecordTime> lastRecordTime;
 
     // Handed over from the polling thread.
     std::mutex cycleMutex;

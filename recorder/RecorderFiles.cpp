@@ -42,6 +42,7 @@ std::string CRecorderFiles::Open(const RecorderConfig& config) {
     Close();
     core.SetSettings(SettingsFor(config));
     openFailure.clear();
+    openError = 0;
     if (!core.OpenAtStartup()) {
         // All or nothing at the start: refusing is clearer than recording half.
         core.Close(rescueFolder);
@@ -55,6 +56,7 @@ std::string CRecorderFiles::Reload(const RecorderConfig& config) {
     const RecordingSettings fresh = SettingsFor(config);
     core.SetSettings(fresh);
     openFailure.clear();
+    openError = 0;
     reloading = true;
     const auto changed = [&](RecordingFileKind kind) {
         return kind == RecordingFileKind::Text
@@ -96,6 +98,7 @@ void CRecorderFiles::Report(const RecordingEvent& event) {
             break;
         case RecordingEventKind::OpenFailed:
             openFailure = "cannot open the " + what + ": " + OpenFailure(event.error);
+            openError = event.error;
             log(LogLevel::Error, openFailure);
             break;
         case RecordingEventKind::SpellStarted:

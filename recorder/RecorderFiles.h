@@ -28,6 +28,8 @@ public:
     // One last attempt, then held records go to the rescue folder.
     void Close();
     bool AnyOpen() const;
+    // The error of the last file that could not be opened, 0 when none failed.
+    int OpenError() const { return openError; }
 
     void Tick(const RecordingSnapshot& snapshot);
 
@@ -43,4 +45,5 @@ private:
     CRecordingCore core;
     bool reloading = false;
     std::string openFailure;  // the last OpenFailed, as a line
+    int openError = 0;
 };

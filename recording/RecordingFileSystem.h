@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The few file calls the recording file is built on, one set per platform. Errors are errno
 // values (or the text/FileErrorText.h codes), as the recording file reports them.
@@ -19,6 +20,9 @@ struct Identity {
     // The file system under the mount point the file's medium is mounted on, when there is one
     // (POSIX only): the path's folder lands there once the medium is unmounted.
     std::optional<std::uint64_t> hostVolume;
+    // The file's folder as it was at the opening (POSIX only): on an overlay, folders and files
+    // report different devices, and only the folder itself tells a rotation from a lost medium.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> folder;
 };
 
 // Opens or creates a regular file for reading and appending and locks it against other writers.

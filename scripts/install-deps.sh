@@ -23,7 +23,7 @@ test_packages=(
     systemd
     mosquitto mosquitto-clients openssl  # a real broker and test certificates
     clang libclang-rt-14-dev
-    librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap
+    librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap systemd-container
     g++-mingw-w64-x86-64-posix wine64 zip unzip python3  # the Windows build, its tests under wine, its zip
 )
 

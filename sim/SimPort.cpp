@@ -1,6 +1,7 @@
 #include "sim/SimPort.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -64,6 +65,21 @@ bool CSimPort::OpenPty(std::string& error) {
     }
     close(slave);
     return true;
+}
+
+bool CSimPort::ClearExclusive(std::string& error) const {
+    if (!isPty_)
+        return true;
+    const int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        error = Reason(path_.c_str());
+        return false;
+    }
+    const bool cleared = ioctl(slave, TIOCNXCL) == 0;
+    if (!cleared)
+        error = Reason("TIOCNXCL");
+    close(slave);
+    return cleared;
 }
 
 bool CSimPort::OpenDevice(const std::string& path, int baud, std::string& error) {

@@ -16,6 +16,11 @@ public:
     // Opens a serial device in raw mode, 8N1 at `baud`.
     bool OpenDevice(const std::string& path, int baud, std::string& error);
 
+    // A program that set the exclusive flag (TIOCEXCL) on the slave leaves it behind on a pty,
+    // where a real adapter drops it at the last close: open the slave and clear it. Only a
+    // privileged process can open an exclusive tty; false when that failed.
+    bool ClearExclusive(std::string& error) const;
+
     int Fd() const { return fd_; }
     bool IsPty() const { return isPty_; }
     const std::string& Path() const { return path_; }

@@ -127,6 +127,7 @@ int CSimServer::Run() {
                     std::vector<std::vector<uint8_t>> frames;
                     assembler_.Flush(frames);
                     Dispatch(frames, false);
+                    ReleaseLine();
                 }
             }
         }
@@ -169,7 +170,22 @@ void CSimServer::CheckHangUp() {
         replies_.clear();
         if (options_.log)
             EmitLine("CLOSE");
+        ReleaseLine();
     }
+}
+
+void CSimServer::ReleaseLine() {
+    std::string error;
+    if (port_.ClearExclusive(error)) {
+        exclusiveWarned_ = false;
+        return;
+    }
+    // Opening the slave fails only while the flag is set (EBUSY) or the pty is going away.
+    if (!exclusiveWarned_)
+        std::cerr << "orvex-sim: the closed program left " << port_.Path()
+                  << " exclusive and only a privileged simulator can clear that (" << error
+                  << "); unprivileged programs get \"busy\" until the simulator restarts\n";
+    exclusiveWarned_ = true;
 }
 
 void CSimServer::ReadLine(bool& hungUpNow) {

@@ -31,6 +31,7 @@ private:
     void ReadLine(bool& hungUpNow);
     bool SlaveOpen() const;
     void CheckHangUp();
+    void ReleaseLine();
     void Dispatch(std::vector<std::vector<uint8_t>>& frames, bool answer);
     void SendDueReplies();
     void Send(const std::vector<uint8_t>& bytes);
@@ -49,6 +50,7 @@ private:
     bool stdinOpen_ = true;
     bool hungUp_ = false;
     bool quit_ = false;
+    bool exclusiveWarned_ = false;
 };
 
 // Writes one line to stdout and flushes it.

@@ -83,6 +83,10 @@ Place FolderPlace(const std::string& path, const Identity& id) {
     }
     if (st.st_dev == id.volume)
         return Place::SameFileSystem;
+    // Still the very folder the file was opened in: whatever devices the file system reports.
+    if (id.folder && folder == Folder(path) && id.folder->first == st.st_dev &&
+        id.folder->second == st.st_ino)
+        return Place::SameFileSystem;
     if (id.hostVolume && st.st_dev == *id.hostVolume)
         return Place::MountPoint;
     return Place::OtherFileSystem;
@@ -111,7 +115,9 @@ int OpenLocked(const std::string& path, bool& existed, File& file, Identity& id)
     if (flock(f, LOCK_EX | LOCK_NB) != 0)
         return fail(errno);
     file = f;
-    id = {st.st_dev, st.st_ino, HostDevice(Folder(path), st.st_dev)};
+    id = {st.st_dev, st.st_ino, HostDevice(Folder(path), st.st_dev), std::nullopt};
+    if (struct stat folder{}; stat(Folder(path).c_str(), &folder) == 0)
+        id.folder = std::make_pair(std::uint64_t{folder.st_dev}, std::uint64_t{folder.st_ino});
     return 0;
 }
 

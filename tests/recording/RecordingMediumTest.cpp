@@ -161,3 +161,47 @@ TEST(RecordingRemovedFolder, RowsWaitUntilTheFolderIsBack) {
 }
 
 }  // namespace
+
+// An overlay whose upper layer is another file system (a container's root) gives folders and files
+// different device numbers: a rename and a reopen there is a rotation, not a medium gone away.
+TEST(RecordingOverlayTest, ARotationOnAnOverlayIsNotTakenForAMediumAway) {
+    TempFolder folder;
+    const fs::path lower = folder.Path() / "lower", layer = folder.Path() / "layer",
+                   merged = folder.Path() / "merged";
+    fs::create_directories(lower / "dane");
+    fs::create_directories(layer);
+    fs::create_directories(merged);
+    if (mount("tmpfs", layer.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "needs root to mount: " << std::strerror(errno);
+    fs::create_directories(layer / "upper");
+    fs::create_directories(layer / "work");
+    const std::string options = "lowerdir=" + lower.string() +
+                                ",upperdir=" + (layer / "upper").string() +
+                                ",workdir=" + (layer / "work").string();
+    struct Unmount {
+        std::vector<fs::path> at;
+        ~Unmount() {
+            for (auto it = at.rbegin(); it != at.rend(); ++it)
+                umount2(it->c_str(), MNT_DETACH);
+        }
+    } unmount{{layer}};
+    if (mount("overlay", merged.c_str(), "overlay", 0, options.c_str()) != 0)
+        GTEST_SKIP() << "no overlay file system: " << std::strerror(errno);
+    unmount.at.push_back(merged);
+
+    std::vector<RecordingEvent> events;
+    CRecordingCore core{[&](const RecordingEvent& event) { events.push_back(event); }};
+    RecordingSettings settings;
+    settings.textOn = true;
+    settings.textPath = (merged / "dane" / "x.txt").string();
+    core.SetSettings(settings);
+    ASSERT_TRUE(core.OpenAtStartup());
+    core.Tick(Snapshot(1));
+    fs::rename(merged / "dane" / "x.txt", merged / "dane" / "x.txt.1");
+    EXPECT_TRUE(core.Reopen());
+    core.Tick(Snapshot(2));
+    for (const RecordingEvent& event : events)
+        EXPECT_NE(event.kind, K::MediumAway) << event.path;
+    EXPECT_TRUE(ReadFile(merged / "dane" / "x.txt").ends_with(Row(2)));
+    EXPECT_TRUE(ReadFile(merged / "dane" / "x.txt.1").ends_with(Row(1)));
+}

@@ -28,6 +28,7 @@ public:
     RawLine& operator=(const RawLine&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
     void Close() {
         if (fd_ >= 0)
             close(fd_);

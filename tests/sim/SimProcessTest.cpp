@@ -3,9 +3,12 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -120,6 +123,32 @@ TEST(SimProcess, QuickReopeningIsServed) {
     EXPECT_TRUE(sim.WaitForLog(allLogged, 5s));
     const std::vector<std::string> log = sim.Log();
     EXPECT_EQ(log.front(), "OPEN");
+}
+
+// A program opens the port as the recorder does (exclusive, flushed) and asks at once, at
+// different moments relative to the simulator's noticing the previous close.
+TEST(SimProcess, ExclusiveOpenerIsAnsweredAtOnceAndReleasedOnClose) {
+    SimProcess sim({.config = "", .args = {"--log"}});
+    for (int pauseMs = 0; pauseMs <= 40; pauseMs += 5) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        {
+            RawLine line(sim.PtyPath());
+            ASSERT_TRUE(line.IsOpen()) << "after " << pauseMs << " ms: " << std::strerror(errno);
+            ASSERT_EQ(ioctl(line.Fd(), TIOCEXCL), 0);
+            tcflush(line.Fd(), TCIOFLUSH);
+            EXPECT_EQ(line.Transact(ReadRequest(1, 4, 2, 1), 7), kSerialReply)
+                << "after " << pauseMs << " ms";
+        }
+        ASSERT_TRUE(sim.WaitForLog(Has("CLOSE"), 5s));
+        sim.ClearLog();
+    }
+    // A real adapter forgets the flag at its last close; so must the pty, or a program without
+    // privileges that comes next gets "busy". (Root could open it anyway, so ask the flag.)
+    RawLine line(sim.PtyPath());
+    ASSERT_TRUE(line.IsOpen()) << std::strerror(errno);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(line.Fd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST(SimProcess, RepliesDoNotLeakToTheNextOpener) {

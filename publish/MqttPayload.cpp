@@ -119,7 +119,10 @@ InputDescription DescribeInput(const InputReading& r) {
     switch (r.model) {
         case ModelTQ21:
             SetSensor(d, "TQ21", r);
-            d.channels.push_back(Humidity(f[1], UnsignedTenths(r.values[0])));
+            // A temperature-only sensor has no humidity: no channel, never a made-up 0 %.
+            if (f[1] != FlagAbsent) {
+                d.channels.push_back(Humidity(f[1], UnsignedTenths(r.values[0])));
+            }
             d.channels.push_back(
                 Temperature("temperature", "Temperatura", f[0], SignedTenths(r.values[1])));
             break;

@@ -45,6 +45,16 @@ public:
         std::lock_guard guard(mutex_);
         return events_.size();
     }
+    std::vector<MqttEvent> Of(Type type) {
+        std::lock_guard guard(mutex_);
+        std::vector<MqttEvent> out;
+        for (const MqttEvent& e : events_) {
+            if (e.type == type) {
+                out.push_back(e);
+            }
+        }
+        return out;
+    }
 
 private:
     std::size_t CountLocked(Type type, MqttFailure failure) const {
@@ -386,11 +396,15 @@ TEST_F(MqttBrokerTest, QueueIsBoundedAndSurvivesARestartDuringAnOutage) {
         }
         ASSERT_TRUE(Eventually([&] { return pub.GetStats().dropped == 15; }));
         EXPECT_EQ(pub.GetStats().queued, 5u);
+        // Told when dropping starts; within the minute no more.
         EXPECT_EQ(events.Count(Type::Dropped), 1u);
         // The refused connection is reported from the network thread, maybe after the drops.
         ASSERT_TRUE(events.WaitFor(Type::Failed, MqttFailure::ConnectionRefused));
         EXPECT_EQ(events.Count(Type::Failed, MqttFailure::ConnectionRefused), 1u);
     }
+    // The stop tells the true total, not the first drop's count (unless that was all).
+    ASSERT_LE(events.Count(Type::Dropped), 2u);
+    EXPECT_EQ(events.Of(Type::Dropped).back().dropped, 15u);
     EXPECT_LE(fs::file_size(dir / "settings" / MqttPublisher::kQueueFile), 64u + 5u * 512u);
 
     Broker::Config config;
@@ -411,6 +425,211 @@ TEST_F(MqttBrokerTest, QueueIsBoundedAndSurvivesARestartDuringAnOutage) {
     EXPECT_EQ(Payloads(sub.On("orvex/2101/input1")), expected);
     ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 0; }));
     EXPECT_EQ(pub.GetStats().dropped, 16u);
+}
+
+TEST_F(MqttBrokerTest, DropsAreReportedAgainWhileTheyGrowAtTheGivenPace) {
+    MqttPublisher::Options o = Options(FreePort());
+    o.queueCapacity = 5;
+    o.dropReportInterval = milliseconds(0);
+    MqttPublisher pub(o);
+    pub.Start();
+    for (int n = 0; n < 70; ++n) {
+        pub.OnCycle(Cycle(n));
+    }
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().dropped == 65; }));
+    pub.Stop();
+    const auto drops = events.Of(Type::Dropped);
+    ASSERT_FALSE(drops.empty());
+    EXPECT_EQ(drops.back().dropped, 65u);
+    for (std::size_t i = 1; i < drops.size(); ++i) {
+        EXPECT_GT(drops[i].dropped, drops[i - 1].dropped);
+    }
+}
+
+TEST_F(MqttBrokerTest, UnusableSettingsAreRefusedNotReplaced) {
+    MqttPublisher::Options o = Options(FreePort());
+    o.settings.topicPrefix = "zaklad/site1/";
+    MqttPublisher pub(o);
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    ASSERT_TRUE(events.WaitFor(Type::Failed, MqttFailure::Settings));
+    EXPECT_NE(events.Of(Type::Failed)[0].detail.find("TOPIC_PREFIX"), std::string::npos);
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 1; }));
+    pub.Stop();
+    EXPECT_EQ(pub.GetStats().connectAttempts, 0u);
+    EXPECT_EQ(pub.GetStats().lastFailure, MqttFailure::Settings);
+    MqttSettings bad;
+    bad.clientId = std::string(300, 'c');
+    EXPECT_EQ(CheckMqttConnection(bad, dir / "settings", 1s).failure, MqttFailure::Settings);
+}
+
+// The broker's access rules let the status through but not the readings: MQTT 5 shows the
+// refusal, and the cycles wait in the queue until the rules change.
+TEST_F(MqttBrokerTest, RefusedPublishKeepsTheCyclesQueuedAndIsToldOnce) {
+    const fs::path acl = dir / "acl";
+    std::ofstream(acl) << "topic read #\ntopic readwrite site2/+/status\n"
+                          "topic readwrite homeassistant/#\n";
+    Broker::Config config;
+    config.aclFile = acl;
+    Broker broker(dir / "broker", config);
+    ASSERT_TRUE(broker.Start());
+    Subscriber sub(broker.Port(), {"site2/#"});
+    ASSERT_TRUE(sub.WaitConnected());
+    MqttPublisher::Options o = Options(broker.Port());
+    o.settings.topicPrefix = "site2";
+    MqttPublisher pub(o);
+    pub.Start();
+    for (int n = 0; n < 5; ++n) {
+        pub.OnCycle(Cycle(n));
+    }
+    ASSERT_TRUE(events.WaitFor(Type::PublishRefused, MqttFailure::PublishRefused));
+    EXPECT_EQ(events.Of(Type::PublishRefused)[0].detail.rfind("site2/2101/input", 0), 0u);
+    EXPECT_EQ(events.Of(Type::PublishRefused)[0].original, "0x87");
+    EXPECT_TRUE(pub.GetStats().mqtt5);
+    EXPECT_EQ(pub.GetStats().queued, 5u);
+    EXPECT_EQ(pub.GetStats().cyclesDelivered, 0u);
+    // A few retries later still told once, and nothing lost.
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().connectAttempts >= 3; }));
+    EXPECT_EQ(events.Count(Type::PublishRefused), 1u);
+    EXPECT_EQ(pub.GetStats().queued, 5u);
+    EXPECT_TRUE(sub.On("site2/2101/input1").empty());
+
+    std::ofstream(acl) << "topic read #\ntopic readwrite site2/#\ntopic readwrite homeassistant/#\n";
+    ASSERT_TRUE(broker.Reload());
+    ASSERT_TRUE(sub.WaitFor("site2/2101/input1", 5, 15000));
+    std::vector<std::string> expected;
+    for (int n = 0; n < 5; ++n) {
+        expected.push_back(ExpectedInput1(n));
+    }
+    const auto got = Payloads(sub.On("site2/2101/input1"));
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 5), expected);
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 0; }));
+    EXPECT_EQ(pub.GetStats().dropped, 0u);
+}
+
+TEST_F(MqttBrokerTest, QueueFileThatCannotBeUsedIsToldAtStartAndByTheCheck) {
+    fs::create_directories(dir / "settings" / MqttPublisher::kQueueFile);  // not a file
+    const std::string problem = QueueFileProblem(dir / "settings");
+    EXPECT_NE(problem.find(MqttPublisher::kQueueFile), std::string::npos);
+    EXPECT_NE(problem.find("to nie jest zwykły plik"), std::string::npos);
+    EXPECT_EQ(QueueFileProblem(dir), "");
+    MqttPublisher pub(Options(FreePort()));
+    pub.Start();
+    ASSERT_TRUE(events.WaitFor(Type::QueueNotOnDisk));
+    EXPECT_NE(events.Of(Type::QueueNotOnDisk)[0].detail.find(MqttPublisher::kQueueFile),
+              std::string::npos);
+    pub.OnCycle(Cycle(1));
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 1; }));
+}
+
+// The settings folder on a small file system that fills during an outage: the cycles the disk
+// refuses are held in memory, the failure is told once, and all arrive in order.
+TEST_F(MqttBrokerTest, FullDiskDuringAnOutageLosesNoCycle) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    ASSERT_TRUE(::Run("mount -t tmpfs -o size=16k tmpfs " + small.string()));
+    struct Unmount {
+        fs::path path;
+        ~Unmount() { ::Run("umount " + path.string()); }
+    } unmount{small};
+    Broker::Config config;
+    config.persistence = true;
+    Broker broker(dir / "broker", config);
+    ASSERT_TRUE(broker.Start());
+    {
+        Subscriber sub(broker.Port(), {"orvex/2101/input1"}, "full-sub", false);
+        ASSERT_TRUE(sub.WaitConnected());
+    }
+    broker.Stop();
+    MqttPublisher::Options o = Options(broker.Port());
+    o.settingsFolder = small;
+    MqttPublisher pub(o);
+    pub.Start();
+    constexpr int kCycles = 120;
+    for (int n = 0; n < kCycles; ++n) {
+        pub.OnCycle(Cycle(n));
+    }
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == kCycles; }));
+    ASSERT_TRUE(events.WaitFor(Type::QueueWriteFailed));
+    EXPECT_EQ(events.Count(Type::QueueWriteFailed), 1u);
+    EXPECT_NE(events.Of(Type::QueueWriteFailed)[0].detail.find("brak miejsca na dysku"),
+              std::string::npos);
+    EXPECT_GT(pub.GetStats().queueWriteFailures, 0u);
+    ASSERT_TRUE(broker.Start());
+    Subscriber sub(broker.Port(), {"orvex/2101/input1"}, "full-sub", false);
+    ASSERT_TRUE(sub.WaitFor("orvex/2101/input1", kCycles, 30000));
+    std::vector<std::string> expected;
+    for (int n = 0; n < kCycles; ++n) {
+        expected.push_back(ExpectedInput1(n));
+    }
+    EXPECT_EQ(Payloads(sub.On("orvex/2101/input1")), expected);
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 0; }));
+    EXPECT_EQ(pub.GetStats().dropped, 0u);
+}
+
+TEST_F(MqttBrokerTest, SilenceFollowsWhenCyclesStopComing) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    Subscriber sub(broker.Port(), {"orvex/2101/status"});
+    ASSERT_TRUE(sub.WaitConnected());
+    MqttPublisher pub(Options(broker.Port()));
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    pub.OnCycle(Cycle(2));
+    ASSERT_TRUE(sub.WaitFor("orvex/2101/status", 1));
+    EXPECT_EQ(sub.On("orvex/2101/status")[0].payload, "online");
+    // No further cycle: the polling has stopped, and "online" must not stand.
+    ASSERT_TRUE(sub.WaitFor("orvex/2101/status", 2, 15000));
+    EXPECT_EQ(sub.On("orvex/2101/status")[1].payload, "silent");
+}
+
+TEST_F(MqttBrokerTest, ServerThatIsNoBrokerAndBadTlsFilesAreNamedInPolish) {
+    // Answers like a web server.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    std::thread web([listener] {
+        const int c = accept(listener, nullptr, nullptr);
+        if (c >= 0) {
+            char buffer[256];
+            [[maybe_unused]] const ssize_t r = read(c, buffer, sizeof buffer);
+            const char reply[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+            [[maybe_unused]] const ssize_t w = write(c, reply, sizeof reply - 1);
+            close(c);
+        }
+    });
+    MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = ntohs(a.sin_port);
+    const MqttCheckResult web1 = CheckMqttConnection(s, dir / "settings", 5s);
+    web.join();
+    close(listener);
+    EXPECT_EQ(web1.failure, MqttFailure::NotBroker) << web1.original;
+
+    s.tls = true;
+    s.caFile = (dir / "missing.crt").string();
+    MqttCheckResult tls = CheckMqttConnection(s, dir / "settings", 5s);
+    EXPECT_EQ(tls.failure, MqttFailure::TlsFiles);
+    EXPECT_EQ(tls.detail, "plik CA „" + s.caFile + "” nie istnieje");
+    std::ofstream(dir / "text.crt") << "not a certificate\n";
+    s.caFile = (dir / "text.crt").string();
+    tls = CheckMqttConnection(s, dir / "settings", 5s);
+    EXPECT_EQ(tls.failure, MqttFailure::TlsFiles);
+    EXPECT_NE(tls.detail.find("PEM"), std::string::npos);
+    // Every text shown is Polish: no English from the library.
+    for (const MqttCheckResult& r : {web1, tls}) {
+        const std::string shown = MqttFailureText(r.failure, r.detail);
+        EXPECT_EQ(shown.find("Success"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("Invalid"), std::string::npos) << shown;
+    }
 }
 
 TEST_F(MqttBrokerTest, StopDoesNotWaitForABrokerThatNeverAnswers) {

@@ -41,6 +41,26 @@ TEST(MqttPayload, GoldenSensorPayloads) {
               R"("conductivity": {"value": 45.6, "unit": "mS/m"}}})");
 }
 
+TEST(MqttPayload, QuantityTheSensorLacksIsAbsentAndAnIncompleteReadIsNull) {
+    // A temperature-only sensor: no humidity at all, not 0 %.
+    const InputReading tempOnly = MakeReading(ModelTQ21, 5, {0, 215}, {0, FlagAbsent});
+    EXPECT_EQ(Payload(tempOnly),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ21", "serial": 5, )"
+              R"("values": {"temperature": {"value": 21.5, "unit": "°C"}}})");
+    EXPECT_FALSE(DescribeInput(tempOnly).SameSensor(DescribeInput(MakeReading(ModelTQ21, 5, {0, 215}))));
+    // A read that did not complete: every quantity null, binary state included.
+    InputReading partial = MakeReading(ModelTQ23, 7, {10132, 501, -5});
+    partial.status = 3;
+    EXPECT_EQ(Payload(partial).find(R"("value": 1)"), std::string::npos) << Payload(partial);
+    EXPECT_NE(Payload(partial).find(R"("pressure": {"value": null, "unit": "hPa"})"),
+              std::string::npos);
+    InputReading binary;
+    binary.isBinary = 1;
+    binary.binaryState = 1;
+    binary.status = 3;
+    EXPECT_NE(Payload(binary).find(R"("state": {"value": null)"), std::string::npos);
+}
+
 TEST(MqttPayload, UnitsAndDecimalsFollowTheSensorsFormat) {
     // TQ24: whole pascals, or tenths of hectopascals.
     EXPECT_NE(Payload(MakeReading(ModelTQ24, 1, {-12}, {0, 0, 0}, 0))

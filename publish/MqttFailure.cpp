@@ -90,6 +90,29 @@ std::string MqttReasonLogText(const MqttReason& reason) {
     return text;
 }
 
+std::string MqttRefusalShortText(MqttFailure failure) {
+    switch (failure) {
+        case MqttFailure::BadCredentials:
+            return "zła nazwa użytkownika lub hasło";
+        case MqttFailure::NotAuthorized:
+            return "odmowa dostępu";
+        case MqttFailure::Refused:
+            return "broker odmówił połączenia";
+        case MqttFailure::TlsCertificate:
+            return "niezaufany certyfikat serwera";
+        case MqttFailure::TlsFiles:
+            return "błędny plik CA, certyfikatu lub klucza";
+        case MqttFailure::PasswordFile:
+            return "brak pliku z hasłem";
+        case MqttFailure::PublishRefused:
+            return "odmowa publikacji";
+        case MqttFailure::Settings:
+            return "błędne ustawienia";
+        default:
+            return {};
+    }
+}
+
 std::string FileErrorText(int error) {
     switch (error) {
         case EACCES:

@@ -39,5 +39,8 @@ bool IsRefusal(MqttFailure failure);
 std::string MqttFailureText(MqttFailure failure, std::string_view detail = {});
 // The same followed by the library's own words in brackets, for a log.
 std::string MqttReasonLogText(const MqttReason& reason);
+// A refusal in a few Polish words for a status line ("odmowa dostępu"); empty for a failure
+// that is not a refusal.
+std::string MqttRefusalShortText(MqttFailure failure);
 // A file error number in Polish.
 std::string FileErrorText(int error);

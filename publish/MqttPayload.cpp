@@ -1,5 +1,6 @@
 #include "publish/MqttPayload.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -249,26 +250,49 @@ std::string InputPayload(const InputDescription& input, std::string_view isoTime
     return out;
 }
 
-std::string UniqueId(uint16_t deviceSerial, int input, std::string_view channelKey) {
-    return "orvex_" + std::to_string(deviceSerial) + "_in" + std::to_string(input) + "_" +
+std::string HaStatusTopic(std::string_view discoveryPrefix) {
+    return std::string(discoveryPrefix) + "/status";
+}
+
+std::string NodeId(std::string_view prefix, uint16_t deviceSerial) {
+    std::string node = "orvex_";
+    if (prefix != "orvex") {
+        for (unsigned char c : prefix) {
+            node += std::isalnum(c) != 0 && c < 0x80 ? static_cast<char>(std::tolower(c)) : '_';
+        }
+        node += '_';
+    }
+    return node + std::to_string(deviceSerial);
+}
+
+std::string UniqueId(const DiscoveryContext& context, int input, std::string_view channelKey) {
+    return NodeId(context.prefix, context.deviceSerial) + "_in" + std::to_string(input) + "_" +
            std::string(channelKey);
 }
 
-std::string DiscoveryTopic(uint16_t deviceSerial, int input, const InputDescription& desc,
-                           const ChannelReading& channel) {
-    const char* component =
-        desc.kind == InputDescription::Kind::Binary ? "binary_sensor" : "sensor";
-    return std::string("homeassistant/") + component + "/" +
-           UniqueId(deviceSerial, input, channel.key) + "/config";
+namespace {
+
+const char* Component(const InputDescription& desc) {
+    return desc.kind == InputDescription::Kind::Binary ? "binary_sensor" : "sensor";
+}
+
+}  // namespace
+
+std::string DiscoveryTopic(const DiscoveryContext& context, int input,
+                           const InputDescription& desc, const ChannelReading& channel) {
+    return context.discoveryPrefix + "/" + Component(desc) + "/" +
+           UniqueId(context, input, channel.key) + "/config";
 }
 
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel) {
     const std::string serial = std::to_string(context.deviceSerial);
-    const std::string uid = UniqueId(context.deviceSerial, input, channel.key);
+    const std::string uid = UniqueId(context, input, channel.key);
+    // default_entity_id for current Home Assistant, object_id for versions before it.
     std::string out =
         "{\"name\": " + JsonString("Wejście " + std::to_string(input) + " " + channel.title) +
         ", \"unique_id\": " + JsonString(uid) + ", \"object_id\": " + JsonString(uid) +
+        ", \"default_entity_id\": " + JsonString(std::string(Component(desc)) + "." + uid) +
         ", \"state_topic\": " +
         JsonString(InputTopic(context.prefix, context.deviceSerial, input)) +
         ", \"value_template\": " +
@@ -282,17 +306,28 @@ std::string DiscoveryConfig(const DiscoveryContext& context, int input,
         if (!channel.haUnit.empty()) {
             out += ", \"unit_of_measurement\": " + JsonString(channel.haUnit);
         }
-        out += ", \"state_class\": \"measurement\"";
+        // An angle has no arithmetic mean: no long-term statistics for the wind direction.
+        if (channel.key != "wind_direction") {
+            out += ", \"state_class\": \"measurement\"";
+        }
     }
     out += ", \"expire_after\": " + std::to_string(kExpireAfterSeconds);
     // "silent" and "offline" both make the entity unavailable.
     out += ", \"availability_topic\": " +
            JsonString(StatusTopic(context.prefix, context.deviceSerial)) +
            ", \"availability_template\": \"{{ 'online' if value == 'online' else 'offline' }}\"";
-    out += ", \"device\": {\"identifiers\": [" + JsonString("orvex_" + serial) +
-           "], \"name\": " + JsonString("ORVEX nr " + serial) +
-           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"serial_number\": " +
-           JsonString(serial) + ", \"sw_version\": " + JsonString(context.swVersion) + "}";
+    // The serial goes in the name: a serial_number key makes Home Assistant before 2024.2
+    // reject the whole config.
+    const std::string name = context.prefix == "orvex"
+                                 ? "ORVEX nr " + serial
+                                 : "ORVEX nr " + serial + " (" + context.prefix + ")";
+    out += ", \"device\": {\"identifiers\": [" +
+           JsonString(NodeId(context.prefix, context.deviceSerial)) +
+           "], \"name\": " + JsonString(name) +
+           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"sw_version\": " +
+           JsonString(context.swVersion) + "}";
+    out += ", \"origin\": {\"name\": \"orvex\", \"sw_version\": " + JsonString(context.swVersion) +
+           "}";
     if (desc.kind == InputDescription::Kind::Sensor) {
         out +=
             ", \"json_attributes_topic\": " +

@@ -64,20 +64,27 @@ inline constexpr std::string_view kStatusOffline = "offline";
 inline constexpr std::string_view kStatusSilent = "silent";
 
 // Home Assistant discovery.
-inline constexpr std::string_view kHaStatusTopic = "homeassistant/status";
+inline constexpr std::string_view kDefaultDiscoveryPrefix = "homeassistant";
 inline constexpr int kExpireAfterSeconds = 300;
 
 struct DiscoveryContext {
     std::string prefix;
     uint16_t deviceSerial = 0;
     std::string swVersion;
+    std::string discoveryPrefix{kDefaultDiscoveryPrefix};
 };
 
-// "orvex_<device serial>_in<input>_<channel key>": stable across renames in Home Assistant.
-std::string UniqueId(uint16_t deviceSerial, int input, std::string_view channelKey);
-// "homeassistant/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
-std::string DiscoveryTopic(uint16_t deviceSerial, int input, const InputDescription& desc,
-                           const ChannelReading& channel);
+// "<discovery prefix>/status": where Home Assistant says it came online.
+std::string HaStatusTopic(std::string_view discoveryPrefix);
+// "orvex_<device serial>" under the default topic prefix, "orvex_<prefix>_<device serial>"
+// under another (lower case, anything but letters and digits as "_"): two sites with one
+// concentrator serial under different prefixes are different devices.
+std::string NodeId(std::string_view prefix, uint16_t deviceSerial);
+// "<node id>_in<input>_<channel key>": stable across renames in Home Assistant.
+std::string UniqueId(const DiscoveryContext& context, int input, std::string_view channelKey);
+// "<discovery prefix>/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
+std::string DiscoveryTopic(const DiscoveryContext& context, int input,
+                           const InputDescription& desc, const ChannelReading& channel);
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel);
 

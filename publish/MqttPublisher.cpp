@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <array>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <random>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "publish/DiskQueue.h"
 #include "publish/MqttPayload.h"
@@ -45,6 +47,40 @@ int Remaining(Clock::time_point deadline, Clock::time_point now) {
         return 0;
     }
     return static_cast<int>(std::chrono::ceil<milliseconds>(deadline - now).count());
+}
+
+// The discovery topics a run published, one a line, so that the next can remove what it no
+// longer publishes.
+constexpr const char* kDiscoveryFile = "mqtt-discovery.txt";
+constexpr std::size_t kMaxDiscoveryList = 64 * 1024;
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    std::size_t total = 0;
+    while (std::getline(in, line) && (total += line.size() + 1) <= kMaxDiscoveryList) {
+        // Only a config topic is ever removed: a damaged list must not clear anything else.
+        if (line.ends_with("/config") && line.find_first_of("+#") == std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+void WriteLines(const std::filesystem::path& path, const std::set<std::string>& lines) {
+    const std::filesystem::path temporary = path.string() + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (const std::string& line : lines) {
+            out << line << '\n';
+        }
+        if (!out.flush()) {
+            return;  // the list is a convenience: the next connect simply removes less
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
 }
 
 }  // namespace
@@ -193,7 +229,7 @@ private:
         handlers.connected = [this] { OnConnected(); };
         handlers.published = [this](int mid, int reason) { OnPublished(mid, reason); };
         handlers.message = [this](std::string_view topic, std::string_view payload) {
-            if (topic == kHaStatusTopic && payload == "online") {
+            if (topic == HaStatusTopic(o_.settings.discoveryPrefix) && payload == "online") {
                 forceDiscovery_ = true;
                 republishValues_ = true;
             }
@@ -227,7 +263,10 @@ private:
         nextToSend_ = queue_.Front();
         publishedStatus_.clear();
         forceDiscovery_ = true;
-        session_->Subscribe(std::string(kHaStatusTopic), 1);
+        clearStale_ = true;
+        if (o_.settings.discovery) {
+            session_->Subscribe(HaStatusTopic(o_.settings.discoveryPrefix), 1);
+        }
         Report({MqttEvent::Type::Connected, MqttFailure::None, {}, {}, TotalDropped()});
     }
 
@@ -308,7 +347,10 @@ private:
             SyncDiscovery();
             if (republishValues_ && valuesCurrent_) {
                 for (int i = 0; i < 8; ++i) {
-                    Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i], false);
+                    if (o_.settings.Publishes(i + 1)) {
+                        Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i],
+                                false);
+                    }
                 }
             }
         }
@@ -340,6 +382,9 @@ private:
         }
         const std::string iso = IsoTime(cycle->time, cycle->utcOffsetSeconds);
         for (int i = 0; i < 8; ++i) {
+            if (!o_.settings.Publishes(i + 1)) {
+                mask |= static_cast<std::uint8_t>(1u << i);
+            }
             if ((mask & (1u << i)) != 0) {
                 continue;
             }
@@ -351,32 +396,67 @@ private:
             }
             inflight_[mid] = {sequence, i};
         }
+        if (mask == kAllInputs) {
+            PopDelivered();  // no input of it is published
+        }
         return true;
     }
 
     void SyncDiscovery() {
-        const DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion};
+        DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion,
+                                 o_.settings.discoveryPrefix};
+        bool changed = false;
         for (int i = 0; i < 8; ++i) {
             const InputDescription& now = current_[i];
-            const bool present = now.kind == InputDescription::Kind::Sensor ||
-                                 now.kind == InputDescription::Kind::Binary;
+            const bool present = o_.settings.discovery && o_.settings.Publishes(i + 1) &&
+                                 (now.kind == InputDescription::Kind::Sensor ||
+                                  now.kind == InputDescription::Kind::Binary);
             std::optional<InputDescription>& out = announced_[i];
             if (out && (!present || !out->SameSensor(now))) {
                 // An empty retained config removes the entity.
                 for (const ChannelReading& c : out->channels) {
-                    Publish(DiscoveryTopic(sessionSerial_, i + 1, *out, c), "", true);
+                    Publish(DiscoveryTopic(context, i + 1, *out, c), "", true);
                 }
                 out.reset();
+                changed = true;
             }
             if (present && (!out || forceDiscovery_)) {
                 for (const ChannelReading& c : now.channels) {
-                    Publish(DiscoveryTopic(sessionSerial_, i + 1, now, c),
+                    Publish(DiscoveryTopic(context, i + 1, now, c),
                             DiscoveryConfig(context, i + 1, now, c), true);
                 }
+                changed = changed || !out;
                 out = now;
             }
         }
         forceDiscovery_ = false;
+        std::set<std::string> topics;
+        for (int i = 0; i < 8; ++i) {
+            if (announced_[i]) {
+                for (const ChannelReading& c : announced_[i]->channels) {
+                    topics.insert(DiscoveryTopic(context, i + 1, *announced_[i], c));
+                }
+            }
+        }
+        if (clearStale_) {
+            // Configs of an earlier run that this one does not publish (an input emptied or
+            // changed while the program was stopped, discovery switched off) would leave dead
+            // entities whose template fails on every message.
+            clearStale_ = false;
+            for (const std::string& old : ReadLines(DiscoveryListPath())) {
+                if (!topics.contains(old)) {
+                    Publish(old, "", true);
+                    changed = true;
+                }
+            }
+        }
+        if (changed) {
+            WriteLines(DiscoveryListPath(), topics);
+        }
+    }
+
+    std::filesystem::path DiscoveryListPath() const {
+        return o_.settingsFolder / kDiscoveryFile;
     }
 
     void Wait() {
@@ -520,6 +600,7 @@ private:
     bool haveCurrent_ = false;
     std::array<std::optional<InputDescription>, 8> announced_{};
     bool forceDiscovery_ = false;
+    bool clearStale_ = false;
     bool republishValues_ = false;
     std::unordered_map<int, std::pair<std::uint64_t, int>> inflight_;
     std::map<std::uint64_t, std::uint8_t> acked_;

@@ -128,6 +128,9 @@ MqttSettings ReadMqttSettings(const CIniEx& ini) {
     s.qos = qos == 0 ? 0 : 1;
     const int keepalive = ini.GetInt(kMqttSection, "KEEPALIVE", d.keepalive);
     s.keepalive = keepalive >= 5 && keepalive <= 65535 ? keepalive : d.keepalive;
+    s.discovery = Flag(ini, "DISCOVERY", d.discovery);
+    s.discoveryPrefix = Text(ini, "DISCOVERY_PREFIX", d.discoveryPrefix);
+    s.inputs = Text(ini, "INPUTS", d.inputs);
     return s;
 }
 
@@ -157,6 +160,9 @@ void WriteMqttSettings(CIniEx& ini, const MqttSettings& s) {
     text("TOPIC_PREFIX", s.topicPrefix);
     ini.SetInt(kMqttSection, "QOS", s.qos);
     ini.SetInt(kMqttSection, "KEEPALIVE", s.keepalive);
+    ini.SetInt(kMqttSection, "DISCOVERY", s.discovery ? 1 : 0);
+    text("DISCOVERY_PREFIX", s.discoveryPrefix);
+    text("INPUTS", s.inputs);
 }
 
 std::string DefaultClientId(const std::filesystem::path& settingsFolder) {
@@ -227,6 +233,13 @@ std::string MqttSettingsProblem(const MqttSettings& settings) {
     }
     if (std::string why = ClientIdProblem(settings.clientId); !why.empty()) {
         return "[MQTT] CLIENT_ID: " + why;
+    }
+    if (std::string why = TopicPrefixProblem(settings.discoveryPrefix); !why.empty()) {
+        return "[MQTT] DISCOVERY_PREFIX: " + why;
+    }
+    if (settings.inputs.size() != 8 ||
+        settings.inputs.find_first_not_of("01") != std::string::npos) {
+        return "[MQTT] INPUTS: potrzeba ośmiu znaków 0 lub 1 (wejścia 1 do 8)";
     }
     return {};
 }

@@ -25,8 +25,14 @@ struct MqttSettings {
     std::string topicPrefix = "orvex";
     int qos = 1;         // 0 or 1
     int keepalive = 60;  // seconds
+    bool discovery = true;                   // Home Assistant discovery configs
+    std::string discoveryPrefix = "homeassistant";
+    std::string inputs = "11111111";  // input N is published when character N is "1"
 
     int EffectivePort() const { return port != 0 ? port : (tls ? kTlsPort : kPlainPort); }
+    bool Publishes(int input) const {  // input 1..8
+        return input >= 1 && input <= static_cast<int>(inputs.size()) && inputs[input - 1] == '1';
+    }
     bool operator==(const MqttSettings&) const = default;
 };
 

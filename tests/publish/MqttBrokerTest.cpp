@@ -632,6 +632,79 @@ TEST_F(MqttBrokerTest, ServerThatIsNoBrokerAndBadTlsFilesAreNamedInPolish) {
     }
 }
 
+TEST_F(MqttBrokerTest, ConfigsOfAnEarlierRunThatNoLongerFitAreRemovedAtConnect) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    const std::string humidity2 = "homeassistant/sensor/orvex_2101_in2_humidity/config";
+    const std::string humidity1 = "homeassistant/sensor/orvex_2101_in1_humidity/config";
+    {
+        Subscriber sub(broker.Port(), {"homeassistant/#"});
+        ASSERT_TRUE(sub.WaitConnected());
+        MqttPublisher pub(Options(broker.Port()));
+        pub.Start();
+        PollingCycle c = Cycle(1);
+        c.readings[1] = MakeReading(ModelTQ21, 502, {300, 250});
+        pub.OnCycle(c);
+        ASSERT_TRUE(sub.WaitFor(humidity2, 1));
+    }
+    // Input 2 was emptied while the program was stopped.
+    Subscriber sub(broker.Port(), {"homeassistant/#"});
+    ASSERT_TRUE(sub.WaitFor(humidity2, 1));  // the retained config
+    MqttPublisher pub(Options(broker.Port()));
+    pub.Start();
+    pub.OnCycle(Cycle(2));
+    ASSERT_TRUE(sub.WaitFor(humidity2, 2));
+    EXPECT_EQ(sub.On(humidity2)[1].payload, "");
+    Subscriber late(broker.Port(), {"homeassistant/#"}, "late");
+    ASSERT_TRUE(late.WaitFor(humidity1, 1));
+    EXPECT_TRUE(late.On(humidity2).empty());
+    EXPECT_TRUE(late.On("homeassistant/sensor/orvex_2101_in2_temperature/config").empty());
+}
+
+TEST_F(MqttBrokerTest, TwoPrefixesWithOneSerialKeepTheirOwnDevices) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    std::vector<std::unique_ptr<MqttPublisher>> pubs;
+    for (const char* site : {"zaklad/site1", "zaklad/site2"}) {
+        MqttPublisher::Options o = Options(broker.Port());
+        o.settings.topicPrefix = site;
+        o.settingsFolder = dir / site;
+        fs::create_directories(o.settingsFolder);
+        pubs.push_back(std::make_unique<MqttPublisher>(o));
+        pubs.back()->Start();
+        pubs.back()->OnCycle(Cycle(1));
+    }
+    Subscriber late(broker.Port(), {"homeassistant/#"}, "late");
+    const std::string site1 = "homeassistant/sensor/orvex_zaklad_site1_2101_in1_humidity/config";
+    const std::string site2 = "homeassistant/sensor/orvex_zaklad_site2_2101_in1_humidity/config";
+    ASSERT_TRUE(late.WaitFor(site1, 1));
+    ASSERT_TRUE(late.WaitFor(site2, 1));
+    EXPECT_NE(late.On(site1)[0].payload.find(R"("state_topic": "zaklad/site1/2101/input1")"),
+              std::string::npos);
+    EXPECT_NE(late.On(site2)[0].payload.find(R"("state_topic": "zaklad/site2/2101/input1")"),
+              std::string::npos);
+}
+
+TEST_F(MqttBrokerTest, InputsAndDiscoverySwitchesLimitWhatIsPublished) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    Subscriber sub(broker.Port(), {"orvex/#", "homeassistant/#"});
+    ASSERT_TRUE(sub.WaitConnected());
+    MqttPublisher::Options o = Options(broker.Port());
+    o.settings.inputs = "10111111";
+    o.settings.discovery = false;
+    MqttPublisher pub(o);
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    ASSERT_TRUE(sub.WaitFor("orvex/2101/input8", 1));
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 0; }));
+    EXPECT_EQ(sub.On("orvex/2101/input1").size(), 1u);
+    EXPECT_TRUE(sub.On("orvex/2101/input2").empty());
+    for (const auto& m : sub.All()) {
+        EXPECT_NE(m.topic.rfind("homeassistant/", 0), 0u) << m.topic;
+    }
+}
+
 TEST_F(MqttBrokerTest, StopDoesNotWaitForABrokerThatNeverAnswers) {
     // Takes the connection (the kernel completes it) but never says a word.
     const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -39,6 +39,9 @@ TEST(MqttSettings, RoundTripKeepsEveryKeyAndOtherSections) {
     s.topicPrefix = "zaklad/hala1";
     s.qos = 0;
     s.keepalive = 30;
+    s.discovery = false;
+    s.discoveryPrefix = "ha";
+    s.inputs = "10000001";
     CIniEx ini;
     ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
     WriteMqttSettings(ini, s);
@@ -95,6 +98,19 @@ TEST(MqttSettings, UnusablePrefixesAndClientIdsAreNamedWithTheirReason) {
     EXPECT_EQ(MqttSettingsProblem(s), "");
     s.clientId = "a\nb";
     EXPECT_NE(MqttSettingsProblem(s).find("sterujący"), std::string::npos);
+    s.clientId.clear();
+    s.discoveryPrefix = "ha/";
+    EXPECT_NE(MqttSettingsProblem(s).find("[MQTT] DISCOVERY_PREFIX: "), std::string::npos);
+    s.discoveryPrefix = "ha";
+    for (const char* inputs : {"1111111", "111111112", "11110000 "}) {
+        s.inputs = inputs;
+        EXPECT_NE(MqttSettingsProblem(s).find("[MQTT] INPUTS: "), std::string::npos) << inputs;
+    }
+    s.inputs = "01000000";
+    EXPECT_EQ(MqttSettingsProblem(s), "");
+    EXPECT_FALSE(s.Publishes(1));
+    EXPECT_TRUE(s.Publishes(2));
+    EXPECT_FALSE(s.Publishes(9));
 }
 
 TEST(MqttSettings, ClientIdDiffersBetweenSettingsFolders) {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "ModalAnswerer.h"
+#include "publish/MqttFailure.h"
 #include "WindowOnSim.h"
 #include "app/Settings.h"
 #include "app/store/IniEx.h"
@@ -45,6 +46,12 @@ private slots:
         QCOMPARE(MqttStatusText(true, 5), QStringLiteral("MQTT: połączono"));
         QCOMPARE(MqttStatusText(false, 1234),
                  QStringLiteral("MQTT: brak połączenia (1234 w kolejce)"));
+        // A refusal stays named while it lasts; a lost connection needs no one to act.
+        QCOMPARE(MqttStatusText(false, 3,
+                                QString::fromStdString(
+                                    MqttRefusalShortText(MqttFailure::NotAuthorized))),
+                 QStringLiteral("MQTT: brak połączenia: odmowa dostępu (3 w kolejce)"));
+        QCOMPARE(MqttRefusalShortText(MqttFailure::ConnectionLost), std::string());
     }
 
     void menuItemIsLastInSettings() {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <algorithm>
 
 #include "publish/MqttCheck.h"
 #include "publish/MqttPayload.h"
@@ -703,6 +704,135 @@ TEST_F(MqttBrokerTest, InputsAndDiscoverySwitchesLimitWhatIsPublished) {
     for (const auto& m : sub.All()) {
         EXPECT_NE(m.topic.rfind("homeassistant/", 0), 0u) << m.topic;
     }
+}
+
+// A broker of MQTT 3.1.1 only: it refuses an MQTT 5 CONNECT with the 3.1.1 answer
+// "unacceptable protocol version", and acknowledges every QoS 1 publish.
+class Broker311 {
+public:
+    Broker311() {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener_, 4);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~Broker311() {
+        shutdown(listener_, SHUT_RDWR);
+        close(listener_);
+        thread_.join();
+    }
+    int Port() const { return port_; }
+    bool WaitFor(const std::string& topic, std::size_t count) {
+        std::unique_lock guard(mutex_);
+        return changed_.wait_for(guard, seconds(10), [&] {
+            return std::count(topics_.begin(), topics_.end(), topic) >= static_cast<long>(count);
+        });
+    }
+    std::vector<int> Levels() {
+        std::lock_guard guard(mutex_);
+        return levels_;
+    }
+
+private:
+    static bool ReadAll(int fd, unsigned char* p, std::size_t n) {
+        while (n > 0) {
+            const ssize_t r = read(fd, p, n);
+            if (r <= 0) {
+                return false;
+            }
+            p += r;
+            n -= static_cast<std::size_t>(r);
+        }
+        return true;
+    }
+    static void Send(int fd, std::initializer_list<unsigned char> bytes) {
+        const std::vector<unsigned char> v(bytes);
+        [[maybe_unused]] const ssize_t w = write(fd, v.data(), v.size());
+    }
+    void Serve() {
+        for (;;) {
+            const int c = accept(listener_, nullptr, nullptr);
+            if (c < 0) {
+                return;
+            }
+            for (;;) {
+                unsigned char type = 0;
+                std::size_t length = 0;
+                int shift = 0;
+                unsigned char b = 0x80;
+                if (!ReadAll(c, &type, 1)) {
+                    break;
+                }
+                while ((b & 0x80) != 0 && ReadAll(c, &b, 1)) {
+                    length |= static_cast<std::size_t>(b & 0x7F) << shift;
+                    shift += 7;
+                }
+                std::vector<unsigned char> body(length);
+                if (length > 0 && !ReadAll(c, body.data(), length)) {
+                    break;
+                }
+                if (type == 0x10) {
+                    const int level = body.size() > 6 ? body[6] : 0;
+                    {
+                        std::lock_guard guard(mutex_);
+                        levels_.push_back(level);
+                    }
+                    if (level != 4) {
+                        Send(c, {0x20, 0x02, 0x00, 0x01});
+                        break;
+                    }
+                    Send(c, {0x20, 0x02, 0x00, 0x00});
+                } else if ((type & 0xF0) == 0x30) {
+                    const std::size_t topicLength = (body[0] << 8) | body[1];
+                    const std::string topic(body.begin() + 2, body.begin() + 2 + topicLength);
+                    if ((type & 0x06) != 0) {
+                        Send(c, {0x40, 0x02, body[2 + topicLength], body[3 + topicLength]});
+                    }
+                    std::lock_guard guard(mutex_);
+                    topics_.push_back(topic);
+                    changed_.notify_all();
+                } else if (type == 0x82) {
+                    Send(c, {0x90, 0x03, body[0], body[1], 0x00});
+                } else if (type == 0xC0) {
+                    Send(c, {0xD0, 0x00});
+                } else if (type == 0xE0) {
+                    break;
+                }
+            }
+            close(c);
+        }
+    }
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> topics_;
+    std::vector<int> levels_;
+};
+
+TEST_F(MqttBrokerTest, BrokerWithoutMqtt5IsSpokenToIn311) {
+    Broker311 broker;
+    MqttPublisher pub(Options(broker.Port()));
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    pub.OnCycle(Cycle(2));
+    ASSERT_TRUE(broker.WaitFor("orvex/2101/input1", 2));
+    ASSERT_TRUE(Eventually([&] { return pub.GetStats().queued == 0; }));
+    EXPECT_FALSE(pub.GetStats().mqtt5);
+    EXPECT_EQ(broker.Levels(), (std::vector<int>{5, 4}));
+    EXPECT_EQ(events.Count(Type::Failed), 0u);
+    pub.Stop();  // the fake serves one connection at a time
+    MqttSettings s;
+    s.host = "127.0.0.1";
+    s.port = broker.Port();
+    EXPECT_EQ(CheckMqttConnection(s, dir / "settings", 5s).failure, MqttFailure::None);
 }
 
 TEST_F(MqttBrokerTest, StopDoesNotWaitForABrokerThatNeverAnswers) {

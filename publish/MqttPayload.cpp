@@ -278,6 +278,25 @@ const char* Component(const InputDescription& desc) {
 
 }  // namespace
 
+namespace {
+
+std::string DeviceAndOrigin(const DiscoveryContext& context) {
+    const std::string serial = std::to_string(context.deviceSerial);
+    // The serial goes in the name: a serial_number key makes Home Assistant 2024.1 and older
+    // reject the whole config.
+    const std::string name = context.prefix == "orvex"
+                                 ? "ORVEX nr " + serial
+                                 : "ORVEX nr " + serial + " (" + context.prefix + ")";
+    return ", \"device\": {\"identifiers\": [" +
+           JsonString(NodeId(context.prefix, context.deviceSerial)) +
+           "], \"name\": " + JsonString(name) +
+           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"sw_version\": " +
+           JsonString(context.swVersion) + "}, \"origin\": {\"name\": \"orvex\", \"sw_version\": " +
+           JsonString(context.swVersion) + "}";
+}
+
+}  // namespace
+
 std::string DiscoveryTopic(const DiscoveryContext& context, int input,
                            const InputDescription& desc, const ChannelReading& channel) {
     return context.discoveryPrefix + "/" + Component(desc) + "/" +
@@ -286,7 +305,6 @@ std::string DiscoveryTopic(const DiscoveryContext& context, int input,
 
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel) {
-    const std::string serial = std::to_string(context.deviceSerial);
     const std::string uid = UniqueId(context, input, channel.key);
     // default_entity_id for current Home Assistant, object_id for versions before it.
     std::string out =
@@ -316,18 +334,7 @@ std::string DiscoveryConfig(const DiscoveryContext& context, int input,
     out += ", \"availability_topic\": " +
            JsonString(StatusTopic(context.prefix, context.deviceSerial)) +
            ", \"availability_template\": \"{{ 'online' if value == 'online' else 'offline' }}\"";
-    // The serial goes in the name: a serial_number key makes Home Assistant before 2024.2
-    // reject the whole config.
-    const std::string name = context.prefix == "orvex"
-                                 ? "ORVEX nr " + serial
-                                 : "ORVEX nr " + serial + " (" + context.prefix + ")";
-    out += ", \"device\": {\"identifiers\": [" +
-           JsonString(NodeId(context.prefix, context.deviceSerial)) +
-           "], \"name\": " + JsonString(name) +
-           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"sw_version\": " +
-           JsonString(context.swVersion) + "}";
-    out += ", \"origin\": {\"name\": \"orvex\", \"sw_version\": " + JsonString(context.swVersion) +
-           "}";
+    out += DeviceAndOrigin(context);
     if (desc.kind == InputDescription::Kind::Sensor) {
         out +=
             ", \"json_attributes_topic\": " +
@@ -336,5 +343,49 @@ std::string DiscoveryConfig(const DiscoveryContext& context, int input,
             JsonString("{{ {'model': value_json.model, 'serial': value_json.serial} | tojson }}");
     }
     out += "}";
+    return out;
+}
+
+std::string DiagnosticsTopic(std::string_view prefix, uint16_t deviceSerial) {
+    return DeviceTopic(prefix, deviceSerial) + "/diagnostics";
+}
+
+std::string DiagnosticsPayload(const Diagnostics& d) {
+    return std::string("{\"device\": ") + (d.responding ? "\"responding\"" : "\"silent\"") +
+           ", \"queue\": " + std::to_string(d.queue) + ", \"dropped\": " +
+           std::to_string(d.dropped) +
+           ", \"last_error\": " + (d.lastError.empty() ? "null" : JsonString(d.lastError)) + "}";
+}
+
+std::vector<std::pair<std::string, std::string>> DiagnosticsDiscovery(
+    const DiscoveryContext& context) {
+    struct Field {
+        const char* key;
+        const char* title;
+        const char* extra;
+    };
+    static constexpr Field kFields[] = {
+        {"device", "Stan urządzenia", ""},
+        {"queue", "Cykle w kolejce MQTT", ", \"state_class\": \"measurement\""},
+        {"dropped", "Cykle odrzucone", ", \"state_class\": \"total_increasing\""},
+        {"last_error", "Ostatni błąd MQTT", ""},
+    };
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string state = DiagnosticsTopic(context.prefix, context.deviceSerial);
+    for (const Field& f : kFields) {
+        const std::string uid =
+            NodeId(context.prefix, context.deviceSerial) + "_diag_" + f.key;
+        // Always available: it tells why the readings are not.
+        std::string config = "{\"name\": " + JsonString(f.title) +
+                             ", \"unique_id\": " + JsonString(uid) + ", \"object_id\": " +
+                             JsonString(uid) + ", \"default_entity_id\": " +
+                             JsonString("sensor." + uid) + ", \"state_topic\": " +
+                             JsonString(state) + ", \"value_template\": " +
+                             JsonString(std::string("{{ value_json['") + f.key + "'] }}") +
+                             ", \"entity_category\": \"diagnostic\"" + f.extra +
+                             DeviceAndOrigin(context) + "}";
+        out.emplace_back(context.discoveryPrefix + "/sensor/" + uid + "/config",
+                         std::move(config));
+    }
     return out;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/InputReading.h"
@@ -87,6 +88,21 @@ std::string DiscoveryTopic(const DiscoveryContext& context, int input,
                            const InputDescription& desc, const ChannelReading& channel);
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel);
+
+// The publisher's own state, retained on "<prefix>/<device serial>/diagnostics":
+// {"device": "responding" or "silent", "queue": n, "dropped": n, "last_error": text or null}.
+struct Diagnostics {
+    bool responding = false;
+    std::uint64_t queue = 0;
+    std::uint64_t dropped = 0;
+    std::string lastError;  // Polish; empty for none
+    bool operator==(const Diagnostics&) const = default;
+};
+std::string DiagnosticsTopic(std::string_view prefix, uint16_t deviceSerial);
+std::string DiagnosticsPayload(const Diagnostics& diagnostics);
+// Discovery of the four fields as diagnostic sensors of the device: topic and config each.
+std::vector<std::pair<std::string, std::string>> DiagnosticsDiscovery(
+    const DiscoveryContext& context);
 
 // Minimal JSON string literal, quotes included.
 std::string JsonString(std::string_view utf8);

@@ -35,6 +35,7 @@ constexpr milliseconds kMiscInterval{1000};
 // The shortest wait for a cycle before "silent": a cycle of eight inputs takes about a second.
 constexpr milliseconds kMinSilence{5000};
 constexpr int kFirstFailureReason = 0x80;
+constexpr milliseconds kDiagnosticsInterval{10000};
 
 std::string ReasonCode(int reason) {
     char code[16];
@@ -262,6 +263,7 @@ private:
         otherMids_.clear();
         nextToSend_ = queue_.Front();
         publishedStatus_.clear();
+        publishedDiagnostics_.reset();
         forceDiscovery_ = true;
         clearStale_ = true;
         if (o_.settings.discovery) {
@@ -343,6 +345,7 @@ private:
             Publish(StatusTopic(prefix, sessionSerial_), wantedStatus_, true);
             publishedStatus_ = wantedStatus_;
         }
+        PublishDiagnostics();
         if (haveCurrent_) {
             SyncDiscovery();
             if (republishValues_ && valuesCurrent_) {
@@ -402,10 +405,41 @@ private:
         return true;
     }
 
+    // A change of the device's state or of the last error at once; the queue's and the drop
+    // count's growth at most every kDiagnosticsInterval, so an outage's backlog sends little.
+    void PublishDiagnostics() {
+        Diagnostics now{wantedStatus_ == kStatusOnline, queue_.Size(), TotalDropped(),
+                        lastError_};
+        if (publishedDiagnostics_ && *publishedDiagnostics_ == now) {
+            return;
+        }
+        const auto at = Clock::now();
+        const bool urgent = !publishedDiagnostics_ ||
+                            publishedDiagnostics_->responding != now.responding ||
+                            publishedDiagnostics_->lastError != now.lastError;
+        if (!urgent && at - lastDiagnosticsAt_ < kDiagnosticsInterval) {
+            return;
+        }
+        Publish(DiagnosticsTopic(o_.settings.topicPrefix, sessionSerial_),
+                DiagnosticsPayload(now), true);
+        publishedDiagnostics_ = now;
+        lastDiagnosticsAt_ = at;
+    }
+
     void SyncDiscovery() {
         DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion,
                                  o_.settings.discoveryPrefix};
         bool changed = false;
+        const bool force = forceDiscovery_;
+        std::vector<std::pair<std::string, std::string>> diagnostics;
+        if (o_.settings.discovery && (force || clearStale_)) {
+            diagnostics = DiagnosticsDiscovery(context);
+        }
+        if (force) {
+            for (const auto& [topic, config] : diagnostics) {
+                Publish(topic, config, true);
+            }
+        }
         for (int i = 0; i < 8; ++i) {
             const InputDescription& now = current_[i];
             const bool present = o_.settings.discovery && o_.settings.Publishes(i + 1) &&
@@ -430,7 +464,16 @@ private:
             }
         }
         forceDiscovery_ = false;
+        if (!changed && !clearStale_) {
+            return;
+        }
+        if (o_.settings.discovery && diagnostics.empty()) {
+            diagnostics = DiagnosticsDiscovery(context);
+        }
         std::set<std::string> topics;
+        for (const auto& [topic, config] : diagnostics) {
+            topics.insert(topic);
+        }
         for (int i = 0; i < 8; ++i) {
             if (announced_[i]) {
                 for (const ChannelReading& c : announced_[i]->channels) {
@@ -443,10 +486,10 @@ private:
             // changed while the program was stopped, discovery switched off) would leave dead
             // entities whose template fails on every message.
             clearStale_ = false;
+            changed = true;
             for (const std::string& old : ReadLines(DiscoveryListPath())) {
                 if (!topics.contains(old)) {
                     Publish(old, "", true);
-                    changed = true;
                 }
             }
         }
@@ -568,6 +611,19 @@ private:
     void Shutdown() { Close(); }
 
     void Report(const MqttEvent& event) {
+        switch (event.type) {
+            case MqttEvent::Type::Failed:
+            case MqttEvent::Type::Disconnected:
+            case MqttEvent::Type::PublishRefused:
+                lastError_ = MqttFailureText(event.failure, event.detail);
+                break;
+            case MqttEvent::Type::QueueNotOnDisk:
+            case MqttEvent::Type::QueueWriteFailed:
+                lastError_ = "kolejka w pamięci: " + event.detail;
+                break;
+            default:
+                break;
+        }
         if (o_.onEvent) {
             o_.onEvent(event);
         }
@@ -601,6 +657,9 @@ private:
     std::array<std::optional<InputDescription>, 8> announced_{};
     bool forceDiscovery_ = false;
     bool clearStale_ = false;
+    std::string lastError_;
+    std::optional<Diagnostics> publishedDiagnostics_;
+    Clock::time_point lastDiagnosticsAt_{};
     bool republishValues_ = false;
     std::unordered_map<int, std::pair<std::uint64_t, int>> inflight_;
     std::map<std::uint64_t, std::uint8_t> acked_;

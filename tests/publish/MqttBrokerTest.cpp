@@ -469,7 +469,7 @@ TEST_F(MqttBrokerTest, UnusableSettingsAreRefusedNotReplaced) {
 TEST_F(MqttBrokerTest, RefusedPublishKeepsTheCyclesQueuedAndIsToldOnce) {
     const fs::path acl = dir / "acl";
     std::ofstream(acl) << "topic read #\ntopic readwrite site2/+/status\n"
-                          "topic readwrite homeassistant/#\n";
+                          "topic readwrite site2/+/diagnostics\ntopic readwrite homeassistant/#\n";
     Broker::Config config;
     config.aclFile = acl;
     Broker broker(dir / "broker", config);
@@ -833,6 +833,28 @@ TEST_F(MqttBrokerTest, BrokerWithoutMqtt5IsSpokenToIn311) {
     s.host = "127.0.0.1";
     s.port = broker.Port();
     EXPECT_EQ(CheckMqttConnection(s, dir / "settings", 5s).failure, MqttFailure::None);
+}
+
+TEST_F(MqttBrokerTest, DiagnosticsAreRetainedAndFollowTheDeviceAtOnce) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    const std::string topic = "orvex/2101/diagnostics";
+    Subscriber sub(broker.Port(), {topic, "homeassistant/sensor/orvex_2101_diag_device/config"});
+    ASSERT_TRUE(sub.WaitConnected());
+    MqttPublisher pub(Options(broker.Port()));
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    ASSERT_TRUE(sub.WaitFor(topic, 1));
+    EXPECT_TRUE(sub.WaitFor("homeassistant/sensor/orvex_2101_diag_device/config", 1));
+    EXPECT_NE(sub.On(topic)[0].payload.find(R"("device": "responding")"), std::string::npos);
+    PollingCycle silent;
+    silent.time = kStart + seconds(2);
+    pub.OnCycle(silent);
+    ASSERT_TRUE(sub.WaitFor(topic, 2));
+    EXPECT_NE(sub.On(topic).back().payload.find(R"("device": "silent")"), std::string::npos);
+    Subscriber late(broker.Port(), {topic}, "late");
+    ASSERT_TRUE(late.WaitFor(topic, 1));
+    EXPECT_TRUE(late.On(topic)[0].retained);
 }
 
 TEST_F(MqttBrokerTest, StopDoesNotWaitForABrokerThatNeverAnswers) {

@@ -206,6 +206,26 @@ TEST(MqttPayload, EveryValueTemplateFindsItsFieldInTheRealPayload) {
     }
 }
 
+TEST(MqttPayload, DiagnosticsPayloadAndItsDiagnosticSensors) {
+    EXPECT_EQ(DiagnosticsTopic("zaklad/a", 7), "zaklad/a/7/diagnostics");
+    EXPECT_EQ(DiagnosticsPayload({true, 12, 3, ""}),
+              R"({"device": "responding", "queue": 12, "dropped": 3, "last_error": null})");
+    const std::string silent = DiagnosticsPayload({false, 0, 0, "broker odmówił \"x\""});
+    EXPECT_EQ(silent, R"({"device": "silent", "queue": 0, "dropped": 0, )"
+                      R"("last_error": "broker odmówił \"x\""})");
+    const auto configs = DiagnosticsDiscovery({"orvex", 7, "1"});
+    ASSERT_EQ(configs.size(), 4u);
+    EXPECT_EQ(configs[0].first, "homeassistant/sensor/orvex_7_diag_device/config");
+    for (const auto& [topic, config] : configs) {
+        EXPECT_NE(config.find(R"("entity_category": "diagnostic")"), std::string::npos);
+        EXPECT_NE(config.find(R"("state_topic": "orvex/7/diagnostics")"), std::string::npos);
+        const std::size_t from = config.find("value_json['") + 12;
+        const std::string key = config.substr(from, config.find('\'', from) - from);
+        EXPECT_NE(silent.find("\"" + key + "\": "), std::string::npos) << key;
+    }
+    EXPECT_NE(configs[2].second.find(R"("state_class": "total_increasing")"), std::string::npos);
+}
+
 TEST(MqttPayload, DiscoveryFitsHomeAssistantUnits) {
     const DiscoveryContext context{"orvex", 1, "1"};
     const InputDescription klx = DescribeInput(MakeReading(ModelTQ26, 1, {25}, {0, 0, 1}, 1));

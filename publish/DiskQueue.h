@@ -63,7 +63,7 @@ private:
     std::uint64_t head_ = 0;
     std::uint64_t count_ = 0;
     std::uint64_t dropped_ = 0;
-    std::deque<std::string> memory_;  // without a file
+    std::deque<std::string> memory_;             // without a file
     std::map<std::uint64_t, std::string> held_;  // refused by the disk, by sequence
     std::uint64_t writeFailures_ = 0;
     bool failing_ = false;

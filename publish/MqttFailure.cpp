@@ -58,8 +58,9 @@ std::string MqttFailureText(MqttFailure failure, std::string_view detail) {
             text = "nie można odczytać pliku z hasłem";
             break;
         case MqttFailure::NotBroker:
-            text = "serwer pod tym adresem nie odpowiada jak broker MQTT (zły port albo broker "
-                   "wymaga TLS?)";
+            text =
+                "serwer pod tym adresem nie odpowiada jak broker MQTT (zły port albo broker "
+                "wymaga TLS?)";
             break;
         case MqttFailure::ProtocolVersion:
             text = "broker nie obsługuje tej wersji protokołu MQTT";

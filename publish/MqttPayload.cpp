@@ -291,14 +291,15 @@ std::string DeviceAndOrigin(const DiscoveryContext& context) {
            JsonString(NodeId(context.prefix, context.deviceSerial)) +
            "], \"name\": " + JsonString(name) +
            ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"sw_version\": " +
-           JsonString(context.swVersion) + "}, \"origin\": {\"name\": \"orvex\", \"sw_version\": " +
-           JsonString(context.swVersion) + "}";
+           JsonString(context.swVersion) +
+           "}, \"origin\": {\"name\": \"orvex\", \"sw_version\": " + JsonString(context.swVersion) +
+           "}";
 }
 
 }  // namespace
 
-std::string DiscoveryTopic(const DiscoveryContext& context, int input,
-                           const InputDescription& desc, const ChannelReading& channel) {
+std::string DiscoveryTopic(const DiscoveryContext& context, int input, const InputDescription& desc,
+                           const ChannelReading& channel) {
     return context.discoveryPrefix + "/" + Component(desc) + "/" +
            UniqueId(context, input, channel.key) + "/config";
 }
@@ -352,8 +353,8 @@ std::string DiagnosticsTopic(std::string_view prefix, uint16_t deviceSerial) {
 
 std::string DiagnosticsPayload(const Diagnostics& d) {
     return std::string("{\"device\": ") + (d.responding ? "\"responding\"" : "\"silent\"") +
-           ", \"queue\": " + std::to_string(d.queue) + ", \"dropped\": " +
-           std::to_string(d.dropped) +
+           ", \"queue\": " + std::to_string(d.queue) +
+           ", \"dropped\": " + std::to_string(d.dropped) +
            ", \"last_error\": " + (d.lastError.empty() ? "null" : JsonString(d.lastError)) + "}";
 }
 
@@ -373,19 +374,16 @@ std::vector<std::pair<std::string, std::string>> DiagnosticsDiscovery(
     std::vector<std::pair<std::string, std::string>> out;
     const std::string state = DiagnosticsTopic(context.prefix, context.deviceSerial);
     for (const Field& f : kFields) {
-        const std::string uid =
-            NodeId(context.prefix, context.deviceSerial) + "_diag_" + f.key;
+        const std::string uid = NodeId(context.prefix, context.deviceSerial) + "_diag_" + f.key;
         // Always available: it tells why the readings are not.
-        std::string config = "{\"name\": " + JsonString(f.title) +
-                             ", \"unique_id\": " + JsonString(uid) + ", \"object_id\": " +
-                             JsonString(uid) + ", \"default_entity_id\": " +
-                             JsonString("sensor." + uid) + ", \"state_topic\": " +
-                             JsonString(state) + ", \"value_template\": " +
-                             JsonString(std::string("{{ value_json['") + f.key + "'] }}") +
-                             ", \"entity_category\": \"diagnostic\"" + f.extra +
-                             DeviceAndOrigin(context) + "}";
-        out.emplace_back(context.discoveryPrefix + "/sensor/" + uid + "/config",
-                         std::move(config));
+        std::string config =
+            "{\"name\": " + JsonString(f.title) + ", \"unique_id\": " + JsonString(uid) +
+            ", \"object_id\": " + JsonString(uid) +
+            ", \"default_entity_id\": " + JsonString("sensor." + uid) +
+            ", \"state_topic\": " + JsonString(state) + ", \"value_template\": " +
+            JsonString(std::string("{{ value_json['") + f.key + "'] }}") +
+            ", \"entity_category\": \"diagnostic\"" + f.extra + DeviceAndOrigin(context) + "}";
+        out.emplace_back(context.discoveryPrefix + "/sensor/" + uid + "/config", std::move(config));
     }
     return out;
 }

@@ -84,8 +84,8 @@ std::string NodeId(std::string_view prefix, uint16_t deviceSerial);
 // "<node id>_in<input>_<channel key>": stable across renames in Home Assistant.
 std::string UniqueId(const DiscoveryContext& context, int input, std::string_view channelKey);
 // "<discovery prefix>/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
-std::string DiscoveryTopic(const DiscoveryContext& context, int input,
-                           const InputDescription& desc, const ChannelReading& channel);
+std::string DiscoveryTopic(const DiscoveryContext& context, int input, const InputDescription& desc,
+                           const ChannelReading& channel);
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel);
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -167,10 +167,12 @@ private:
         }
         if (queue_.Failing() && !writeFailureReported_) {
             writeFailureReported_ = true;
-            Report({MqttEvent::Type::QueueWriteFailed, MqttFailure::None,
+            Report({MqttEvent::Type::QueueWriteFailed,
+                    MqttFailure::None,
                     (o_.settingsFolder / kQueueFile).string() + " (" +
                         FileErrorText(queue_.LastError()) + ")",
-                    {}, TotalDropped()});
+                    {},
+                    TotalDropped()});
         } else if (!queue_.Failing()) {
             writeFailureReported_ = false;
         }
@@ -212,10 +214,12 @@ private:
     }
 
     void ReportQueueInMemory() {
-        Report({MqttEvent::Type::QueueNotOnDisk, MqttFailure::None,
+        Report({MqttEvent::Type::QueueNotOnDisk,
+                MqttFailure::None,
                 (o_.settingsFolder / kQueueFile).string() + " (" +
                     FileErrorText(queue_.LastError()) + ")",
-                {}, TotalDropped()});
+                {},
+                TotalDropped()});
     }
 
     void Connect() {
@@ -351,8 +355,7 @@ private:
             if (republishValues_ && valuesCurrent_) {
                 for (int i = 0; i < 8; ++i) {
                     if (o_.settings.Publishes(i + 1)) {
-                        Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i],
-                                false);
+                        Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i], false);
                     }
                 }
             }
@@ -408,8 +411,7 @@ private:
     // A change of the device's state or of the last error at once; the queue's and the drop
     // count's growth at most every kDiagnosticsInterval, so an outage's backlog sends little.
     void PublishDiagnostics() {
-        Diagnostics now{wantedStatus_ == kStatusOnline, queue_.Size(), TotalDropped(),
-                        lastError_};
+        Diagnostics now{wantedStatus_ == kStatusOnline, queue_.Size(), TotalDropped(), lastError_};
         if (publishedDiagnostics_ && *publishedDiagnostics_ == now) {
             return;
         }
@@ -420,8 +422,8 @@ private:
         if (!urgent && at - lastDiagnosticsAt_ < kDiagnosticsInterval) {
             return;
         }
-        Publish(DiagnosticsTopic(o_.settings.topicPrefix, sessionSerial_),
-                DiagnosticsPayload(now), true);
+        Publish(DiagnosticsTopic(o_.settings.topicPrefix, sessionSerial_), DiagnosticsPayload(now),
+                true);
         publishedDiagnostics_ = now;
         lastDiagnosticsAt_ = at;
     }
@@ -498,9 +500,7 @@ private:
         }
     }
 
-    std::filesystem::path DiscoveryListPath() const {
-        return o_.settingsFolder / kDiscoveryFile;
-    }
+    std::filesystem::path DiscoveryListPath() const { return o_.settingsFolder / kDiscoveryFile; }
 
     void Wait() {
         pollfd fds[2] = {{p_.wakeFd_, POLLIN, 0}, {-1, 0, 0}};
@@ -565,8 +565,8 @@ private:
         } else if (lastReported_ != failure) {
             lastReported_ = failure;
             p_.lastFailure_ = failure;
-            Report({MqttEvent::Type::Failed, failure, reason.detail, reason.original,
-                    TotalDropped()});
+            Report(
+                {MqttEvent::Type::Failed, failure, reason.detail, reason.original, TotalDropped()});
         }
         const double base = static_cast<double>(o_.minBackoff.count()) *
                             static_cast<double>(1u << std::min(backoffStep_, 16));
@@ -664,7 +664,7 @@ private:
     std::unordered_map<int, std::pair<std::uint64_t, int>> inflight_;
     std::map<std::uint64_t, std::uint8_t> acked_;
     std::unordered_map<int, std::string> otherMids_;  // status and discovery: their topics
-    std::set<std::string> refusedTopics_;               // told once each
+    std::set<std::string> refusedTopics_;             // told once each
     std::uint64_t nextToSend_ = 0;
     std::uint64_t inboxDropped_ = 0;
     std::uint64_t damaged_ = 0;

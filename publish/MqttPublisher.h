@@ -32,8 +32,8 @@ struct MqttEvent {
     };
     Type type = Type::Connected;
     MqttFailure failure = MqttFailure::None;
-    std::string detail;    // Polish, a path or a topic
-    std::string original;  // the library's own words, for a log only
+    std::string detail;         // Polish, a path or a topic
+    std::string original;       // the library's own words, for a log only
     std::uint64_t dropped = 0;  // total given up so far
 };
 

@@ -215,8 +215,7 @@ bool IsValidTopicPrefix(const std::string& prefix) {
 
 std::string ClientIdProblem(const std::string& clientId) {
     if (clientId.size() > kMaxClientId) {
-        return "identyfikator klienta jest dłuższy niż " + std::to_string(kMaxClientId) +
-               " bajtów";
+        return "identyfikator klienta jest dłuższy niż " + std::to_string(kMaxClientId) + " bajtów";
     }
     if (!IsUtf8(clientId)) {
         return "identyfikator klienta nie jest poprawnym tekstem UTF-8";

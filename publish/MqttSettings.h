@@ -23,9 +23,9 @@ struct MqttSettings {
     std::string passwordFile;
     std::string clientId;  // empty: DefaultClientId
     std::string topicPrefix = "orvex";
-    int qos = 1;         // 0 or 1
-    int keepalive = 60;  // seconds
-    bool discovery = true;                   // Home Assistant discovery configs
+    int qos = 1;            // 0 or 1
+    int keepalive = 60;     // seconds
+    bool discovery = true;  // Home Assistant discovery configs
     std::string discoveryPrefix = "homeassistant";
     std::string inputs = "11111111";  // input N is published when character N is "1"
 

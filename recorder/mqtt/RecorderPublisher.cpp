@@ -52,23 +52,21 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
                 LogLine(LogLevel::Warning, "MQTT: brak połączenia: " + MqttReasonLogText(reason));
                 break;
             case MqttEvent::Type::Dropped:
-                LogLine(LogLevel::Warning,
-                        "MQTT: najstarsze cykle odrzucone z kolejki, razem " +
-                            std::to_string(e.dropped) + " od startu");
+                LogLine(LogLevel::Warning, "MQTT: najstarsze cykle odrzucone z kolejki, razem " +
+                                               std::to_string(e.dropped) + " od startu");
                 break;
             case MqttEvent::Type::QueueNotOnDisk:
-                LogLine(LogLevel::Warning,
-                        "MQTT: kolejka tylko w pamięci, nie w pliku " + e.detail +
-                            ": cykle czekające na broker przepadną przy awarii");
+                LogLine(LogLevel::Warning, "MQTT: kolejka tylko w pamięci, nie w pliku " +
+                                               e.detail +
+                                               ": cykle czekające na broker przepadną przy awarii");
                 break;
             case MqttEvent::Type::QueueWriteFailed:
-                LogLine(LogLevel::Warning, "MQTT: zapis kolejki nieudany: " + e.detail +
-                                               "; cykle trzymane w pamięci");
+                LogLine(LogLevel::Warning,
+                        "MQTT: zapis kolejki nieudany: " + e.detail + "; cykle trzymane w pamięci");
                 break;
             case MqttEvent::Type::PublishRefused:
-                LogLine(LogLevel::Warning, "MQTT: broker odmówił publikacji w temacie " +
-                                               e.detail + " [" + e.original +
-                                               "]; cykle zostają w kolejce");
+                LogLine(LogLevel::Warning, "MQTT: broker odmówił publikacji w temacie " + e.detail +
+                                               " [" + e.original + "]; cykle zostają w kolejce");
                 break;
         }
     };

@@ -6,11 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <algorithm>
 
 #include "publish/MqttCheck.h"
 #include "publish/MqttPayload.h"
@@ -495,7 +495,8 @@ TEST_F(MqttBrokerTest, RefusedPublishKeepsTheCyclesQueuedAndIsToldOnce) {
     EXPECT_EQ(pub.GetStats().queued, 5u);
     EXPECT_TRUE(sub.On("site2/2101/input1").empty());
 
-    std::ofstream(acl) << "topic read #\ntopic readwrite site2/#\ntopic readwrite homeassistant/#\n";
+    std::ofstream(acl)
+        << "topic read #\ntopic readwrite site2/#\ntopic readwrite homeassistant/#\n";
     ASSERT_TRUE(broker.Reload());
     ASSERT_TRUE(sub.WaitFor("site2/2101/input1", 5, 15000));
     std::vector<std::string> expected;

@@ -47,7 +47,8 @@ TEST(MqttPayload, QuantityTheSensorLacksIsAbsentAndAnIncompleteReadIsNull) {
     EXPECT_EQ(Payload(tempOnly),
               R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ21", "serial": 5, )"
               R"("values": {"temperature": {"value": 21.5, "unit": "°C"}}})");
-    EXPECT_FALSE(DescribeInput(tempOnly).SameSensor(DescribeInput(MakeReading(ModelTQ21, 5, {0, 215}))));
+    EXPECT_FALSE(
+        DescribeInput(tempOnly).SameSensor(DescribeInput(MakeReading(ModelTQ21, 5, {0, 215}))));
     // A read that did not complete: every quantity null, binary state included.
     InputReading partial = MakeReading(ModelTQ23, 7, {10132, 501, -5});
     partial.status = 3;
@@ -159,8 +160,10 @@ TEST(MqttPayload, DiscoveryIsUniquePerTopicPrefixAndDiscoveryPrefix) {
     EXPECT_NE(DiscoveryTopic(site1, 1, d, d.channels[0]),
               DiscoveryTopic(site2, 1, d, d.channels[0]));
     const std::string c = DiscoveryConfig(site1, 1, d, d.channels[0]);
-    EXPECT_NE(c.find(R"x("identifiers": ["orvex_zaklad_site1_777"], "name": "ORVEX nr 777 (zaklad/Site1)")x"),
-              std::string::npos);
+    EXPECT_NE(
+        c.find(
+            R"x("identifiers": ["orvex_zaklad_site1_777"], "name": "ORVEX nr 777 (zaklad/Site1)")x"),
+        std::string::npos);
     EXPECT_NE(c.find(R"("state_topic": "zaklad/Site1/777/input1")"), std::string::npos);
     EXPECT_EQ(HaStatusTopic("ha"), "ha/status");
 }

@@ -53,9 +53,10 @@ TEST_F(RecorderPublishTest, UnusablePrefixOrClientIdIsRefusedNamingTheKey) {
             << recorder->Output();
     }
     // Publishing off: the section's values are not used, so they stop nothing.
-    WriteFile(dir / "orvex.ini",
-              "[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\n[LOG]\r\nFILE_NAME=" +
-                  textPath.string() + "\r\nFILE_LOG=1\r\n[MQTT]\r\nENABLED=0\r\nTOPIC_PREFIX=/x\r\n");
+    WriteFile(
+        dir / "orvex.ini",
+        "[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\n[LOG]\r\nFILE_NAME=" + textPath.string() +
+            "\r\nFILE_LOG=1\r\n[MQTT]\r\nENABLED=0\r\nTOPIC_PREFIX=/x\r\n");
     StartSim();
     auto recorder = Start();
     EXPECT_TRUE(recorder->WaitForLine("starting with", 10s)) << recorder->Output();

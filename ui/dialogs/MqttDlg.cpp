@@ -8,12 +8,12 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScreen>
-#include <QToolButton>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QToolButton>
 
 #include "ui/dialogs/DialogButtons.h"
 

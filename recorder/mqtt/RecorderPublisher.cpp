@@ -53,7 +53,8 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
                 break;
             case MqttEvent::Type::Dropped:
                 LogLine(LogLevel::Warning, "MQTT: najstarsze cykle odrzucone z kolejki, razem " +
-                                               std::to_string(e.dropped) + " od startu");
+                                               std::to_string(e.dropped) +
+                                               " (licznik pliku kolejki)");
                 break;
             case MqttEvent::Type::QueueNotOnDisk:
                 LogLine(LogLevel::Warning, "MQTT: kolejka tylko w pamięci, nie w pliku " +

@@ -10,6 +10,9 @@
 void COrvexDlg::OnMqttSettings() {
     CMqttDlg dialog(settingsFolder, this);
     dialog.settings = mqttSettings;
+    if (publisher) {
+        dialog.lastRefusal = publisher->GetStats().lastFailure;
+    }
     if (dialog.exec() != QDialog::Accepted || ClosedWhileBusy()) {
         return;
     }

@@ -211,6 +211,19 @@ private slots:
         QCOMPARE(d.settings, Sample());  // a check changes no setting
     }
 
+    void theRunningPublishersRefusalIsNamedOnOpening() {
+        CMqttDlg d("/tmp/x");
+        d.settings = Sample();
+        d.lastRefusal = MqttFailure::NotAuthorized;
+        d.show();
+        QCOMPARE(d.CheckResult()->text(),
+                 QStringLiteral("Publikowanie teraz: broker odmówił dostępu (brak uprawnień)."));
+        d.hide();
+        d.lastRefusal = MqttFailure::ConnectionLost;  // not a refusal: nothing to act on
+        d.show();
+        QCOMPARE(d.CheckResult()->text(), QString());
+    }
+
     void realCheckAgainstAClosedPort() {
         CMqttDlg d("/tmp/x");
         MqttSettings s;

@@ -166,6 +166,10 @@ void CMqttDlg::setVisible(bool visible) {
         qosList->setCurrentIndex(settings.qos == 0 ? 0 : 1);
         keepaliveSpin->setValue(settings.keepalive);
         checkResult->clear();
+        if (IsRefusal(lastRefusal)) {
+            checkResult->setText(QStringLiteral("Publikowanie teraz: ") +
+                                 Q(MqttFailureText(lastRefusal)) + QStringLiteral("."));
+        }
         UpdateEnabled();
     }
     QDialog::setVisible(visible);

@@ -34,6 +34,8 @@ public:
     ~CMqttDlg() override;  // waits for a running check, at most kCheckTimeout
 
     MqttSettings settings;
+    // Why the running publisher's broker refuses it, if it does: shown when the dialog opens.
+    MqttFailure lastRefusal = MqttFailure::None;
 
     // What the form holds now.
     MqttSettings FormSettings() const;

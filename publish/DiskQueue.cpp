@@ -93,6 +93,9 @@ bool DiskQueue::Open(const std::filesystem::path& path, std::uint64_t capacity) 
     capacity_ = capacity;
     head_ = count_ = dropped_ = 0;
     memory_.clear();
+    held_.clear();
+    writeFailures_ = 0;
+    failing_ = false;
     error_ = 0;
 
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
@@ -162,7 +165,7 @@ void DiskQueue::WriteHeader() {
         std::deque<std::string> kept;
         for (std::uint64_t s = head_; s < head_ + count_; ++s) {
             std::string record;
-            if (Read(s, record)) {
+            if (Read(s, record)) {  // held ones included
                 kept.push_back(std::move(record));
             } else {
                 kept.emplace_back();
@@ -171,6 +174,7 @@ void DiskQueue::WriteHeader() {
         close(fd_);
         fd_ = -1;
         memory_ = std::move(kept);
+        held_.clear();
     }
 }
 
@@ -182,27 +186,33 @@ bool DiskQueue::Push(std::string_view record) {
     if (record.size() > kMaxRecord) {
         return false;
     }
-    if (count_ == capacity_) {
-        ++head_;
-        --count_;
-        ++dropped_;
-        if (fd_ < 0) {
-            memory_.pop_front();
-        }
-    }
-    const std::uint64_t sequence = head_ + count_;
+    // In a full queue the new record's slot is the oldest one's, given up below.
+    const std::uint64_t next = head_ + count_;
+    bool refused = false;
     if (fd_ >= 0) {
         unsigned char slot[kSlotSize] = {};
-        Put64(slot, sequence);
+        Put64(slot, next);
         Put32(slot + 8, static_cast<std::uint32_t>(record.size()));
         std::memcpy(slot + 16, record.data(), record.size());
         Put32(slot + 12, Fnv1a(slot + 16, record.size(), Fnv1a(slot, 12)));
-        if (!WriteAll(fd_, slot, 16 + record.size(), static_cast<off_t>(SlotOffset(sequence)))) {
+        refused = !WriteAll(fd_, slot, 16 + record.size(), static_cast<off_t>(SlotOffset(next)));
+        if (refused) {
             error_ = errno != 0 ? errno : EIO;
-            WriteHeader();  // moves the queue to memory when the disk is gone
+            ++writeFailures_;
         }
+        failing_ = refused;
     }
-    if (fd_ < 0) {
+    if (refused && held_.size() >= kMaxHeld) {
+        ++dropped_;  // neither the disk nor the memory bound takes it: the newest is given up
+        WriteHeader();
+        return true;
+    }
+    if (count_ == capacity_) {
+        DropOldest();
+    }
+    if (refused) {
+        held_.emplace(head_ + count_, record);
+    } else if (fd_ < 0) {
         memory_.emplace_back(record);
     }
     ++count_;
@@ -210,10 +220,24 @@ bool DiskQueue::Push(std::string_view record) {
     return true;
 }
 
+void DiskQueue::DropOldest() {
+    held_.erase(head_);
+    ++head_;
+    --count_;
+    ++dropped_;
+    if (fd_ < 0 && !memory_.empty()) {
+        memory_.pop_front();
+    }
+}
+
 bool DiskQueue::Read(std::uint64_t sequence, std::string& record) const {
     record.clear();
     if (sequence < head_ || sequence >= head_ + count_) {
         return false;
+    }
+    if (const auto held = held_.find(sequence); held != held_.end()) {
+        record = held->second;
+        return true;
     }
     if (fd_ < 0) {
         record = memory_[sequence - head_];
@@ -240,6 +264,7 @@ void DiskQueue::Pop(std::uint64_t n) {
     }
     head_ += n;
     count_ -= n;
+    held_.erase(held_.begin(), held_.lower_bound(head_));
     if (fd_ < 0) {
         memory_.erase(memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(n));
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -13,12 +14,14 @@
 // damaged or foreign file is never trusted (a damaged record reads as missing, a damaged
 // header starts an empty queue). Writes go to the page cache, which survives the program but
 // not a power cut. When the file cannot be used at all, the queue lives in memory with the
-// same bound. Used from one thread.
+// same bound. A record the disk refuses (full, quota) is held in memory instead, up to
+// kMaxHeld records; beyond that it is dropped and counted. Used from one thread.
 class DiskQueue {
 public:
     static constexpr std::size_t kSlotSize = 512;
     static constexpr std::size_t kMaxRecord = kSlotSize - 16;
     static constexpr std::uint64_t kMaxCapacity = 4'000'000;
+    static constexpr std::size_t kMaxHeld = 20'000;  // about 8 MB of cycles
 
     DiskQueue() = default;
     ~DiskQueue();
@@ -30,6 +33,11 @@ public:
     bool Open(const std::filesystem::path& path, std::uint64_t capacity);
     bool OnDisk() const { return fd_ >= 0; }
     int LastError() const { return error_; }
+    // Records the disk refused so far, and whether the latest write was refused.
+    std::uint64_t WriteFailures() const { return writeFailures_; }
+    bool Failing() const { return failing_; }
+    // Refused records held in memory now: lost if the program ends before they are sent.
+    std::uint64_t Held() const { return held_.size(); }
 
     // False only for a record above kMaxRecord.
     bool Push(std::string_view record);
@@ -45,6 +53,7 @@ public:
 
 private:
     void WriteHeader();
+    void DropOldest();
     void Reset(std::uint64_t capacity);
     std::uint64_t SlotOffset(std::uint64_t sequence) const;
 
@@ -54,5 +63,8 @@ private:
     std::uint64_t head_ = 0;
     std::uint64_t count_ = 0;
     std::uint64_t dropped_ = 0;
-    std::deque<std::string> memory_;  // without a file
+    std::deque<std::string> memory_;             // without a file
+    std::map<std::uint64_t, std::string> held_;  // refused by the disk, by sequence
+    std::uint64_t writeFailures_ = 0;
+    bool failing_ = false;
 };

@@ -1,5 +1,7 @@
 #include "publish/MqttFailure.h"
 
+#include <cerrno>
+
 bool IsRefusal(MqttFailure failure) {
     switch (failure) {
         case MqttFailure::BadCredentials:
@@ -8,6 +10,8 @@ bool IsRefusal(MqttFailure failure) {
         case MqttFailure::TlsCertificate:
         case MqttFailure::TlsFiles:
         case MqttFailure::PasswordFile:
+        case MqttFailure::PublishRefused:
+        case MqttFailure::Settings:
             return true;
         default:
             return false;
@@ -53,6 +57,20 @@ std::string MqttFailureText(MqttFailure failure, std::string_view detail) {
         case MqttFailure::PasswordFile:
             text = "nie można odczytać pliku z hasłem";
             break;
+        case MqttFailure::NotBroker:
+            text =
+                "serwer pod tym adresem nie odpowiada jak broker MQTT (zły port albo broker "
+                "wymaga TLS?)";
+            break;
+        case MqttFailure::ProtocolVersion:
+            text = "broker nie obsługuje tej wersji protokołu MQTT";
+            break;
+        case MqttFailure::PublishRefused:
+            text = "broker odmówił przyjęcia publikacji";
+            break;
+        case MqttFailure::Settings:
+            text = "ustawień nie można użyć";
+            break;
         case MqttFailure::Other:
             text = "błąd połączenia z brokerem";
             break;
@@ -63,4 +81,63 @@ std::string MqttFailureText(MqttFailure failure, std::string_view detail) {
         text += ")";
     }
     return text;
+}
+
+std::string MqttReasonLogText(const MqttReason& reason) {
+    std::string text = MqttFailureText(reason.failure, reason.detail);
+    if (!reason.original.empty()) {
+        text += " [" + reason.original + "]";
+    }
+    return text;
+}
+
+std::string MqttRefusalShortText(MqttFailure failure) {
+    switch (failure) {
+        case MqttFailure::BadCredentials:
+            return "zła nazwa użytkownika lub hasło";
+        case MqttFailure::NotAuthorized:
+            return "odmowa dostępu";
+        case MqttFailure::Refused:
+            return "broker odmówił połączenia";
+        case MqttFailure::TlsCertificate:
+            return "niezaufany certyfikat serwera";
+        case MqttFailure::TlsFiles:
+            return "błędny plik CA, certyfikatu lub klucza";
+        case MqttFailure::PasswordFile:
+            return "brak pliku z hasłem";
+        case MqttFailure::PublishRefused:
+            return "odmowa publikacji";
+        case MqttFailure::Settings:
+            return "błędne ustawienia";
+        default:
+            return {};
+    }
+}
+
+std::string FileErrorText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "brak uprawnień";
+        case EROFS:
+            return "system plików tylko do odczytu";
+        case ENOSPC:
+            return "brak miejsca na dysku";
+        case EDQUOT:
+            return "przekroczony przydział miejsca na dysku";
+        case EFBIG:
+            return "plik nie może być większy";
+        case ENOENT:
+        case ENOTDIR:
+            return "folder nie istnieje";
+        case ELOOP:
+            return "to jest dowiązanie symboliczne";
+        case EISDIR:
+        case EINVAL:
+            return "to nie jest zwykły plik";
+        case EIO:
+            return "błąd wejścia-wyjścia";
+        default:
+            return "błąd pliku nr " + std::to_string(error);
+    }
 }

@@ -1,5 +1,6 @@
 #include "publish/MqttPayload.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -119,7 +120,10 @@ InputDescription DescribeInput(const InputReading& r) {
     switch (r.model) {
         case ModelTQ21:
             SetSensor(d, "TQ21", r);
-            d.channels.push_back(Humidity(f[1], UnsignedTenths(r.values[0])));
+            // A temperature-only sensor has no humidity: no channel, never a made-up 0 %.
+            if (f[1] != FlagAbsent) {
+                d.channels.push_back(Humidity(f[1], UnsignedTenths(r.values[0])));
+            }
             d.channels.push_back(
                 Temperature("temperature", "Temperatura", f[0], SignedTenths(r.values[1])));
             break;
@@ -246,26 +250,68 @@ std::string InputPayload(const InputDescription& input, std::string_view isoTime
     return out;
 }
 
-std::string UniqueId(uint16_t deviceSerial, int input, std::string_view channelKey) {
-    return "orvex_" + std::to_string(deviceSerial) + "_in" + std::to_string(input) + "_" +
+std::string HaStatusTopic(std::string_view discoveryPrefix) {
+    return std::string(discoveryPrefix) + "/status";
+}
+
+std::string NodeId(std::string_view prefix, uint16_t deviceSerial) {
+    std::string node = "orvex_";
+    if (prefix != "orvex") {
+        for (unsigned char c : prefix) {
+            node += std::isalnum(c) != 0 && c < 0x80 ? static_cast<char>(std::tolower(c)) : '_';
+        }
+        node += '_';
+    }
+    return node + std::to_string(deviceSerial);
+}
+
+std::string UniqueId(const DiscoveryContext& context, int input, std::string_view channelKey) {
+    return NodeId(context.prefix, context.deviceSerial) + "_in" + std::to_string(input) + "_" +
            std::string(channelKey);
 }
 
-std::string DiscoveryTopic(uint16_t deviceSerial, int input, const InputDescription& desc,
+namespace {
+
+const char* Component(const InputDescription& desc) {
+    return desc.kind == InputDescription::Kind::Binary ? "binary_sensor" : "sensor";
+}
+
+}  // namespace
+
+namespace {
+
+std::string DeviceAndOrigin(const DiscoveryContext& context) {
+    const std::string serial = std::to_string(context.deviceSerial);
+    // The serial goes in the name: a serial_number key makes Home Assistant 2024.1 and older
+    // reject the whole config.
+    const std::string name = context.prefix == "orvex"
+                                 ? "ORVEX nr " + serial
+                                 : "ORVEX nr " + serial + " (" + context.prefix + ")";
+    return ", \"device\": {\"identifiers\": [" +
+           JsonString(NodeId(context.prefix, context.deviceSerial)) +
+           "], \"name\": " + JsonString(name) +
+           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"sw_version\": " +
+           JsonString(context.swVersion) +
+           "}, \"origin\": {\"name\": \"orvex\", \"sw_version\": " + JsonString(context.swVersion) +
+           "}";
+}
+
+}  // namespace
+
+std::string DiscoveryTopic(const DiscoveryContext& context, int input, const InputDescription& desc,
                            const ChannelReading& channel) {
-    const char* component =
-        desc.kind == InputDescription::Kind::Binary ? "binary_sensor" : "sensor";
-    return std::string("homeassistant/") + component + "/" +
-           UniqueId(deviceSerial, input, channel.key) + "/config";
+    return context.discoveryPrefix + "/" + Component(desc) + "/" +
+           UniqueId(context, input, channel.key) + "/config";
 }
 
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel) {
-    const std::string serial = std::to_string(context.deviceSerial);
-    const std::string uid = UniqueId(context.deviceSerial, input, channel.key);
+    const std::string uid = UniqueId(context, input, channel.key);
+    // default_entity_id for current Home Assistant, object_id for versions before it.
     std::string out =
         "{\"name\": " + JsonString("Wejście " + std::to_string(input) + " " + channel.title) +
         ", \"unique_id\": " + JsonString(uid) + ", \"object_id\": " + JsonString(uid) +
+        ", \"default_entity_id\": " + JsonString(std::string(Component(desc)) + "." + uid) +
         ", \"state_topic\": " +
         JsonString(InputTopic(context.prefix, context.deviceSerial, input)) +
         ", \"value_template\": " +
@@ -279,17 +325,17 @@ std::string DiscoveryConfig(const DiscoveryContext& context, int input,
         if (!channel.haUnit.empty()) {
             out += ", \"unit_of_measurement\": " + JsonString(channel.haUnit);
         }
-        out += ", \"state_class\": \"measurement\"";
+        // An angle has no arithmetic mean: no long-term statistics for the wind direction.
+        if (channel.key != "wind_direction") {
+            out += ", \"state_class\": \"measurement\"";
+        }
     }
     out += ", \"expire_after\": " + std::to_string(kExpireAfterSeconds);
     // "silent" and "offline" both make the entity unavailable.
     out += ", \"availability_topic\": " +
            JsonString(StatusTopic(context.prefix, context.deviceSerial)) +
            ", \"availability_template\": \"{{ 'online' if value == 'online' else 'offline' }}\"";
-    out += ", \"device\": {\"identifiers\": [" + JsonString("orvex_" + serial) +
-           "], \"name\": " + JsonString("ORVEX nr " + serial) +
-           ", \"manufacturer\": \"ORVEX\", \"model\": \"ORVEX\", \"serial_number\": " +
-           JsonString(serial) + ", \"sw_version\": " + JsonString(context.swVersion) + "}";
+    out += DeviceAndOrigin(context);
     if (desc.kind == InputDescription::Kind::Sensor) {
         out +=
             ", \"json_attributes_topic\": " +
@@ -298,5 +344,46 @@ std::string DiscoveryConfig(const DiscoveryContext& context, int input,
             JsonString("{{ {'model': value_json.model, 'serial': value_json.serial} | tojson }}");
     }
     out += "}";
+    return out;
+}
+
+std::string DiagnosticsTopic(std::string_view prefix, uint16_t deviceSerial) {
+    return DeviceTopic(prefix, deviceSerial) + "/diagnostics";
+}
+
+std::string DiagnosticsPayload(const Diagnostics& d) {
+    return std::string("{\"device\": ") + (d.responding ? "\"responding\"" : "\"silent\"") +
+           ", \"queue\": " + std::to_string(d.queue) +
+           ", \"dropped\": " + std::to_string(d.dropped) +
+           ", \"last_error\": " + (d.lastError.empty() ? "null" : JsonString(d.lastError)) + "}";
+}
+
+std::vector<std::pair<std::string, std::string>> DiagnosticsDiscovery(
+    const DiscoveryContext& context) {
+    struct Field {
+        const char* key;
+        const char* title;
+        const char* extra;
+    };
+    static constexpr Field kFields[] = {
+        {"device", "Stan urządzenia", ""},
+        {"queue", "Cykle w kolejce MQTT", ", \"state_class\": \"measurement\""},
+        {"dropped", "Cykle odrzucone", ", \"state_class\": \"total_increasing\""},
+        {"last_error", "Ostatni błąd MQTT", ""},
+    };
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string state = DiagnosticsTopic(context.prefix, context.deviceSerial);
+    for (const Field& f : kFields) {
+        const std::string uid = NodeId(context.prefix, context.deviceSerial) + "_diag_" + f.key;
+        // Always available: it tells why the readings are not.
+        std::string config =
+            "{\"name\": " + JsonString(f.title) + ", \"unique_id\": " + JsonString(uid) +
+            ", \"object_id\": " + JsonString(uid) +
+            ", \"default_entity_id\": " + JsonString("sensor." + uid) +
+            ", \"state_topic\": " + JsonString(state) + ", \"value_template\": " +
+            JsonString(std::string("{{ value_json['") + f.key + "'] }}") +
+            ", \"entity_category\": \"diagnostic\"" + f.extra + DeviceAndOrigin(context) + "}";
+        out.emplace_back(context.discoveryPrefix + "/sensor/" + uid + "/config", std::move(config));
+    }
     return out;
 }

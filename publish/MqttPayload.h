@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/InputReading.h"
@@ -64,22 +65,44 @@ inline constexpr std::string_view kStatusOffline = "offline";
 inline constexpr std::string_view kStatusSilent = "silent";
 
 // Home Assistant discovery.
-inline constexpr std::string_view kHaStatusTopic = "homeassistant/status";
+inline constexpr std::string_view kDefaultDiscoveryPrefix = "homeassistant";
 inline constexpr int kExpireAfterSeconds = 300;
 
 struct DiscoveryContext {
     std::string prefix;
     uint16_t deviceSerial = 0;
     std::string swVersion;
+    std::string discoveryPrefix{kDefaultDiscoveryPrefix};
 };
 
-// "orvex_<device serial>_in<input>_<channel key>": stable across renames in Home Assistant.
-std::string UniqueId(uint16_t deviceSerial, int input, std::string_view channelKey);
-// "homeassistant/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
-std::string DiscoveryTopic(uint16_t deviceSerial, int input, const InputDescription& desc,
+// "<discovery prefix>/status": where Home Assistant says it came online.
+std::string HaStatusTopic(std::string_view discoveryPrefix);
+// "orvex_<device serial>" under the default topic prefix, "orvex_<prefix>_<device serial>"
+// under another (lower case, anything but letters and digits as "_"): two sites with one
+// concentrator serial under different prefixes are different devices.
+std::string NodeId(std::string_view prefix, uint16_t deviceSerial);
+// "<node id>_in<input>_<channel key>": stable across renames in Home Assistant.
+std::string UniqueId(const DiscoveryContext& context, int input, std::string_view channelKey);
+// "<discovery prefix>/sensor/<unique id>/config" ("binary_sensor" for a binary input's state).
+std::string DiscoveryTopic(const DiscoveryContext& context, int input, const InputDescription& desc,
                            const ChannelReading& channel);
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel);
+
+// The publisher's own state, retained on "<prefix>/<device serial>/diagnostics":
+// {"device": "responding" or "silent", "queue": n, "dropped": n, "last_error": text or null}.
+struct Diagnostics {
+    bool responding = false;
+    std::uint64_t queue = 0;
+    std::uint64_t dropped = 0;
+    std::string lastError;  // Polish; empty for none
+    bool operator==(const Diagnostics&) const = default;
+};
+std::string DiagnosticsTopic(std::string_view prefix, uint16_t deviceSerial);
+std::string DiagnosticsPayload(const Diagnostics& diagnostics);
+// Discovery of the four fields as diagnostic sensors of the device: topic and config each.
+std::vector<std::pair<std::string, std::string>> DiagnosticsDiscovery(
+    const DiscoveryContext& context);
 
 // Minimal JSON string literal, quotes included.
 std::string JsonString(std::string_view utf8);

@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <unordered_map>
+#include <vector>
 
 #include "publish/DiskQueue.h"
 #include "publish/MqttPayload.h"
@@ -28,12 +32,56 @@ constexpr std::uint64_t kSendWindow = 32;
 constexpr std::uint8_t kAllInputs = 0xFF;
 constexpr milliseconds kStopGrace{1000};
 constexpr milliseconds kMiscInterval{1000};
+// The shortest wait for a cycle before "silent": a cycle of eight inputs takes about a second.
+constexpr milliseconds kMinSilence{5000};
+constexpr int kFirstFailureReason = 0x80;
+constexpr milliseconds kDiagnosticsInterval{10000};
+
+std::string ReasonCode(int reason) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%02x", reason);
+    return code;
+}
 
 int Remaining(Clock::time_point deadline, Clock::time_point now) {
     if (deadline <= now) {
         return 0;
     }
     return static_cast<int>(std::chrono::ceil<milliseconds>(deadline - now).count());
+}
+
+// The discovery topics a run published, one a line, so that the next can remove what it no
+// longer publishes.
+constexpr const char* kDiscoveryFile = "mqtt-discovery.txt";
+constexpr std::size_t kMaxDiscoveryList = 64 * 1024;
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    std::size_t total = 0;
+    while (std::getline(in, line) && (total += line.size() + 1) <= kMaxDiscoveryList) {
+        // Only a config topic is ever removed: a damaged list must not clear anything else.
+        if (line.ends_with("/config") && line.find_first_of("+#") == std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+void WriteLines(const std::filesystem::path& path, const std::set<std::string>& lines) {
+    const std::filesystem::path temporary = path.string() + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (const std::string& line : lines) {
+            out << line << '\n';
+        }
+        if (!out.flush()) {
+            return;  // the list is a convenience: the next connect simply removes less
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
 }
 
 }  // namespace
@@ -44,9 +92,18 @@ public:
         : p_(owner), o_(owner.options_), rng_(std::random_device{}()) {}
 
     void Run() {
-        queue_.Open(o_.settingsFolder / kQueueFile, o_.queueCapacity);
+        const std::filesystem::path queuePath = o_.settingsFolder / kQueueFile;
+        if (!queue_.Open(queuePath, o_.queueCapacity)) {
+            ReportQueueInMemory();
+        }
         nextToSend_ = queue_.Front();
-        lastDropped_ = queue_.Dropped();
+        reportedDropped_ = TotalDropped();
+        settingsProblem_ = MqttSettingsProblem(o_.settings);
+        if (!settingsProblem_.empty()) {
+            lastReported_ = MqttFailure::Settings;
+            p_.lastFailure_ = MqttFailure::Settings;
+            Report({MqttEvent::Type::Failed, MqttFailure::Settings, settingsProblem_, {}, 0});
+        }
         UpdateStats();
         for (;;) {
             std::deque<Incoming> batch;
@@ -60,12 +117,14 @@ public:
             for (Incoming& in : batch) {
                 Handle(in);
             }
+            const auto now = Clock::now();
+            WatchSilence(now);
+            ReportDrops(now, false);
             UpdateStats();
             if (stop) {
                 break;
             }
-            const auto now = Clock::now();
-            if (!session_ && serial_ && now >= nextAttempt_) {
+            if (!session_ && serial_ && now >= nextAttempt_ && settingsProblem_.empty()) {
                 Connect();
             }
             if (session_ && connected_) {
@@ -74,13 +133,22 @@ public:
             Wait();
         }
         Shutdown();
+        ReportDrops(Clock::now(), true);
         UpdateStats();
     }
 
 private:
     void Handle(const Incoming& in) {
+        const auto now = Clock::now();
+        if (lastCycleAt_) {
+            cycleInterval_ = now - *lastCycleAt_;
+        }
+        lastCycleAt_ = now;
         if (!in.responding) {
+            // Nothing of a cycle the device did not answer is a measurement, and the last
+            // values must not come back as current when Home Assistant asks.
             wantedStatus_ = kStatusSilent;
+            valuesCurrent_ = false;
             return;
         }
         wantedStatus_ = kStatusOnline;
@@ -92,15 +160,21 @@ private:
             nextAttempt_ = Clock::now();
         }
         serial_ = serial;
+        const bool wasOnDisk = queue_.OnDisk();
         queue_.Push(EncodeCycle(in.cycle));
-        if (queue_.Dropped() != lastDropped_) {
-            lastDropped_ = queue_.Dropped();
-            if (!dropping_) {
-                dropping_ = true;
-                Report({MqttEvent::Type::Dropped, MqttFailure::None, {}, TotalDropped()});
-            }
-        } else {
-            dropping_ = false;
+        if (wasOnDisk && !queue_.OnDisk()) {
+            ReportQueueInMemory();
+        }
+        if (queue_.Failing() && !writeFailureReported_) {
+            writeFailureReported_ = true;
+            Report({MqttEvent::Type::QueueWriteFailed,
+                    MqttFailure::None,
+                    (o_.settingsFolder / kQueueFile).string() + " (" +
+                        FileErrorText(queue_.LastError()) + ")",
+                    {},
+                    TotalDropped()});
+        } else if (!queue_.Failing()) {
+            writeFailureReported_ = false;
         }
         const std::string iso = IsoTime(in.cycle.time, in.cycle.utcOffsetSeconds);
         for (int i = 0; i < 8; ++i) {
@@ -108,6 +182,44 @@ private:
             lastPayloads_[i] = InputPayload(current_[i], iso);
         }
         haveCurrent_ = true;
+        valuesCurrent_ = true;
+    }
+
+    // A polling thread that stops delivering (a port gone, a hung driver) must not leave
+    // "online" standing over the last values.
+    void WatchSilence(Clock::time_point now) {
+        if (lastCycleAt_ && wantedStatus_ != kStatusSilent && now >= SilenceDeadline()) {
+            wantedStatus_ = kStatusSilent;
+            valuesCurrent_ = false;
+        }
+    }
+
+    Clock::time_point SilenceDeadline() const {
+        return *lastCycleAt_ + std::max<Clock::duration>(3 * cycleInterval_, kMinSilence);
+    }
+
+    // The true total: when dropping starts, then while it grows at most once per interval,
+    // and what is left unreported when the publisher stops.
+    void ReportDrops(Clock::time_point now, bool final) {
+        const std::uint64_t total = TotalDropped();
+        if (total == reportedDropped_) {
+            return;
+        }
+        if (!final && lastDropReport_ && now - *lastDropReport_ < o_.dropReportInterval) {
+            return;
+        }
+        reportedDropped_ = total;
+        lastDropReport_ = now;
+        Report({MqttEvent::Type::Dropped, MqttFailure::None, {}, {}, total});
+    }
+
+    void ReportQueueInMemory() {
+        Report({MqttEvent::Type::QueueNotOnDisk,
+                MqttFailure::None,
+                (o_.settingsFolder / kQueueFile).string() + " (" +
+                    FileErrorText(queue_.LastError()) + ")",
+                {},
+                TotalDropped()});
     }
 
     void Connect() {
@@ -115,28 +227,28 @@ private:
         std::string password;
         if (!o_.settings.passwordFile.empty() &&
             ReadPasswordFile(o_.settings.passwordFile, password) != PasswordFileError::None) {
-            Fail(MqttFailure::PasswordFile, o_.settings.passwordFile);
+            Fail({MqttFailure::PasswordFile, o_.settings.passwordFile, {}});
             return;
         }
         MqttSession::Handlers handlers;
         handlers.connected = [this] { OnConnected(); };
-        handlers.published = [this](int mid) { OnPublished(mid); };
+        handlers.published = [this](int mid, int reason) { OnPublished(mid, reason); };
         handlers.message = [this](std::string_view topic, std::string_view payload) {
-            if (topic == kHaStatusTopic && payload == "online") {
+            if (topic == HaStatusTopic(o_.settings.discoveryPrefix) && payload == "online") {
                 forceDiscovery_ = true;
                 republishValues_ = true;
             }
         };
         session_ = std::make_unique<MqttSession>(EffectiveClientId(o_.settings, o_.settingsFolder),
-                                                 false, std::move(handlers));
+                                                 false, std::move(handlers), mqtt5_);
         sessionSerial_ = *serial_;
         const MqttSession::Will will{StatusTopic(o_.settings.topicPrefix, sessionSerial_),
                                      std::string(kStatusOffline), o_.settings.qos};
-        std::string detail;
-        const MqttFailure f = session_->Begin(o_.settings, password, will, detail);
+        MqttReason reason;
+        const MqttFailure f = session_->Begin(o_.settings, password, will, reason);
         std::fill(password.begin(), password.end(), '\0');
         if (f != MqttFailure::None) {
-            Fail(f, detail);
+            Fail(reason);
             return;
         }
         connectDeadline_ = Clock::now() + o_.connectTimeout;
@@ -145,23 +257,45 @@ private:
     void OnConnected() {
         connected_ = true;
         p_.connected_ = true;
-        backoffStep_ = 0;
-        lastReported_.reset();
+        p_.mqtt5_ = mqtt5_;
+        p_.lastFailure_ = MqttFailure::None;
+        if (!refusing_) {
+            backoffStep_ = 0;  // a broker refusing publishes keeps the slow pace
+            lastReported_.reset();
+        }
         inflight_.clear();
+        otherMids_.clear();
         nextToSend_ = queue_.Front();
         publishedStatus_.clear();
+        publishedDiagnostics_.reset();
         forceDiscovery_ = true;
-        session_->Subscribe(std::string(kHaStatusTopic), 1);
-        Report({MqttEvent::Type::Connected, MqttFailure::None, {}, TotalDropped()});
+        clearStale_ = true;
+        if (o_.settings.discovery) {
+            session_->Subscribe(HaStatusTopic(o_.settings.discoveryPrefix), 1);
+        }
+        Report({MqttEvent::Type::Connected, MqttFailure::None, {}, {}, TotalDropped()});
     }
 
-    void OnPublished(int mid) {
+    void OnPublished(int mid, int reason) {
         const auto it = inflight_.find(mid);
         if (it == inflight_.end()) {
-            return;  // status or discovery
+            // Status or discovery: a refusal is told, but the measurements go on.
+            const auto other = otherMids_.find(mid);
+            if (other != otherMids_.end()) {
+                if (reason >= kFirstFailureReason && refusedTopics_.insert(other->second).second) {
+                    Report({MqttEvent::Type::PublishRefused, MqttFailure::PublishRefused,
+                            other->second, ReasonCode(reason), TotalDropped()});
+                }
+                otherMids_.erase(other);
+            }
+            return;
         }
         const auto [sequence, input] = it->second;
         inflight_.erase(it);
+        if (reason >= kFirstFailureReason) {
+            RefusedMeasurement(sequence, input, reason);
+            return;
+        }
         if (sequence < queue_.Front()) {
             return;  // dropped meanwhile
         }
@@ -180,12 +314,33 @@ private:
         if (n > 0) {
             queue_.Pop(n);
             p_.delivered_ += n;
+            refusing_ = false;
             UpdateStats();
         }
     }
 
+    // The cycle stays queued; the connection is given up and tried again at the growing pace,
+    // so that a broker's access rules never empty the queue nor make a storm.
+    void RefusedMeasurement(std::uint64_t sequence, int input, int reason) {
+        std::string topic = InputTopic(o_.settings.topicPrefix, sessionSerial_, input + 1);
+        std::string record;
+        if (std::optional<QueuedCycle> c;
+            queue_.Read(sequence, record) && (c = DecodeCycle(record))) {
+            topic = InputTopic(o_.settings.topicPrefix, c->deviceSerial, input + 1);
+        }
+        if (!refusing_) {
+            refusing_ = true;
+            Report({MqttEvent::Type::PublishRefused, MqttFailure::PublishRefused, topic,
+                    ReasonCode(reason), TotalDropped()});
+        }
+        refusalPending_ = true;
+    }
+
     void Publish(const std::string& topic, std::string_view payload, bool retain) {
-        session_->Publish(topic, payload, o_.settings.qos, retain, nullptr);
+        int mid = 0;
+        if (session_->Publish(topic, payload, o_.settings.qos, retain, &mid)) {
+            otherMids_[mid] = topic;
+        }
     }
 
     void Pump() {
@@ -194,11 +349,14 @@ private:
             Publish(StatusTopic(prefix, sessionSerial_), wantedStatus_, true);
             publishedStatus_ = wantedStatus_;
         }
+        PublishDiagnostics();
         if (haveCurrent_) {
             SyncDiscovery();
-            if (republishValues_) {
+            if (republishValues_ && valuesCurrent_) {
                 for (int i = 0; i < 8; ++i) {
-                    Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i], false);
+                    if (o_.settings.Publishes(i + 1)) {
+                        Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i], false);
+                    }
                 }
             }
         }
@@ -230,6 +388,9 @@ private:
         }
         const std::string iso = IsoTime(cycle->time, cycle->utcOffsetSeconds);
         for (int i = 0; i < 8; ++i) {
+            if (!o_.settings.Publishes(i + 1)) {
+                mask |= static_cast<std::uint8_t>(1u << i);
+            }
             if ((mask & (1u << i)) != 0) {
                 continue;
             }
@@ -241,33 +402,105 @@ private:
             }
             inflight_[mid] = {sequence, i};
         }
+        if (mask == kAllInputs) {
+            PopDelivered();  // no input of it is published
+        }
         return true;
     }
 
+    // A change of the device's state or of the last error at once; the queue's and the drop
+    // count's growth at most every kDiagnosticsInterval, so an outage's backlog sends little.
+    void PublishDiagnostics() {
+        Diagnostics now{wantedStatus_ == kStatusOnline, queue_.Size(), TotalDropped(), lastError_};
+        if (publishedDiagnostics_ && *publishedDiagnostics_ == now) {
+            return;
+        }
+        const auto at = Clock::now();
+        const bool urgent = !publishedDiagnostics_ ||
+                            publishedDiagnostics_->responding != now.responding ||
+                            publishedDiagnostics_->lastError != now.lastError;
+        if (!urgent && at - lastDiagnosticsAt_ < kDiagnosticsInterval) {
+            return;
+        }
+        Publish(DiagnosticsTopic(o_.settings.topicPrefix, sessionSerial_), DiagnosticsPayload(now),
+                true);
+        publishedDiagnostics_ = now;
+        lastDiagnosticsAt_ = at;
+    }
+
     void SyncDiscovery() {
-        const DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion};
+        DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion,
+                                 o_.settings.discoveryPrefix};
+        bool changed = false;
+        const bool force = forceDiscovery_;
+        std::vector<std::pair<std::string, std::string>> diagnostics;
+        if (o_.settings.discovery && (force || clearStale_)) {
+            diagnostics = DiagnosticsDiscovery(context);
+        }
+        if (force) {
+            for (const auto& [topic, config] : diagnostics) {
+                Publish(topic, config, true);
+            }
+        }
         for (int i = 0; i < 8; ++i) {
             const InputDescription& now = current_[i];
-            const bool present = now.kind == InputDescription::Kind::Sensor ||
-                                 now.kind == InputDescription::Kind::Binary;
+            const bool present = o_.settings.discovery && o_.settings.Publishes(i + 1) &&
+                                 (now.kind == InputDescription::Kind::Sensor ||
+                                  now.kind == InputDescription::Kind::Binary);
             std::optional<InputDescription>& out = announced_[i];
             if (out && (!present || !out->SameSensor(now))) {
                 // An empty retained config removes the entity.
                 for (const ChannelReading& c : out->channels) {
-                    Publish(DiscoveryTopic(sessionSerial_, i + 1, *out, c), "", true);
+                    Publish(DiscoveryTopic(context, i + 1, *out, c), "", true);
                 }
                 out.reset();
+                changed = true;
             }
             if (present && (!out || forceDiscovery_)) {
                 for (const ChannelReading& c : now.channels) {
-                    Publish(DiscoveryTopic(sessionSerial_, i + 1, now, c),
+                    Publish(DiscoveryTopic(context, i + 1, now, c),
                             DiscoveryConfig(context, i + 1, now, c), true);
                 }
+                changed = changed || !out;
                 out = now;
             }
         }
         forceDiscovery_ = false;
+        if (!changed && !clearStale_) {
+            return;
+        }
+        if (o_.settings.discovery && diagnostics.empty()) {
+            diagnostics = DiagnosticsDiscovery(context);
+        }
+        std::set<std::string> topics;
+        for (const auto& [topic, config] : diagnostics) {
+            topics.insert(topic);
+        }
+        for (int i = 0; i < 8; ++i) {
+            if (announced_[i]) {
+                for (const ChannelReading& c : announced_[i]->channels) {
+                    topics.insert(DiscoveryTopic(context, i + 1, *announced_[i], c));
+                }
+            }
+        }
+        if (clearStale_) {
+            // Configs of an earlier run that this one does not publish (an input emptied or
+            // changed while the program was stopped, discovery switched off) would leave dead
+            // entities whose template fails on every message.
+            clearStale_ = false;
+            changed = true;
+            for (const std::string& old : ReadLines(DiscoveryListPath())) {
+                if (!topics.contains(old)) {
+                    Publish(old, "", true);
+                }
+            }
+        }
+        if (changed) {
+            WriteLines(DiscoveryListPath(), topics);
+        }
     }
+
+    std::filesystem::path DiscoveryListPath() const { return o_.settingsFolder / kDiscoveryFile; }
 
     void Wait() {
         pollfd fds[2] = {{p_.wakeFd_, POLLIN, 0}, {-1, 0, 0}};
@@ -280,8 +513,12 @@ private:
             if (!connected_) {
                 timeout = std::min(timeout, Remaining(connectDeadline_, now));
             }
-        } else if (serial_) {
+        } else if (serial_ && settingsProblem_.empty()) {
             timeout = Remaining(nextAttempt_, now);
+        }
+        if (lastCycleAt_ && wantedStatus_ != kStatusSilent) {
+            const int silence = Remaining(SilenceDeadline(), now);
+            timeout = timeout < 0 ? silence : std::min(timeout, silence);
         }
         const int n = poll(fds, fds[1].fd >= 0 ? 2 : 1, timeout);
         if (n > 0 && (fds[0].revents & POLLIN) != 0) {
@@ -289,31 +526,47 @@ private:
             [[maybe_unused]] const ssize_t r = read(p_.wakeFd_, &value, sizeof value);
         }
         if (session_) {
-            std::string detail;
+            MqttReason reason;
             const MqttFailure f =
-                session_->Service(fds[1].fd >= 0 ? fds[1].revents : short{0}, detail);
+                session_->Service(fds[1].fd >= 0 ? fds[1].revents : short{0}, reason);
             if (f != MqttFailure::None) {
-                Fail(f, detail);
+                Fail(reason);
+            } else if (refusalPending_) {
+                Fail({MqttFailure::PublishRefused, {}, {}});
             } else if (!connected_ && Clock::now() >= connectDeadline_) {
-                Fail(MqttFailure::Timeout, {});
+                Fail({MqttFailure::Timeout, {}, {}});
             }
         }
     }
 
-    void Fail(MqttFailure failure, const std::string& detail) {
+    void Fail(const MqttReason& reason) {
+        const MqttFailure failure = reason.failure;
         const bool wasConnected = connected_;
         session_.reset();
         connected_ = false;
         p_.connected_ = false;
         inflight_.clear();
+        otherMids_.clear();
+        refusalPending_ = false;
         nextToSend_ = queue_.Front();
-        if (wasConnected) {
+        if (failure == MqttFailure::ProtocolVersion && mqtt5_) {
+            mqtt5_ = false;  // a 3.1.1 broker: at once again in its language
+            nextAttempt_ = Clock::now();
+            return;
+        }
+        if (failure == MqttFailure::PublishRefused) {
+            p_.lastFailure_ = failure;  // told once already, with its topic
+        } else if (wasConnected && !refusing_) {
             backoffStep_ = 0;
             lastReported_ = failure;
-            Report({MqttEvent::Type::Disconnected, failure, detail, TotalDropped()});
+            p_.lastFailure_ = failure;
+            Report({MqttEvent::Type::Disconnected, failure, reason.detail, reason.original,
+                    TotalDropped()});
         } else if (lastReported_ != failure) {
             lastReported_ = failure;
-            Report({MqttEvent::Type::Failed, failure, detail, TotalDropped()});
+            p_.lastFailure_ = failure;
+            Report(
+                {MqttEvent::Type::Failed, failure, reason.detail, reason.original, TotalDropped()});
         }
         const double base = static_cast<double>(o_.minBackoff.count()) *
                             static_cast<double>(1u << std::min(backoffStep_, 16));
@@ -335,7 +588,7 @@ private:
         }
         session_->Disconnect();
         const auto deadline = Clock::now() + kStopGrace;
-        std::string detail;
+        MqttReason ignored;
         while (session_->Socket() >= 0 && session_->WantWrite()) {
             const auto now = Clock::now();
             if (now >= deadline) {
@@ -343,7 +596,7 @@ private:
             }
             pollfd fd{session_->Socket(), POLLOUT, 0};
             if (poll(&fd, 1, Remaining(deadline, now)) <= 0 ||
-                session_->Service(fd.revents, detail) != MqttFailure::None) {
+                session_->Service(fd.revents, ignored) != MqttFailure::None) {
                 break;
             }
         }
@@ -351,12 +604,26 @@ private:
         connected_ = false;
         p_.connected_ = false;
         inflight_.clear();
+        otherMids_.clear();
         nextToSend_ = queue_.Front();
     }
 
     void Shutdown() { Close(); }
 
     void Report(const MqttEvent& event) {
+        switch (event.type) {
+            case MqttEvent::Type::Failed:
+            case MqttEvent::Type::Disconnected:
+            case MqttEvent::Type::PublishRefused:
+                lastError_ = MqttFailureText(event.failure, event.detail);
+                break;
+            case MqttEvent::Type::QueueNotOnDisk:
+            case MqttEvent::Type::QueueWriteFailed:
+                lastError_ = "kolejka w pamięci: " + event.detail;
+                break;
+            default:
+                break;
+        }
         if (o_.onEvent) {
             o_.onEvent(event);
         }
@@ -367,6 +634,7 @@ private:
     void UpdateStats() {
         p_.queued_ = queue_.Size();
         p_.dropped_ = TotalDropped();
+        p_.writeFailures_ = queue_.WriteFailures();
     }
 
     MqttPublisher& p_;
@@ -388,14 +656,28 @@ private:
     bool haveCurrent_ = false;
     std::array<std::optional<InputDescription>, 8> announced_{};
     bool forceDiscovery_ = false;
+    bool clearStale_ = false;
+    std::string lastError_;
+    std::optional<Diagnostics> publishedDiagnostics_;
+    Clock::time_point lastDiagnosticsAt_{};
     bool republishValues_ = false;
     std::unordered_map<int, std::pair<std::uint64_t, int>> inflight_;
     std::map<std::uint64_t, std::uint8_t> acked_;
+    std::unordered_map<int, std::string> otherMids_;  // status and discovery: their topics
+    std::set<std::string> refusedTopics_;             // told once each
     std::uint64_t nextToSend_ = 0;
-    std::uint64_t lastDropped_ = 0;
     std::uint64_t inboxDropped_ = 0;
     std::uint64_t damaged_ = 0;
-    bool dropping_ = false;
+    std::uint64_t reportedDropped_ = 0;
+    std::optional<Clock::time_point> lastDropReport_;
+    std::optional<Clock::time_point> lastCycleAt_;
+    Clock::duration cycleInterval_{};
+    bool valuesCurrent_ = false;
+    bool writeFailureReported_ = false;
+    bool mqtt5_ = true;
+    bool refusing_ = false;        // a measurement was refused; no cycle delivered since
+    bool refusalPending_ = false;  // the connection is to be given up after this service
+    std::string settingsProblem_;
 };
 
 MqttPublisher::MqttPublisher(Options options) : options_(std::move(options)) {
@@ -465,5 +747,8 @@ MqttPublisher::Stats MqttPublisher::GetStats() const {
     s.dropped = dropped_;
     s.connectAttempts = attempts_;
     s.cyclesDelivered = delivered_;
+    s.queueWriteFailures = writeFailures_;
+    s.mqtt5 = mqtt5_;
+    s.lastFailure = lastFailure_;
     return s;
 }

@@ -21,11 +21,19 @@ struct MqttEvent {
         Connected,
         Disconnected,  // a working connection ended
         Failed,        // an attempt failed; reported once per reason until a connection works
-        Dropped,       // the queue was full: the oldest cycles were given up
+        Dropped,       // cycles were given up (dropped: the total so far)
+        // The queue file cannot be used: the queue lives in memory and a crash loses it.
+        QueueNotOnDisk,
+        // The disk refused a queued cycle (full, quota): held in memory, bounded.
+        QueueWriteFailed,
+        // The broker refused a publish (MQTT 5 reason code); detail names the topic. A refused
+        // cycle stays queued and is retried at the reconnect pace.
+        PublishRefused,
     };
     Type type = Type::Connected;
     MqttFailure failure = MqttFailure::None;
-    std::string detail;
+    std::string detail;         // Polish, a path or a topic
+    std::string original;       // the library's own words, for a log only
     std::uint64_t dropped = 0;  // total given up so far
 };
 
@@ -36,7 +44,12 @@ struct MqttEvent {
 // - Every answered cycle goes to a bounded queue on disk first and leaves it only when the
 //   broker has acknowledged all its messages (at QoS 0: when they are written); cycles are sent
 //   in order with their own time stamps, also after a restart of the program.
-// - When the queue is full the oldest cycle is dropped and counted.
+// - When the queue is full the oldest cycle is dropped and counted; the true total is reported
+//   when dropping starts and again, while it grows, at most once per dropReportInterval.
+// - Only cycles the device answered are published; an input whose read did not complete is
+//   published with null values. Without a cycle for three cycle times the status is "silent".
+// - Settings that cannot be used (MqttSettingsProblem) are reported and never connected with.
+// - MQTT 5 where the broker speaks it, so that a refused publish is seen; 3.1.1 otherwise.
 // - The status topic is "online" (retained) on every connect, "silent" while the device does
 //   not answer, and "offline" by the broker's will when the program or the network dies.
 // - Reconnects wait 1 s doubling to 60 s, with jitter; a refusal is reported once.
@@ -52,6 +65,7 @@ public:
         std::chrono::milliseconds minBackoff{1000};
         std::chrono::milliseconds maxBackoff{60000};
         std::chrono::milliseconds connectTimeout{10000};
+        std::chrono::milliseconds dropReportInterval{60000};
     };
     struct Stats {
         bool connected = false;
@@ -59,6 +73,9 @@ public:
         std::uint64_t dropped = 0;
         std::uint64_t connectAttempts = 0;
         std::uint64_t cyclesDelivered = 0;
+        std::uint64_t queueWriteFailures = 0;
+        bool mqtt5 = false;                           // the working connection speaks MQTT 5
+        MqttFailure lastFailure = MqttFailure::None;  // None once a connection works
     };
 
     static constexpr const char* kQueueFile = "mqtt-queue.bin";
@@ -93,4 +110,7 @@ private:
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> attempts_{0};
     std::atomic<std::uint64_t> delivered_{0};
+    std::atomic<std::uint64_t> writeFailures_{0};
+    std::atomic<bool> mqtt5_{false};
+    std::atomic<MqttFailure> lastFailure_{MqttFailure::None};
 };

@@ -1,6 +1,7 @@
 #include "publish/MqttSettings.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,6 +42,60 @@ bool Flag(const CIniEx& ini, std::string_view key, bool fallback) {
     return ini.GetInt(kMqttSection, key, fallback ? 1 : 0) != 0;
 }
 
+// A client id longer than the protocol's 23 bytes is taken by every current broker, but not
+// one of 65535 bytes.
+constexpr std::size_t kMaxClientId = 256;
+constexpr std::size_t kMaxTopicPrefix = 200;
+
+bool IsUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        std::uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto n = static_cast<unsigned char>(text[i + k]);
+            if ((n & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (n & 0x3F);
+        }
+        static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool HasControl(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::uint32_t Fnv1a(std::string_view bytes) {
     std::uint32_t hash = 2166136261u;
     for (unsigned char c : bytes) {
@@ -68,19 +123,14 @@ MqttSettings ReadMqttSettings(const CIniEx& ini) {
     s.username = Text(ini, "USERNAME", d.username);
     s.passwordFile = Text(ini, "PASSWORD_FILE", d.passwordFile);
     s.clientId = Text(ini, "CLIENT_ID", d.clientId);
-    // A client id longer than the protocol's 23 bytes is accepted by every current broker,
-    // but not one of 65535 bytes.
-    if (s.clientId.size() > 256) {
-        s.clientId.clear();
-    }
     s.topicPrefix = Text(ini, "TOPIC_PREFIX", d.topicPrefix);
-    if (!IsValidTopicPrefix(s.topicPrefix)) {
-        s.topicPrefix = d.topicPrefix;
-    }
     const int qos = ini.GetInt(kMqttSection, "QOS", d.qos);
     s.qos = qos == 0 ? 0 : 1;
     const int keepalive = ini.GetInt(kMqttSection, "KEEPALIVE", d.keepalive);
     s.keepalive = keepalive >= 5 && keepalive <= 65535 ? keepalive : d.keepalive;
+    s.discovery = Flag(ini, "DISCOVERY", d.discovery);
+    s.discoveryPrefix = Text(ini, "DISCOVERY_PREFIX", d.discoveryPrefix);
+    s.inputs = Text(ini, "INPUTS", d.inputs);
     return s;
 }
 
@@ -110,6 +160,9 @@ void WriteMqttSettings(CIniEx& ini, const MqttSettings& s) {
     text("TOPIC_PREFIX", s.topicPrefix);
     ini.SetInt(kMqttSection, "QOS", s.qos);
     ini.SetInt(kMqttSection, "KEEPALIVE", s.keepalive);
+    ini.SetInt(kMqttSection, "DISCOVERY", s.discovery ? 1 : 0);
+    text("DISCOVERY_PREFIX", s.discoveryPrefix);
+    text("INPUTS", s.inputs);
 }
 
 std::string DefaultClientId(const std::filesystem::path& settingsFolder) {
@@ -127,16 +180,75 @@ std::string EffectiveClientId(const MqttSettings& settings,
     return settings.clientId.empty() ? DefaultClientId(settingsFolder) : settings.clientId;
 }
 
+std::string TopicPrefixProblem(const std::string& prefix) {
+    if (prefix.empty()) {
+        return "prefiks tematów jest pusty";
+    }
+    if (prefix.size() > kMaxTopicPrefix) {
+        return "prefiks tematów jest dłuższy niż " + std::to_string(kMaxTopicPrefix) + " bajtów";
+    }
+    if (!IsUtf8(prefix)) {
+        return "prefiks tematów nie jest poprawnym tekstem UTF-8";
+    }
+    if (HasControl(prefix)) {
+        return "prefiks tematów zawiera znak sterujący";
+    }
+    if (prefix.find_first_of("+#") != std::string::npos) {
+        return "prefiks tematów zawiera znak wieloznaczny „+” lub „#”";
+    }
+    if (prefix.front() == '/') {
+        return "prefiks tematów nie może zaczynać się od „/”";
+    }
+    if (prefix.back() == '/') {
+        return "prefiks tematów nie może kończyć się na „/”";
+    }
+    if (prefix.front() == '$') {
+        // Brokers keep "$" topics for themselves and refuse publishing there.
+        return "prefiks tematów nie może zaczynać się od „$”";
+    }
+    return {};
+}
+
 bool IsValidTopicPrefix(const std::string& prefix) {
-    if (prefix.empty() || prefix.size() > 200 || prefix.front() == '/' || prefix.back() == '/') {
-        return false;
+    return TopicPrefixProblem(prefix).empty();
+}
+
+std::string ClientIdProblem(const std::string& clientId) {
+    if (clientId.size() > kMaxClientId) {
+        return "identyfikator klienta jest dłuższy niż " + std::to_string(kMaxClientId) + " bajtów";
     }
-    for (unsigned char c : prefix) {
-        if (c == '+' || c == '#' || c < 0x20) {
-            return false;
-        }
+    if (!IsUtf8(clientId)) {
+        return "identyfikator klienta nie jest poprawnym tekstem UTF-8";
     }
-    return true;
+    if (HasControl(clientId)) {
+        return "identyfikator klienta zawiera znak sterujący";
+    }
+    return {};
+}
+
+std::string MqttSettingsProblem(const MqttSettings& settings) {
+    if (std::string why = TopicPrefixProblem(settings.topicPrefix); !why.empty()) {
+        return "[MQTT] TOPIC_PREFIX: " + why;
+    }
+    if (std::string why = ClientIdProblem(settings.clientId); !why.empty()) {
+        return "[MQTT] CLIENT_ID: " + why;
+    }
+    if (std::string why = TopicPrefixProblem(settings.discoveryPrefix); !why.empty()) {
+        return "[MQTT] DISCOVERY_PREFIX: " + why;
+    }
+    if (settings.inputs.size() != 8 ||
+        settings.inputs.find_first_not_of("01") != std::string::npos) {
+        return "[MQTT] INPUTS: potrzeba ośmiu znaków 0 lub 1 (wejścia 1 do 8)";
+    }
+    return {};
+}
+
+std::string PasswordFileWarning(const std::filesystem::path& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0077) == 0) {
+        return {};
+    }
+    return "plik z hasłem " + path.string() + " mogą czytać inni użytkownicy (chmod 600)";
 }
 
 PasswordFileError ReadPasswordFile(const std::filesystem::path& path, std::string& password) {

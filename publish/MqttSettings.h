@@ -23,16 +23,24 @@ struct MqttSettings {
     std::string passwordFile;
     std::string clientId;  // empty: DefaultClientId
     std::string topicPrefix = "orvex";
-    int qos = 1;         // 0 or 1
-    int keepalive = 60;  // seconds
+    int qos = 1;            // 0 or 1
+    int keepalive = 60;     // seconds
+    bool discovery = true;  // Home Assistant discovery configs
+    std::string discoveryPrefix = "homeassistant";
+    std::string inputs = "11111111";  // input N is published when character N is "1"
 
     int EffectivePort() const { return port != 0 ? port : (tls ? kTlsPort : kPlainPort); }
+    bool Publishes(int input) const {  // input 1..8
+        return input >= 1 && input <= static_cast<int>(inputs.size()) && inputs[input - 1] == '1';
+    }
     bool operator==(const MqttSettings&) const = default;
 };
 
 inline constexpr const char* kMqttSection = "MQTT";
 
-// Reads the section; a damaged value falls back to its default rather than failing.
+// Reads the section; a damaged number falls back to its default rather than failing. The topic
+// prefix and client id are kept as written: one that cannot be used is refused by
+// MqttSettingsProblem, never replaced (a replaced prefix publishes where no one reads).
 MqttSettings ReadMqttSettings(const CIniEx& ini);
 bool HasMqttSection(const CIniEx& ini);
 // Writes every key of the section (paths protected against ";").
@@ -44,11 +52,20 @@ std::string DefaultClientId(const std::filesystem::path& settingsFolder);
 std::string EffectiveClientId(const MqttSettings& settings,
                               const std::filesystem::path& settingsFolder);
 
-// A topic prefix a publisher can use: not empty, no wildcards, no leading or trailing "/".
+// Why a topic prefix cannot be used, in Polish; empty when it can: not empty, at most 200 bytes
+// of UTF-8 without control characters or wildcards, no leading or trailing "/", no "$" first.
+std::string TopicPrefixProblem(const std::string& prefix);
 bool IsValidTopicPrefix(const std::string& prefix);
+// Why a client id cannot be used; empty when it can (the empty id stands for the default).
+std::string ClientIdProblem(const std::string& clientId);
+// The first setting that cannot be used, naming its key and the reason; empty when all can.
+std::string MqttSettingsProblem(const MqttSettings& settings);
 
 // Why a password file gave no password.
 enum class PasswordFileError { None, Missing, NotRegularFile, TooLarge, Unreadable };
+
+// A warning when others than the owner may read the password file; empty otherwise.
+std::string PasswordFileWarning(const std::filesystem::path& path);
 
 // The password is the file's first line (without its line end). The file is hostile input:
 // only a regular file of at most 4 KiB is read.

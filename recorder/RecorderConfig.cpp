@@ -55,6 +55,9 @@ std::string ConfigProblem(const RecorderConfig& config) {
         return "no recording file configured (FILE_LOG with FILE_NAME, or FILE_LOG_BIN with "
                "FILE_NAME_BIN, in [LOG]) and no publishing (ENABLED=1 in [MQTT])";
     }
+    if (std::string problem = CRecorderPublisher::SettingsProblem(config.mqtt); !problem.empty()) {
+        return problem;
+    }
     if (!config.RecordingWanted() && !CRecorderPublisher::Available()) {
         return "no recording file configured (FILE_LOG with FILE_NAME, or FILE_LOG_BIN with "
                "FILE_NAME_BIN, in [LOG]), and this build cannot publish (ENABLED=1 in [MQTT] "

@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "publish/MqttSettings.h"
 
@@ -16,6 +17,9 @@ public:
     static bool Available();
     // The [MQTT] section as far as this build uses it.
     static MqttSettings ReadSettings(const CIniEx& ini);
+    // Why publishing with these settings cannot start, naming the key; empty when it can or
+    // when publishing is off.
+    static std::string SettingsProblem(const MqttSettings& settings);
 
     explicit CRecorderPublisher(COrvexDriver& driver);
     ~CRecorderPublisher();

@@ -329,7 +329,9 @@ void COrvexDlg::UpdateStatusLine() {
     }
     if (publisher) {
         const MqttPublisher::Stats stats = publisher->GetStats();
-        text += MqttStatusText(stats.connected, stats.queued) + QStringLiteral(". ");
+        text += MqttStatusText(stats.connected, stats.queued,
+                               QString::fromStdString(MqttRefusalShortText(stats.lastFailure))) +
+                QStringLiteral(". ");
     }
     if (text != lastStatusText) {
         lastStatusText = text;

@@ -10,6 +10,9 @@
 void COrvexDlg::OnMqttSettings() {
     CMqttDlg dialog(settingsFolder, this);
     dialog.settings = mqttSettings;
+    if (publisher) {
+        dialog.lastRefusal = publisher->GetStats().lastFailure;
+    }
     if (dialog.exec() != QDialog::Accepted || ClosedWhileBusy()) {
         return;
     }
@@ -47,12 +50,38 @@ void COrvexDlg::ApplyMqttPublishing() {
 
 void COrvexDlg::OnMqttEvent(const MqttEvent& event) {
     UpdateStatusLine();
-    if (event.type != MqttEvent::Type::Failed || !IsRefusal(event.failure)) {
-        return;  // the status line says enough; a refusal needs someone to act
+    if (!event.original.empty()) {
+        // The library's own words, for whoever reads the program's log.
+        qWarning("MQTT: %s [%s]", MqttFailureText(event.failure, event.detail).c_str(),
+                 event.original.c_str());
     }
-    const QString text = QStringLiteral("Publikowanie MQTT: ") +
-                         QString::fromStdString(MqttFailureText(event.failure, event.detail)) +
-                         QStringLiteral(".");
+    QString text;
+    switch (event.type) {
+        case MqttEvent::Type::Failed:
+            if (!IsRefusal(event.failure)) {
+                return;  // the status line says enough; a refusal needs someone to act
+            }
+            text = QString::fromStdString(MqttFailureText(event.failure, event.detail));
+            break;
+        case MqttEvent::Type::PublishRefused:
+            text = QStringLiteral("broker odmówił publikacji w temacie ") +
+                   QString::fromStdString(event.detail) +
+                   QStringLiteral("; odczyty czekają w kolejce");
+            break;
+        case MqttEvent::Type::QueueNotOnDisk:
+            text = QStringLiteral("kolejka tylko w pamięci, nie w pliku ") +
+                   QString::fromStdString(event.detail) +
+                   QStringLiteral(": odczyty czekające na broker przepadną przy awarii programu");
+            break;
+        case MqttEvent::Type::QueueWriteFailed:
+            text = QStringLiteral("nie można zapisać kolejki: ") +
+                   QString::fromStdString(event.detail) +
+                   QStringLiteral("; odczyty są trzymane w pamięci");
+            break;
+        default:
+            return;
+    }
+    text = QStringLiteral("Publikowanie MQTT: ") + text + QStringLiteral(".");
     if (mqttRefusedBox) {
         mqttRefusedBox->setText(text);
         return;

@@ -19,9 +19,12 @@ QString RecordingStatusText(int intervalSeconds) {
                              (intervalSeconds % 3600) / 60, intervalSeconds % 60);
 }
 
-QString MqttStatusText(bool connected, std::uint64_t queued) {
+QString MqttStatusText(bool connected, std::uint64_t queued, const QString& refusal) {
     if (connected) {
         return QStringLiteral("MQTT: połączono");
+    }
+    if (!refusal.isEmpty()) {
+        return QStringLiteral("MQTT: brak połączenia: %1 (%2 w kolejce)").arg(refusal).arg(queued);
     }
     return QStringLiteral("MQTT: brak połączenia (%1 w kolejce)").arg(queued);
 }

@@ -17,5 +17,6 @@ QString RecordingStatusText(int intervalSeconds);
 QString PortWaitStatusText(int portNumber);
 
 // The broker part while publishing is on: "MQTT: połączono", or "MQTT: brak połączenia
-// (n w kolejce)" with the cycles waiting for the broker.
-QString MqttStatusText(bool connected, std::uint64_t queued);
+// (n w kolejce)" with the cycles waiting for the broker; a refusal that needs someone to act
+// stays named: "MQTT: brak połączenia: odmowa dostępu (n w kolejce)".
+QString MqttStatusText(bool connected, std::uint64_t queued, const QString& refusal = {});

@@ -20,6 +20,10 @@ MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
     return ReadMqttSettings(ini);
 }
 
+std::string CRecorderPublisher::SettingsProblem(const MqttSettings& settings) {
+    return settings.enabled ? MqttSettingsProblem(settings) : std::string();
+}
+
 CRecorderPublisher::CRecorderPublisher(COrvexDriver& driver)
     : impl(std::make_unique<Impl>(Impl{driver, nullptr, 0})) {}
 
@@ -38,21 +42,41 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
     options.settingsFolder = stateFolder;
     options.swVersion = kOrvexVersion;
     options.onEvent = [](const MqttEvent& e) {
+        const MqttReason reason{e.failure, e.detail, e.original};
         switch (e.type) {
             case MqttEvent::Type::Connected:
                 LogLine(LogLevel::Info, "MQTT: połączono");
                 break;
             case MqttEvent::Type::Disconnected:
             case MqttEvent::Type::Failed:
-                LogLine(LogLevel::Warning,
-                        "MQTT: brak połączenia: " + MqttFailureText(e.failure, e.detail));
+                LogLine(LogLevel::Warning, "MQTT: brak połączenia: " + MqttReasonLogText(reason));
                 break;
             case MqttEvent::Type::Dropped:
-                LogLine(LogLevel::Warning, "MQTT: kolejka pełna, najstarsze cykle odrzucone (" +
-                                               std::to_string(e.dropped) + ")");
+                LogLine(LogLevel::Warning, "MQTT: najstarsze cykle odrzucone z kolejki, razem " +
+                                               std::to_string(e.dropped) +
+                                               " (licznik pliku kolejki)");
+                break;
+            case MqttEvent::Type::QueueNotOnDisk:
+                LogLine(LogLevel::Warning, "MQTT: kolejka tylko w pamięci, nie w pliku " +
+                                               e.detail +
+                                               ": cykle czekające na broker przepadną przy awarii");
+                break;
+            case MqttEvent::Type::QueueWriteFailed:
+                LogLine(LogLevel::Warning,
+                        "MQTT: zapis kolejki nieudany: " + e.detail + "; cykle trzymane w pamięci");
+                break;
+            case MqttEvent::Type::PublishRefused:
+                LogLine(LogLevel::Warning, "MQTT: broker odmówił publikacji w temacie " + e.detail +
+                                               " [" + e.original + "]; cykle zostają w kolejce");
                 break;
         }
     };
+    if (!settings.passwordFile.empty()) {
+        if (const std::string warning = PasswordFileWarning(settings.passwordFile);
+            !warning.empty()) {
+            LogLine(LogLevel::Warning, "MQTT: " + warning);
+        }
+    }
     impl->publisher = std::make_unique<MqttPublisher>(std::move(options));
     impl->publisher->Start();
     MqttPublisher* target = impl->publisher.get();

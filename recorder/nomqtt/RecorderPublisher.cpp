@@ -16,6 +16,10 @@ MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
     return settings;
 }
 
+std::string CRecorderPublisher::SettingsProblem(const MqttSettings&) {
+    return {};  // nothing is published, so nothing of the section is used
+}
+
 CRecorderPublisher::CRecorderPublisher(COrvexDriver&) : impl(std::make_unique<Impl>()) {}
 
 CRecorderPublisher::~CRecorderPublisher() = default;

@@ -4,11 +4,15 @@
 #include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
+#include <tuple>
 
 #include "ui/dialogs/MqttDlg.h"
 
@@ -64,7 +68,7 @@ private slots:
         for (const char* text :
              {"Serwer:", "Port:", "Plik CA:", "Certyfikat klienta:", "Klucz klienta:",
               "Użytkownik:", "Plik z hasłem:", "Identyfikator klienta:", "Prefiks tematów:", "QoS:",
-              "Keepalive:"}) {
+              "Podtrzymanie [s]:"}) {
             QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
         }
         QCOMPARE(d.CheckButton()->text(), QStringLiteral("Sprawdź połączenie"));
@@ -78,8 +82,43 @@ private slots:
         // TLS files only matter with TLS.
         Child<QCheckBox>(d, "tlsCheck")->setChecked(false);
         QVERIFY(!Child<QLineEdit>(d, "caEdit")->isEnabled());
+        QVERIFY(!Child<QToolButton>(d, "caChooser")->isEnabled());
+        QVERIFY(Child<QToolButton>(d, "passwordFileChooser")->isEnabled());
         Child<QCheckBox>(d, "tlsCheck")->setChecked(true);
         QVERIFY(Child<QLineEdit>(d, "caEdit")->isEnabled());
+        QVERIFY(Child<QToolButton>(d, "caChooser")->isEnabled());
+    }
+
+    void choosersOpenOnTheCurrentFileAndFillTheirField() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char* name : {"ca.pem", "klucz.key", "haslo.txt"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        CMqttDlg d("/tmp/x");
+        MqttSettings s = Sample();
+        s.caFile = dir.filePath(QStringLiteral("ca.pem")).toStdString();
+        d.settings = s;
+        d.show();
+        for (const auto& [button, edit, file] :
+             {std::tuple{"caChooser", "caEdit", "ca.pem"},
+              std::tuple{"keyChooser", "keyEdit", "klucz.key"},
+              std::tuple{"passwordFileChooser", "passwordFileEdit", "haslo.txt"}}) {
+            QTest::mouseClick(Child<QToolButton>(d, button), Qt::LeftButton);
+            QTRY_VERIFY(d.FileChooser() != nullptr && d.FileChooser()->isVisible());
+            QCOMPARE(Child<QToolButton>(d, button)->text(), QStringLiteral("..."));
+            if (std::string(button) == "caChooser") {
+                // On the file already set, in its folder.
+                QCOMPARE(d.FileChooser()->directory().absolutePath(), dir.path());
+                QCOMPARE(d.FileChooser()->selectedFiles().value(0),
+                         dir.filePath(QStringLiteral("ca.pem")));
+            }
+            d.FileChooser()->selectFile(dir.filePath(QString::fromLatin1(file)));
+            QMetaObject::invokeMethod(d.FileChooser(), "accept");
+            QTRY_VERIFY(d.FileChooser() == nullptr);
+            QCOMPARE(Child<QLineEdit>(d, edit)->text(), dir.filePath(QString::fromLatin1(file)));
+        }
     }
 
     void cancelLeavesTheSettingsAndOkTakesTheForm() {
@@ -106,15 +145,47 @@ private slots:
         QCOMPARE(d.settings, expected);
     }
 
-    void aBadTopicPrefixIsNotTaken() {
+    void unusablePrefixOrClientIdIsNotTakenAndTheReasonIsNamed() {
         CMqttDlg d("/tmp/x");
         d.settings = Sample();
         d.show();
-        Child<QLineEdit>(d, "prefixEdit")->setText(QStringLiteral("a/#"));
+        Child<QLineEdit>(d, "prefixEdit")->setText(QStringLiteral("zaklad/site1/"));
         QTest::mouseClick(Child<QPushButton>(d, "okButton"), Qt::LeftButton);
         QVERIFY(d.isVisible());
-        QCOMPARE(d.CheckResult()->text(), QStringLiteral("Nieprawidłowy prefiks tematów."));
+        QCOMPARE(d.CheckResult()->text(),
+                 QStringLiteral("Nie można zapisać ustawień: [MQTT] TOPIC_PREFIX: prefiks tematów "
+                                "nie może kończyć się na „/”."));
         QCOMPARE(d.settings, Sample());
+        Child<QLineEdit>(d, "prefixEdit")->setText(QStringLiteral("zaklad/site1"));
+        Child<QLineEdit>(d, "clientIdEdit")->setText(QString(300, QLatin1Char('c')));
+        QTest::mouseClick(Child<QPushButton>(d, "okButton"), Qt::LeftButton);
+        QVERIFY(d.isVisible());
+        QVERIFY(d.CheckResult()->text().contains(QStringLiteral("[MQTT] CLIENT_ID: ")));
+        QVERIFY(Child<QLineEdit>(d, "clientIdEdit")->hasFocus() || !d.isActiveWindow());
+        Child<QLineEdit>(d, "clientIdEdit")->clear();
+        QTest::mouseClick(Child<QPushButton>(d, "okButton"), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.settings.topicPrefix, std::string("zaklad/site1"));
+    }
+
+    void aLongAnswerWrapsAndTheDialogGrowsToShowIt() {
+        MqttCheckResult answer{MqttFailure::TlsFiles,
+                               "plik CA „/bardzo/długa/ścieżka/do/pliku/urzędu/certyfikacji/"
+                               "zakładu/hala/pierwsza/ca.pem” nie zawiera -----BEGIN "
+                               "CERTIFICATE----- w formacie PEM",
+                               "",
+                               {"plik z hasłem /etc/orvex/mqtt.pw mogą czytać inni "
+                                "użytkownicy (chmod 600)"}};
+        CMqttDlg d("/tmp/x", nullptr, [&](const MqttSettings&) { return answer; });
+        d.settings = Sample();
+        d.show();
+        const int width = d.width();
+        QTest::mouseClick(d.CheckButton(), Qt::LeftButton);
+        QTRY_VERIFY(d.CheckResult()->text().contains(QStringLiteral("Uwaga: plik z hasłem")));
+        QCOMPARE(d.width(), width);  // wrapped, not widened
+        QLabel* label = d.CheckResult();
+        QVERIFY(label->heightForWidth(label->width()) <= label->height());
+        QVERIFY(label->geometry().bottom() < d.height());
     }
 
     void checkReportsSuccessOrTheReasonInPolish() {
@@ -131,12 +202,26 @@ private slots:
         QTRY_COMPARE(d.CheckResult()->text(), QStringLiteral("Połączenie działa."));
         QCOMPARE(seen.username, std::string("ktoś"));  // the form, not the stored settings
         QVERIFY(d.CheckButton()->isEnabled());
-        answer = {MqttFailure::BadCredentials, "not authorised"};
+        answer = {MqttFailure::BadCredentials, "", "not authorised", {}};
         QTest::mouseClick(d.CheckButton(), Qt::LeftButton);
+        // The library's English stays out of what the user reads.
         QTRY_COMPARE(d.CheckResult()->text(),
-                     QStringLiteral("Brak połączenia: broker odrzucił nazwę użytkownika lub hasło "
-                                    "(not authorised)."));
+                     QStringLiteral("Brak połączenia: broker odrzucił nazwę użytkownika lub "
+                                    "hasło."));
         QCOMPARE(d.settings, Sample());  // a check changes no setting
+    }
+
+    void theRunningPublishersRefusalIsNamedOnOpening() {
+        CMqttDlg d("/tmp/x");
+        d.settings = Sample();
+        d.lastRefusal = MqttFailure::NotAuthorized;
+        d.show();
+        QCOMPARE(d.CheckResult()->text(),
+                 QStringLiteral("Publikowanie teraz: broker odmówił dostępu (brak uprawnień)."));
+        d.hide();
+        d.lastRefusal = MqttFailure::ConnectionLost;  // not a refusal: nothing to act on
+        d.show();
+        QCOMPARE(d.CheckResult()->text(), QString());
     }
 
     void realCheckAgainstAClosedPort() {

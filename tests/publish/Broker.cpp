@@ -84,6 +84,9 @@ bool Broker::Start() {
         } else {
             out << "allow_anonymous false\npassword_file " << config_.passwordFile.string() << "\n";
         }
+        if (!config_.aclFile.empty()) {
+            out << "acl_file " << config_.aclFile.string() << "\n";
+        }
         out << "listener " << port_ << " 127.0.0.1\n";
         if (tlsPort_ != 0) {
             out << "listener " << tlsPort_ << " 127.0.0.1\n"
@@ -127,6 +130,30 @@ void Broker::Stop() {
         waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
+}
+
+bool Broker::Reload() {
+    const auto log = folder_ / "broker.log";
+    auto reloads = [&] {
+        std::ifstream in(log);
+        std::string line;
+        int n = 0;
+        while (std::getline(in, line)) {
+            n += line.find("Reloading config") != std::string::npos;
+        }
+        return n;
+    };
+    const int before = reloads();
+    if (pid_ <= 0 || kill(pid_, SIGHUP) != 0) {
+        return false;
+    }
+    for (int i = 0; i < 500; ++i) {
+        if (reloads() > before) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 void Broker::Kill() {

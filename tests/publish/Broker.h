@@ -19,6 +19,7 @@ public:
         // TLS: a second listener with these files; the plain one stays for the test's subscriber.
         std::filesystem::path caFile, certFile, keyFile;
         std::filesystem::path passwordFile;  // user names and hashes; anonymous refused
+        std::filesystem::path aclFile;       // access rules; Reload rereads them
     };
 
     Broker(std::filesystem::path folder, Config config);
@@ -28,6 +29,8 @@ public:
     bool Start();
     void Stop();  // SIGTERM: a clean stop that saves a persistent state
     void Kill();
+    // SIGHUP: rereads the access rules; returns once the broker's log says so (bounded).
+    bool Reload();
     bool Running() const { return pid_ > 0; }
     int Port() const { return port_; }
     int TlsPort() const { return tlsPort_; }

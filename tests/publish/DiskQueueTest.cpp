@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -140,6 +141,47 @@ TEST(QueuedCycle, RoundTripsEveryFieldAndRejectsOtherRecords) {
     std::string other = record;
     other[0] = 2;
     EXPECT_FALSE(DecodeCycle(other));
+}
+
+// A file system that fills up: what the disk refuses is held in memory, in order, bounded.
+TEST_F(DiskQueueTest, RecordsTheDiskRefusesAreHeldInMemoryUpToTheBound) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    ASSERT_EQ(std::system(("mount -t tmpfs -o size=4k tmpfs " + small.string()).c_str()), 0);
+    struct Unmount {
+        fs::path path;
+        ~Unmount() { [[maybe_unused]] int rc = std::system(("umount " + path.string()).c_str()); }
+    } unmount{small};
+    DiskQueue q;
+    ASSERT_TRUE(q.Open(small / "q.bin", 100'000));
+    for (int i = 0; i < 30; ++i) {
+        q.Push("r" + std::to_string(i));
+    }
+    EXPECT_TRUE(q.OnDisk());
+    EXPECT_TRUE(q.Failing());
+    EXPECT_GT(q.WriteFailures(), 0u);
+    EXPECT_EQ(q.Held(), q.WriteFailures());
+    EXPECT_EQ(q.Size(), 30u);
+    EXPECT_EQ(q.Dropped(), 0u);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 30; ++i) {
+        expected.push_back("r" + std::to_string(i));
+    }
+    EXPECT_EQ(All(q), expected);
+    q.Pop(30);
+    EXPECT_EQ(q.Held(), 0u);
+
+    // Beyond the bound the newest is given up and counted.
+    const std::uint64_t onDisk = 30 - q.WriteFailures();
+    for (std::size_t i = 0; i < DiskQueue::kMaxHeld + onDisk + 7; ++i) {
+        q.Push("x");
+    }
+    EXPECT_EQ(q.Held(), DiskQueue::kMaxHeld);
+    EXPECT_GE(q.Dropped(), 7u);
+    EXPECT_EQ(q.Size() + q.Dropped(), DiskQueue::kMaxHeld + onDisk + 7);
 }
 
 }  // namespace

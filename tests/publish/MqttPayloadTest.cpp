@@ -41,6 +41,27 @@ TEST(MqttPayload, GoldenSensorPayloads) {
               R"("conductivity": {"value": 45.6, "unit": "mS/m"}}})");
 }
 
+TEST(MqttPayload, QuantityTheSensorLacksIsAbsentAndAnIncompleteReadIsNull) {
+    // A temperature-only sensor: no humidity at all, not 0 %.
+    const InputReading tempOnly = MakeReading(ModelTQ21, 5, {0, 215}, {0, FlagAbsent});
+    EXPECT_EQ(Payload(tempOnly),
+              R"({"time": "2026-12-07T14:05:01+01:00", "model": "TQ21", "serial": 5, )"
+              R"("values": {"temperature": {"value": 21.5, "unit": "°C"}}})");
+    EXPECT_FALSE(
+        DescribeInput(tempOnly).SameSensor(DescribeInput(MakeReading(ModelTQ21, 5, {0, 215}))));
+    // A read that did not complete: every quantity null, binary state included.
+    InputReading partial = MakeReading(ModelTQ23, 7, {10132, 501, -5});
+    partial.status = 3;
+    EXPECT_EQ(Payload(partial).find(R"("value": 1)"), std::string::npos) << Payload(partial);
+    EXPECT_NE(Payload(partial).find(R"("pressure": {"value": null, "unit": "hPa"})"),
+              std::string::npos);
+    InputReading binary;
+    binary.isBinary = 1;
+    binary.binaryState = 1;
+    binary.status = 3;
+    EXPECT_NE(Payload(binary).find(R"("state": {"value": null)"), std::string::npos);
+}
+
 TEST(MqttPayload, UnitsAndDecimalsFollowTheSensorsFormat) {
     // TQ24: whole pascals, or tenths of hectopascals.
     EXPECT_NE(Payload(MakeReading(ModelTQ24, 1, {-12}, {0, 0, 0}, 0))
@@ -111,21 +132,101 @@ TEST(MqttPayload, Topics) {
 TEST(MqttPayload, GoldenDiscoveryConfig) {
     const InputDescription d = DescribeInput(MakeReading(ModelTQ21, 2101, {453, 217}));
     const DiscoveryContext context{"orvex", 777, "1.09"};
-    EXPECT_EQ(DiscoveryTopic(777, 3, d, d.channels[1]),
+    EXPECT_EQ(DiscoveryTopic(context, 3, d, d.channels[1]),
               "homeassistant/sensor/orvex_777_in3_temperature/config");
     EXPECT_EQ(
         DiscoveryConfig(context, 3, d, d.channels[1]),
         R"({"name": "Wejście 3 Temperatura", "unique_id": "orvex_777_in3_temperature", )"
-        R"("object_id": "orvex_777_in3_temperature", "state_topic": "orvex/777/input3", )"
+        R"("object_id": "orvex_777_in3_temperature", )"
+        R"("default_entity_id": "sensor.orvex_777_in3_temperature", "state_topic": "orvex/777/input3", )"
         R"("value_template": "{{ value_json['values']['temperature']['value'] }}", )"
         R"("device_class": "temperature", "unit_of_measurement": "°C", )"
         R"("state_class": "measurement", "expire_after": 300, )"
         R"("availability_topic": "orvex/777/status", )"
         R"("availability_template": "{{ 'online' if value == 'online' else 'offline' }}", )"
         R"("device": {"identifiers": ["orvex_777"], "name": "ORVEX nr 777", )"
-        R"("manufacturer": "ORVEX", "model": "ORVEX", "serial_number": "777", "sw_version": "1.09"}, )"
+        R"("manufacturer": "ORVEX", "model": "ORVEX", "sw_version": "1.09"}, )"
+        R"("origin": {"name": "orvex", "sw_version": "1.09"}, )"
         R"("json_attributes_topic": "orvex/777/input3", )"
         R"("json_attributes_template": "{{ {'model': value_json.model, 'serial': value_json.serial} | tojson }}"})");
+}
+
+TEST(MqttPayload, DiscoveryIsUniquePerTopicPrefixAndDiscoveryPrefix) {
+    const InputDescription d = DescribeInput(MakeReading(ModelTQ21, 2101, {453, 217}));
+    const DiscoveryContext site1{"zaklad/Site1", 777, "1", "ha"};
+    const DiscoveryContext site2{"zaklad/site2", 777, "1", "ha"};
+    EXPECT_EQ(DiscoveryTopic(site1, 1, d, d.channels[0]),
+              "ha/sensor/orvex_zaklad_site1_777_in1_humidity/config");
+    EXPECT_NE(DiscoveryTopic(site1, 1, d, d.channels[0]),
+              DiscoveryTopic(site2, 1, d, d.channels[0]));
+    const std::string c = DiscoveryConfig(site1, 1, d, d.channels[0]);
+    EXPECT_NE(
+        c.find(
+            R"x("identifiers": ["orvex_zaklad_site1_777"], "name": "ORVEX nr 777 (zaklad/Site1)")x"),
+        std::string::npos);
+    EXPECT_NE(c.find(R"("state_topic": "zaklad/Site1/777/input1")"), std::string::npos);
+    EXPECT_EQ(HaStatusTopic("ha"), "ha/status");
+}
+
+// Each template reads fields of the input's payload: each must exist there (or be null), for
+// every model, so Home Assistant never logs a missing attribute.
+TEST(MqttPayload, EveryValueTemplateFindsItsFieldInTheRealPayload) {
+    InputReading binary;
+    binary.isBinary = 1;
+    const std::vector<InputReading> readings = {
+        MakeReading(ModelTQ21, 1, {453, 217}),
+        MakeReading(ModelTQ21, 1, {0, 217}, {0, FlagAbsent}),
+        MakeReading(ModelTQ22, 1, {}),
+        MakeReading(ModelTQ23, 1, {10132, 501, -5}),
+        MakeReading(ModelTQ24, 1, {12}, {0, 1, 0}, 1),
+        MakeReading(ModelTQ25, 1, {359, 35}),
+        MakeReading(ModelTQ26, 1, {25}, {0, 0, 1}, 1),
+        MakeReading(ModelTQ28, 1, {1, 2, 3, 4}),
+        binary};
+    const DiscoveryContext context{"orvex", 1, "1"};
+    for (const InputReading& r : readings) {
+        const InputDescription d = DescribeInput(r);
+        const std::string payload = InputPayload(d, "2026-12-07T14:05:01+01:00");
+        for (const ChannelReading& c : d.channels) {
+            const std::string config = DiscoveryConfig(context, 1, d, c);
+            // value_json['values']['<key>']['value'] in the template, "<key>": {"value": in
+            // the payload.
+            const std::size_t at = config.find("value_json['values']['");
+            ASSERT_NE(at, std::string::npos) << config;
+            const std::size_t from = at + std::string("value_json['values']['").size();
+            const std::string key = config.substr(from, config.find('\'', from) - from);
+            EXPECT_NE(payload.find("\"" + key + "\": {\"value\": "), std::string::npos)
+                << key << " in " << payload;
+            if (config.find("json_attributes_template") != std::string::npos) {
+                EXPECT_NE(payload.find("\"model\": "), std::string::npos);
+                EXPECT_NE(payload.find("\"serial\": "), std::string::npos);
+            }
+            // No arithmetic mean of an angle (nor of an on/off state).
+            EXPECT_EQ(c.key == "wind_direction" || d.kind == InputDescription::Kind::Binary,
+                      config.find("state_class") == std::string::npos)
+                << config;
+        }
+    }
+}
+
+TEST(MqttPayload, DiagnosticsPayloadAndItsDiagnosticSensors) {
+    EXPECT_EQ(DiagnosticsTopic("zaklad/a", 7), "zaklad/a/7/diagnostics");
+    EXPECT_EQ(DiagnosticsPayload({true, 12, 3, ""}),
+              R"({"device": "responding", "queue": 12, "dropped": 3, "last_error": null})");
+    const std::string silent = DiagnosticsPayload({false, 0, 0, "broker odmówił \"x\""});
+    EXPECT_EQ(silent, R"({"device": "silent", "queue": 0, "dropped": 0, )"
+                      R"("last_error": "broker odmówił \"x\""})");
+    const auto configs = DiagnosticsDiscovery({"orvex", 7, "1"});
+    ASSERT_EQ(configs.size(), 4u);
+    EXPECT_EQ(configs[0].first, "homeassistant/sensor/orvex_7_diag_device/config");
+    for (const auto& [topic, config] : configs) {
+        EXPECT_NE(config.find(R"("entity_category": "diagnostic")"), std::string::npos);
+        EXPECT_NE(config.find(R"("state_topic": "orvex/7/diagnostics")"), std::string::npos);
+        const std::size_t from = config.find("value_json['") + 12;
+        const std::string key = config.substr(from, config.find('\'', from) - from);
+        EXPECT_NE(silent.find("\"" + key + "\": "), std::string::npos) << key;
+    }
+    EXPECT_NE(configs[2].second.find(R"("state_class": "total_increasing")"), std::string::npos);
 }
 
 TEST(MqttPayload, DiscoveryFitsHomeAssistantUnits) {
@@ -141,7 +242,7 @@ TEST(MqttPayload, DiscoveryFitsHomeAssistantUnits) {
     InputReading binary;
     binary.isBinary = 1;
     const InputDescription b = DescribeInput(binary);
-    EXPECT_EQ(DiscoveryTopic(1, 2, b, b.channels[0]),
+    EXPECT_EQ(DiscoveryTopic(context, 2, b, b.channels[0]),
               "homeassistant/binary_sensor/orvex_1_in2_state/config");
     EXPECT_NE(DiscoveryConfig(context, 2, b, b.channels[0]).find(R"("payload_on": "1")"),
               std::string::npos);

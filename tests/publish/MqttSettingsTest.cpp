@@ -39,6 +39,9 @@ TEST(MqttSettings, RoundTripKeepsEveryKeyAndOtherSections) {
     s.topicPrefix = "zaklad/hala1";
     s.qos = 0;
     s.keepalive = 30;
+    s.discovery = false;
+    s.discoveryPrefix = "ha";
+    s.inputs = "10000001";
     CIniEx ini;
     ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
     WriteMqttSettings(ini, s);
@@ -61,11 +64,53 @@ TEST(MqttSettings, DamagedValuesFallBackToDefaults) {
     EXPECT_EQ(s.port, 0);
     EXPECT_EQ(s.qos, 1);
     EXPECT_EQ(s.keepalive, 60);
-    EXPECT_EQ(s.topicPrefix, "orvex");
-    EXPECT_FALSE(IsValidTopicPrefix("/a"));
-    EXPECT_FALSE(IsValidTopicPrefix("a/"));
-    EXPECT_FALSE(IsValidTopicPrefix("a+b"));
-    EXPECT_TRUE(IsValidTopicPrefix("a/b"));
+    // Kept as written, so that it is refused rather than published somewhere else.
+    EXPECT_EQ(s.topicPrefix, "a/#");
+    EXPECT_EQ(MqttSettingsProblem(s),
+              "[MQTT] TOPIC_PREFIX: prefiks tematów zawiera znak wieloznaczny „+” lub „#”");
+}
+
+TEST(MqttSettings, UnusablePrefixesAndClientIdsAreNamedWithTheirReason) {
+    for (const auto& [prefix, reason] : std::initializer_list<std::pair<std::string, const char*>>{
+             {"", "pusty"},
+             {"zaklad/site1/", "kończyć się na „/”"},
+             {"/zaklad", "zaczynać się od „/”"},
+             {"a+b", "wieloznaczny"},
+             {"a/#", "wieloznaczny"},
+             {"$SYS/x", "„$”"},
+             {std::string(1000, 'a'), "dłuższy niż 200"},
+             {"a\tb", "sterujący"},
+             {"hala\xff", "UTF-8"},
+             {"hala\xc3", "UTF-8"},
+             {"hala\xc0\xaf", "UTF-8"}}) {
+        EXPECT_NE(TopicPrefixProblem(prefix).find(reason), std::string::npos)
+            << prefix << ": " << TopicPrefixProblem(prefix);
+        EXPECT_FALSE(IsValidTopicPrefix(prefix));
+    }
+    for (const char* good : {"orvex", "zakład/hala 1", "a/b/c", "x$"}) {
+        EXPECT_EQ(TopicPrefixProblem(good), "") << good;
+    }
+    MqttSettings s;
+    EXPECT_EQ(MqttSettingsProblem(s), "");
+    s.clientId = std::string(257, 'x');
+    EXPECT_NE(MqttSettingsProblem(s).find("[MQTT] CLIENT_ID: "), std::string::npos);
+    s.clientId = std::string(256, 'x');
+    EXPECT_EQ(MqttSettingsProblem(s), "");
+    s.clientId = "a\nb";
+    EXPECT_NE(MqttSettingsProblem(s).find("sterujący"), std::string::npos);
+    s.clientId.clear();
+    s.discoveryPrefix = "ha/";
+    EXPECT_NE(MqttSettingsProblem(s).find("[MQTT] DISCOVERY_PREFIX: "), std::string::npos);
+    s.discoveryPrefix = "ha";
+    for (const char* inputs : {"1111111", "111111112", "11110000 "}) {
+        s.inputs = inputs;
+        EXPECT_NE(MqttSettingsProblem(s).find("[MQTT] INPUTS: "), std::string::npos) << inputs;
+    }
+    s.inputs = "01000000";
+    EXPECT_EQ(MqttSettingsProblem(s), "");
+    EXPECT_FALSE(s.Publishes(1));
+    EXPECT_TRUE(s.Publishes(2));
+    EXPECT_FALSE(s.Publishes(9));
 }
 
 TEST(MqttSettings, ClientIdDiffersBetweenSettingsFolders) {
@@ -93,6 +138,10 @@ TEST(MqttSettings, PasswordFileIsReadWithCareAndOnlyItsFirstLine) {
     { std::ofstream(dir / "big") << std::string(5000, 'a'); }
     EXPECT_EQ(ReadPasswordFile(dir / "big", password), PasswordFileError::TooLarge);
     EXPECT_TRUE(password.empty());
+    fs::permissions(dir / "ok", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(PasswordFileWarning(dir / "ok"), "");
+    fs::permissions(dir / "ok", fs::perms::group_read, fs::perm_options::add);
+    EXPECT_NE(PasswordFileWarning(dir / "ok").find("inni użytkownicy"), std::string::npos);
     fs::remove_all(dir);
 }
 

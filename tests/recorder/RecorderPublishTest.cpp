@@ -38,4 +38,30 @@ TEST_F(RecorderPublishTest, PublishesEveryCycleAndSaysOfflineAtTheStop) {
     EXPECT_FALSE(std::filesystem::exists(textPath));
 }
 
+TEST_F(RecorderPublishTest, UnusablePrefixOrClientIdIsRefusedNamingTheKey) {
+    for (const auto& [line, key] :
+         {std::pair{std::string("TOPIC_PREFIX=zaklad/site1/"), "TOPIC_PREFIX"},
+          std::pair{std::string("TOPIC_PREFIX=a/+/b"), "TOPIC_PREFIX"},
+          std::pair{"CLIENT_ID=" + std::string(300, 'x'), "CLIENT_ID"}}) {
+        WriteFile(dir / "orvex.ini",
+                  "[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\n[MQTT]\r\nENABLED=1\r\n"
+                  "HOST=127.0.0.1\r\n" +
+                      line + "\r\n");
+        auto recorder = Start();
+        EXPECT_EQ(recorder->WaitForExit(10s), 78) << line;
+        EXPECT_NE(recorder->Output().find(std::string("[MQTT] ") + key + ":"), std::string::npos)
+            << recorder->Output();
+    }
+    // Publishing off: the section's values are not used, so they stop nothing.
+    WriteFile(
+        dir / "orvex.ini",
+        "[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\n[LOG]\r\nFILE_NAME=" + textPath.string() +
+            "\r\nFILE_LOG=1\r\n[MQTT]\r\nENABLED=0\r\nTOPIC_PREFIX=/x\r\n");
+    StartSim();
+    auto recorder = Start();
+    EXPECT_TRUE(recorder->WaitForLine("starting with", 10s)) << recorder->Output();
+    recorder->Signal(SIGTERM);
+    EXPECT_EQ(recorder->WaitForExit(10s), 0);
+}
+
 }  // namespace

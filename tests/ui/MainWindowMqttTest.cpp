@@ -13,6 +13,7 @@
 #include "WindowOnSim.h"
 #include "app/Settings.h"
 #include "app/store/IniEx.h"
+#include "publish/MqttFailure.h"
 #include "publish/MqttPublisher.h"
 #include "tests/publish/Broker.h"
 #include "tests/support/SimProcess.h"
@@ -45,6 +46,12 @@ private slots:
         QCOMPARE(MqttStatusText(true, 5), QStringLiteral("MQTT: połączono"));
         QCOMPARE(MqttStatusText(false, 1234),
                  QStringLiteral("MQTT: brak połączenia (1234 w kolejce)"));
+        // A refusal stays named while it lasts; a lost connection needs no one to act.
+        QCOMPARE(
+            MqttStatusText(
+                false, 3, QString::fromStdString(MqttRefusalShortText(MqttFailure::NotAuthorized))),
+            QStringLiteral("MQTT: brak połączenia: odmowa dostępu (3 w kolejce)"));
+        QCOMPARE(MqttRefusalShortText(MqttFailure::ConnectionLost), std::string());
     }
 
     void menuItemIsLastInSettings() {
@@ -137,7 +144,9 @@ private slots:
             QStringLiteral("Publikowanie MQTT: broker odrzucił nazwę użytkownika lub hasło")));
         QVERIFY(!box->isModal());
         QVERIFY(!box->text().contains(QStringLiteral("wrong")));  // never the password
-        QTRY_VERIFY(dlg.StatusLine().text().contains(QStringLiteral("MQTT: brak połączenia (")));
+        // The status line keeps the reason while the refusal lasts.
+        QTRY_VERIFY(dlg.StatusLine().text().contains(
+            QStringLiteral("MQTT: brak połączenia: zła nazwa użytkownika lub hasło (")));
         QCOMPARE(dlg.findChildren<QMessageBox*>(QStringLiteral("mqttRefusedBox")).size(), 1);
     }
 };

@@ -2,12 +2,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QToolButton>
 
 #include "ui/dialogs/DialogButtons.h"
 
@@ -64,7 +70,6 @@ CMqttDlg::CMqttDlg(std::filesystem::path folder, QWidget* parent, Checker check)
     keepaliveSpin = new QSpinBox(this);
     keepaliveSpin->setObjectName(QStringLiteral("keepaliveSpin"));
     keepaliveSpin->setRange(5, 65535);
-    keepaliveSpin->setSuffix(QStringLiteral(" s"));
     checkButton = new QPushButton(QStringLiteral("Sprawdź połączenie"), this);
     checkButton->setObjectName(QStringLiteral("checkButton"));
     checkResult = new QLabel(this);
@@ -81,23 +86,62 @@ CMqttDlg::CMqttDlg(std::filesystem::path folder, QWidget* parent, Checker check)
     add("Serwer:", hostEdit);
     add("Port:", portSpin);
     grid->addWidget(tlsCheck, row++, 0, 1, 2);
-    add("Plik CA:", caEdit);
-    add("Certyfikat klienta:", certEdit);
-    add("Klucz klienta:", keyEdit);
+    const QString pem = QStringLiteral("Pliki PEM (*.pem *.crt *.key);;Wszystkie pliki (*)");
+    add("Plik CA:", WithChooser(caEdit, "caChooser", QStringLiteral("Plik CA"), pem));
+    add("Certyfikat klienta:",
+        WithChooser(certEdit, "certChooser", QStringLiteral("Certyfikat klienta"), pem));
+    add("Klucz klienta:", WithChooser(keyEdit, "keyChooser", QStringLiteral("Klucz klienta"), pem));
     add("Użytkownik:", userEdit);
-    add("Plik z hasłem:", passwordFileEdit);
+    add("Plik z hasłem:",
+        WithChooser(passwordFileEdit, "passwordFileChooser", QStringLiteral("Plik z hasłem"),
+                    QStringLiteral("Wszystkie pliki (*)")));
     add("Identyfikator klienta:", clientIdEdit);
     add("Prefiks tematów:", prefixEdit);
     add("QoS:", qosList);
-    add("Keepalive:", keepaliveSpin);
-    grid->addWidget(checkButton, row, 0);
-    grid->addWidget(checkResult, row++, 1);
+    add("Podtrzymanie [s]:", keepaliveSpin);
+    grid->addWidget(checkButton, row++, 0);
+    // The whole width: an answer that names a file and a reason is long.
+    grid->addWidget(checkResult, row++, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     LayOutOverOkCancel(this, grid);
 
     connect(checkButton, &QPushButton::clicked, this, &CMqttDlg::OnCheck);
     connect(enabledCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
     connect(tlsCheck, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+}
+
+QWidget* CMqttDlg::WithChooser(QLineEdit* edit, const char* buttonName, const QString& title,
+                               const QString& filter) {
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* button = new QToolButton(box);
+    button->setObjectName(QString::fromLatin1(buttonName));
+    button->setText(QStringLiteral("..."));
+    button->setToolTip(QStringLiteral("Wybierz plik"));
+    row->addWidget(edit, 1);
+    row->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, edit, title, filter] {
+        if (fileChooser != nullptr) {
+            return;
+        }
+        const QString current = edit->text().trimmed();
+        fileChooser = new QFileDialog(this, title, QString(), filter);
+        fileChooser->setObjectName(QStringLiteral("fileChooser"));
+        fileChooser->setAttribute(Qt::WA_DeleteOnClose);
+        fileChooser->setFileMode(QFileDialog::ExistingFile);
+        if (!current.isEmpty()) {
+            // Opens on the file already chosen, in its folder.
+            fileChooser->setDirectory(QFileInfo(current).absolutePath());
+            fileChooser->selectFile(current);
+        }
+        connect(fileChooser, &QFileDialog::fileSelected, edit,
+                [edit](const QString& path) { edit->setText(path); });
+        connect(fileChooser, &QObject::destroyed, this, [this] { fileChooser = nullptr; });
+        fileChooser->open();
+    });
+    choosers.push_back({edit, button});
+    return box;
 }
 
 CMqttDlg::~CMqttDlg() {
@@ -122,13 +166,17 @@ void CMqttDlg::setVisible(bool visible) {
         qosList->setCurrentIndex(settings.qos == 0 ? 0 : 1);
         keepaliveSpin->setValue(settings.keepalive);
         checkResult->clear();
+        if (IsRefusal(lastRefusal)) {
+            checkResult->setText(QStringLiteral("Publikowanie teraz: ") +
+                                 Q(MqttFailureText(lastRefusal)) + QStringLiteral("."));
+        }
         UpdateEnabled();
     }
     QDialog::setVisible(visible);
 }
 
 MqttSettings CMqttDlg::FormSettings() const {
-    MqttSettings s;
+    MqttSettings s = settings;  // keys without a field stay as they are
     s.enabled = enabledCheck->isChecked();
     s.host = S(hostEdit);
     if (s.host.empty()) {
@@ -153,26 +201,61 @@ void CMqttDlg::UpdateEnabled() {
     caEdit->setEnabled(tls);
     certEdit->setEnabled(tls);
     keyEdit->setEnabled(tls);
+    for (const auto& [edit, button] : choosers) {
+        button->setEnabled(edit->isEnabled());
+    }
 }
 
 QString CMqttDlg::CheckText(const MqttCheckResult& result) {
+    QString text;
     if (result.failure == MqttFailure::None) {
-        return QStringLiteral("Połączenie działa.");
+        text = QStringLiteral("Połączenie działa.");
+    } else if (result.failure == MqttFailure::Settings) {
+        text = Q(result.detail) + QStringLiteral(".");
+    } else {
+        // Only Polish here: the library's own words are for a log.
+        text = QStringLiteral("Brak połączenia: ") +
+               Q(MqttFailureText(result.failure, result.detail)) + QStringLiteral(".");
     }
-    return QStringLiteral("Brak połączenia: ") + Q(MqttFailureText(result.failure, result.detail)) +
-           QStringLiteral(".");
+    for (const std::string& warning : result.warnings) {
+        text += QStringLiteral("\nUwaga: ") + Q(warning) + QStringLiteral(".");
+    }
+    return text;
+}
+
+void CMqttDlg::ShowMessage(const QString& text) {
+    checkResult->setText(text);
+    // Grow to the wrapped text's height (never beyond the screen), so nothing is cut off.
+    layout()->activate();
+    int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                               : sizeHint().height();
+    if (const QScreen* screen = this->screen()) {
+        height = std::min(height, screen->availableGeometry().height());
+    }
+    if (height > this->height()) {
+        resize(width(), height);
+    }
+}
+
+// The first setting the publisher could not use, with its field's name, key and reason.
+static QString SettingsRefusal(const MqttSettings& s) {
+    const std::string problem = MqttSettingsProblem(s);
+    if (problem.empty()) {
+        return {};
+    }
+    return QStringLiteral("Nie można zapisać ustawień: ") + Q(problem) + QStringLiteral(".");
 }
 
 void CMqttDlg::OnCheck() {
     const MqttSettings s = FormSettings();
-    if (!IsValidTopicPrefix(s.topicPrefix)) {
-        checkResult->setText(QStringLiteral("Nieprawidłowy prefiks tematów."));
+    if (const QString refusal = SettingsRefusal(s); !refusal.isEmpty()) {
+        ShowMessage(refusal);
         return;
     }
     if (checkThread.joinable()) {
         checkThread.join();  // the last one has posted its result already
     }
-    checkResult->setText(QStringLiteral("Sprawdzanie..."));
+    ShowMessage(QStringLiteral("Sprawdzanie..."));
     checkButton->setEnabled(false);
     checkThread = std::thread([this, s] {
         const MqttCheckResult result = checker(s);
@@ -183,14 +266,14 @@ void CMqttDlg::OnCheck() {
 
 void CMqttDlg::ShowCheckResult(const MqttCheckResult& result) {
     checkButton->setEnabled(true);
-    checkResult->setText(CheckText(result));
+    ShowMessage(CheckText(result));
 }
 
 void CMqttDlg::accept() {
     const MqttSettings s = FormSettings();
-    if (!IsValidTopicPrefix(s.topicPrefix)) {
-        checkResult->setText(QStringLiteral("Nieprawidłowy prefiks tematów."));
-        prefixEdit->setFocus();
+    if (const QString refusal = SettingsRefusal(s); !refusal.isEmpty()) {
+        ShowMessage(refusal);
+        (TopicPrefixProblem(s.topicPrefix).empty() ? clientIdEdit : prefixEdit)->setFocus();
         return;
     }
     settings = s;

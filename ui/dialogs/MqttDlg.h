@@ -4,20 +4,25 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "publish/MqttCheck.h"
 #include "publish/MqttSettings.h"
 
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QToolButton;
 
 // "Publikowanie MQTT": the [MQTT] settings. The caller sets settings before exec() and reads
-// them after OK; Anuluj leaves them as they were. "Sprawdź połączenie" tries the broker with
-// what the form holds, on a thread of its own, and says in Polish how it went.
+// them after OK; Anuluj leaves them as they were; settings the publisher could not use are not
+// taken. "Sprawdź połączenie" tries the broker with what the form holds, on a thread of its own,
+// and says in Polish how it went; the dialog grows to show the whole answer.
 class CMqttDlg : public QDialog {
     Q_OBJECT
 public:
@@ -29,10 +34,14 @@ public:
     ~CMqttDlg() override;  // waits for a running check, at most kCheckTimeout
 
     MqttSettings settings;
+    // Why the running publisher's broker refuses it, if it does: shown when the dialog opens.
+    MqttFailure lastRefusal = MqttFailure::None;
 
     // What the form holds now.
     MqttSettings FormSettings() const;
     QLabel* CheckResult() const { return checkResult; }
+    // The file chooser a "..." button opened, while it is open (for tests).
+    QFileDialog* FileChooser() const { return fileChooser; }
     QPushButton* CheckButton() const { return checkButton; }
     void setVisible(bool visible) override;
 
@@ -46,6 +55,10 @@ public slots:
 private:
     void UpdateEnabled();
     void ShowCheckResult(const MqttCheckResult& result);
+    void ShowMessage(const QString& text);
+    // A line edit with a "..." button that opens a file chooser on the edit's file.
+    QWidget* WithChooser(QLineEdit* edit, const char* buttonName, const QString& title,
+                         const QString& filter);
 
     std::filesystem::path settingsFolder;
     Checker checker;
@@ -64,6 +77,9 @@ private:
     QSpinBox* keepaliveSpin = nullptr;
     QPushButton* checkButton = nullptr;
     QLabel* checkResult = nullptr;
+    QFileDialog* fileChooser = nullptr;
+    // Each chooser button follows its field (TLS files are off without TLS).
+    std::vector<std::pair<QLineEdit*, QToolButton*>> choosers;
     // The check runs beside the dialog, which stays responsive.
     std::thread checkThread;
 };

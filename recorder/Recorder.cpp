@@ -318,8 +318,10 @@ void CRecorder::WriteRecords() {
         std::lock_guard guard(cycleMutex);
         cycle = latestCycle;  // responding is false before the first cycle
     }
-    // Readings of a port that has since hung up (or a thread that stalled) are not new.
-    if (!driverStarted || !linkUp || Clock::now() - lastCycleTime >= kFreshCycle) {
+    // Readings of a port that has since hung up (or a thread that stalled) are not new. The
+    // driver is asked at this moment: the housekeeping's link state is up to a second old.
+    if (!driverStarted || !linkUp || !driver.IsDeviceResponding() ||
+        Clock::now() - lastCycleTime >= kFreshCycle) {
         cycle.responding = false;
     }
     // The record written at the first readings and the next tick may fall in the same second.

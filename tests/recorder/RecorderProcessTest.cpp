@@ -2,6 +2,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -432,6 +433,38 @@ TEST_F(RecorderProcessTest, AReplugBringsTheReadingsBackAndTheGapIsNotFilledWith
                      .count()
               << " ms after the re-plug\n";
     EXPECT_EQ(recorder->CountLines("<4>device not responding"), 1u);  // logged once
+    recorder->Signal(SIGTERM);
+    EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
+}
+
+// The adapter pulled out in the middle of a slow cycle: the unfinished cycle is never recorded,
+// and from the next tick on neither file gets a reading.
+TEST_F(RecorderProcessTest, AHangUpInMidCycleRecordsNoOldValues) {
+    StartSim({"--demo", "--log", "--fault", "slow", "--slow-ms", "150"});
+    WriteSettings();
+    auto recorder = Start();
+    ASSERT_TRUE(recorder->WaitForLine("<6>device responding", 30s)) << recorder->Output();
+    // In the middle of a cycle: input 1 has been asked for, the others not yet.
+    sim->ClearLog();
+    ASSERT_TRUE(sim->WaitForLog(
+        [](const std::vector<std::string>& log) {
+            return std::find(log.begin(), log.end(), "REQ 4 100 1") != log.end();
+        },
+        30s));
+    sim.reset();
+    const std::size_t rows = Rows(textPath);
+    const std::size_t records = Records(binaryPath);
+    ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= rows + 3; }, 10s)) << recorder->Output();
+    // The row being written at the unplug may still hold the last whole cycle; none after it.
+    const std::string text = ReadFile(textPath);
+    std::size_t end = text.size();
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t start = text.rfind("\r\n", end - 3) + 2;
+        EXPECT_EQ(end - start, std::string("2026.01.01 00:00:00\t\r\n").size())
+            << text.substr(start, end - start);
+        end = start;
+    }
+    EXPECT_LE(Records(binaryPath), records + 1);
     recorder->Signal(SIGTERM);
     EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
 }

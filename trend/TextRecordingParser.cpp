@@ -157,10 +157,13 @@ void CTextRecordingParser::Row(std::string_view line) {
     const int64_t t =
         clock.ToEpochMs(Digits(line, 0, 4), Digits(line, 5, 2), Digits(line, 8, 2),
                         Digits(line, 11, 2), Digits(line, 14, 2), Digits(line, 17, 2));
-    if (t < 0 || !store.BeginCycle(t)) {
+    if (t < 0) {
         ++counts.badRows;
         return;
     }
+    // A row whose time goes back is not damage: the store counts it apart.
+    if (!store.BeginCycle(t))
+        return;
     ++counts.rows;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const Cell& cell = cells[i];

@@ -118,12 +118,12 @@ private:
     std::vector<Known> lastCodes;  // by the entry's place in the record
 };
 
+// Judged by its lines, not by stray bytes: a torn write leaves NUL runs in a text file, which
+// end a line here as they do for the parser.
 bool LooksLikeText(std::string_view probe) {
-    if (probe.find('\0') != std::string_view::npos)
-        return false;
     std::size_t pos = 0;
     while (pos < probe.size()) {
-        auto end = probe.find('\n', pos);
+        auto end = probe.find_first_of(std::string_view("\n\0", 2), pos);
         if (end == std::string_view::npos)
             end = probe.size();
         std::string_view line = probe.substr(pos, end - pos);

@@ -23,7 +23,7 @@
 //   began before the oldest kept cycle, so evicted values are never drawn). Memory per cycle is
 //   8 bytes of time plus, per channel, 2 bytes of value (4 once a channel holds a value that is
 //   not 16-bit fixed point) and about 3 bytes of pyramid at 1 s cycles (a 24-byte bucket per
-//   16 s, halved per level): 131072 cycles (36 h at 1 s) with 20 channels take about 11.5 MB.
+//   16 s, halved per level): 131072 cycles (36 h at 1 s) with 20 channels take about 14 MB.
 // - Columns() answers "[t0, t1) in n columns" with one min/max per column in time bounded by n
 //   and the width of one bucket, not by the number of samples: bucket edges lie on a fixed grid
 //   of 16 s * 2^level from the epoch, so panning never reshuffles which samples share a column.

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <QtTest>
 #include <cmath>
 #include <ctime>
@@ -95,6 +96,7 @@ private slots:
     void keyboardZoomPanHomeAndReadout();
     void picturesAndTheExportMenu();
     void cursorsAndStatistics();
+    void valueAxisZoomAndLimits();
     void timeAxisNamesTheZone();
     void failedInputLeavesALiveGap();
 };
@@ -387,6 +389,37 @@ void TrendPlotTest::failedInputLeavesALiveGap() {
     QCOMPARE(breaks(other), 0);
     QVERIFY(w.ValueTextAt(static_cast<double>(t0) / 1000 + 4)
                 .contains(QStringLiteral("TQ21 404 Temperatura: 10,0 °C")));
+}
+
+void TrendPlotTest::valueAxisZoomAndLimits() {
+    QTemporaryDir tmp;
+    OpenedWindow o;
+    CTrendWnd& w = o.window;
+    w.resize(900, 520);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(OpenAndWait(w, WriteBusyRecording(tmp)));
+    QCustomPlot* plot = w.Plot();
+    const QString unit = w.Axes().UnitAxes().key(plot->yAxis);
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    const QCPRange automatic = plot->yAxis->range();
+    // The wheel over the axis' labels zooms that axis alone, and the time axis stays.
+    const QCPRange time = plot->xAxis->range();
+    const QPoint onAxis(plot->axisRect()->left() - 12, plot->axisRect()->center().y());
+    QCOMPARE(w.Axes().UnitAt(onAxis).value_or(QString()), unit);
+    QWheelEvent wheel(onAxis, plot->mapToGlobal(onAxis), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    QVERIFY(std::abs(plot->yAxis->range().size() - automatic.size() * 0.8) < 1e-6);
+    QCOMPARE(plot->xAxis->range(), time);
+    QVERIFY(w.Axes().UnitLimits(unit).has_value());
+    // Fixed limits hold through redraws and other views until cleared.
+    w.Axes().SetUnitLimits(unit, -5, 5);
+    w.ShowAll();
+    QCOMPARE(plot->yAxis->range(), QCPRange(-5, 5));
+    w.Axes().ClearUnitLimits(unit);
+    w.Refresh();
+    QVERIFY(std::abs(plot->yAxis->range().size() - automatic.size()) < 1e-6);
 }
 
 QTEST_MAIN(TrendPlotTest)

@@ -131,6 +131,47 @@ void CTrendAxes::Fit() {
     plot.replot(QCustomPlot::rpQueuedReplot);
 }
 
+void CTrendAxes::SetUnitLimits(const QString& unit, double lower, double upper) {
+    if (!(lower < upper))
+        return;
+    limits.insert(unit, {lower, upper});
+    if (QCPAxis* axis = unitAxes.value(unit, nullptr))
+        axis->setRange(lower, upper);
+}
+
+void CTrendAxes::ClearUnitLimits(const QString& unit) {
+    limits.remove(unit);
+}
+
+std::optional<CTrendAxes::Limits> CTrendAxes::UnitLimits(const QString& unit) const {
+    const auto it = limits.find(unit);
+    return it == limits.end() ? std::nullopt : std::optional<Limits>(*it);
+}
+
+std::optional<CTrendAxes::Limits> CTrendAxes::AxisLimits(const QCPAxis* axis) const {
+    for (auto it = unitAxes.begin(); it != unitAxes.end(); ++it) {
+        if (it.value() == axis)
+            return UnitLimits(it.key());
+    }
+    return std::nullopt;
+}
+
+void CTrendAxes::ZoomUnit(const QString& unit, double factor, double about) {
+    const QCPAxis* axis = unitAxes.value(unit, nullptr);
+    if (axis == nullptr)
+        return;
+    const QCPRange r = axis->range();
+    SetUnitLimits(unit, about - (about - r.lower) * factor, about + (r.upper - about) * factor);
+}
+
+std::optional<QString> CTrendAxes::UnitAt(const QPoint& pos) const {
+    for (auto it = unitAxes.begin(); it != unitAxes.end(); ++it) {
+        if (it.value()->visible() && it.value()->selectTest(pos, false) >= 0)
+            return it.key();
+    }
+    return std::nullopt;
+}
+
 QString CTrendAxes::TimeAxisLabel() {
     const QByteArray zone = QTimeZone::systemTimeZoneId();
     return zone.isEmpty() ? QStringLiteral("Czas lokalny")

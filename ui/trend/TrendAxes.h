@@ -3,11 +3,14 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <utility>
 
 class QCPAxis;
 class QCPAxisRect;
 class QCPMarginGroup;
 class QCustomPlot;
+class QPoint;
 
 // The trend plot's scales: one value axis per unit (the first on the left, the second on the
 // right, then alternating outwards), a step lane under the plot for binary inputs, a legend row
@@ -38,6 +41,18 @@ public:
     // Shown: neither hidden by the user nor for lack of room.
     bool UnitShown(const QString& unit) const;
 
+    // Fixed limits of a unit's axis, kept while the window is open; without them the axis
+    // follows its lines.
+    using Limits = std::pair<double, double>;
+    void SetUnitLimits(const QString& unit, double lower, double upper);
+    void ClearUnitLimits(const QString& unit);
+    std::optional<Limits> UnitLimits(const QString& unit) const;
+    std::optional<Limits> AxisLimits(const QCPAxis* axis) const;
+    // Zooms a unit's axis by factor (below 1: in) about a value; the result becomes its limits.
+    void ZoomUnit(const QString& unit, double factor, double about);
+    // The unit whose value axis lies under a point of the plot, if any.
+    std::optional<QString> UnitAt(const QPoint& pos) const;
+
     // Label format and tick spacing of the time axis for its current range.
     void UpdateTimeAxis();
     // "Czas lokalny (Europe/Warsaw)".
@@ -48,6 +63,7 @@ private:
     QMap<QString, QCPAxis*> unitAxes;
     QStringList order;  // units in the order their axes were made
     QSet<QString> hiddenUnits;
+    QMap<QString, Limits> limits;
     QCPAxisRect* lane = nullptr;
     QCPMarginGroup* margins = nullptr;
 };

@@ -5,10 +5,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -23,6 +27,7 @@
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -373,6 +378,10 @@ void CTrendWnd::Refresh() {
     for (const Drawn& d : drawn) {
         if (d.binary)
             continue;  // the lane's range is fixed
+        if (const auto fixed = axes->AxisLimits(d.axis)) {
+            d.axis->setRange(fixed->first, fixed->second);
+            continue;
+        }
         QCPRange r = valueRanges.value(d.axis, QCPRange(0, 1));
         const double margin = r.size() > 0 ? r.size() * 0.05 : 1.0;
         d.axis->setRange(r.lower - margin, r.upper + margin);
@@ -498,6 +507,20 @@ bool CTrendWnd::eventFilter(QObject* watched, QEvent* event) {
     if (watched == plot && event->type() == QEvent::KeyPress &&
         OnKey(static_cast<QKeyEvent*>(event)))
         return true;
+    if (watched == plot && event->type() == QEvent::Wheel) {
+        // Over a value axis the wheel zooms that axis, which keeps its limits from then on.
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const QPoint at = wheel->position().toPoint();
+        if (const auto unit = axes->UnitAt(at)) {
+            const QCPAxis* axis = axes->UnitAxes().value(*unit);
+            const double factor = wheel->angleDelta().y() > 0 ? 0.8 : 1.25;
+            axes->ZoomUnit(
+                *unit, factor,
+                axis->pixelToCoord(axis->orientation() == Qt::Vertical ? at.y() : at.x()));
+            Refresh();
+            return true;
+        }
+    }
     if (watched == plot && event->type() == QEvent::Resize && axes) {
         plot->legend->setWrap(std::max(1, plot->width() / 230));
         axes->Fit();
@@ -591,8 +614,43 @@ void CTrendWnd::OnPlotMenu(const QPoint& at) {
             axes->SetUnitHidden(unit, !on);
             Refresh();
         });
+        connect(menu.addAction(QStringLiteral("Oś %1: zakres...").arg(unit)), &QAction::triggered,
+                this, [this, unit] { AskUnitLimits(unit); });
+        if (axes->UnitLimits(unit)) {
+            connect(menu.addAction(QStringLiteral("Oś %1: zakres automatyczny").arg(unit)),
+                    &QAction::triggered, this, [this, unit] {
+                        axes->ClearUnitLimits(unit);
+                        Refresh();
+                    });
+        }
     }
     menu.exec(plot->mapToGlobal(at));
+}
+
+void CTrendWnd::AskUnitLimits(const QString& unit) {
+    QCPAxis* axis = axes->UnitAxes().value(unit, nullptr);
+    if (axis == nullptr)
+        return;
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Zakres osi %1").arg(unit));
+    auto* form = new QFormLayout(&dialog);
+    QDoubleSpinBox* bounds[2];
+    for (int k = 0; k < 2; ++k) {
+        bounds[k] = new QDoubleSpinBox(&dialog);
+        bounds[k]->setLocale(plot->locale());
+        bounds[k]->setRange(-1e6, 1e6);
+        bounds[k]->setDecimals(2);
+        bounds[k]->setValue(k == 0 ? axis->range().lower : axis->range().upper);
+        form->addRow(k == 0 ? QStringLiteral("Od:") : QStringLiteral("Do:"), bounds[k]);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() == QDialog::Accepted && bounds[0]->value() < bounds[1]->value()) {
+        axes->SetUnitLimits(unit, bounds[0]->value(), bounds[1]->value());
+        Refresh();
+    }
 }
 
 void CTrendWnd::OpenRecording(const QString& path) {

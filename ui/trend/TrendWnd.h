@@ -98,6 +98,7 @@ private:
     bool OnKey(QKeyEvent* event);
     void MoveReadout(double seconds);
     void OnPlotMenu(const QPoint& at);
+    void AskUnitLimits(const QString& unit);
     void UpdateStatistics();
     int64_t ReachMs() const;
     void OnChooseFile();

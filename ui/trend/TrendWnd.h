@@ -30,7 +30,8 @@ class CTrendStatistics;
 // The non-modal "Wykres" window: every channel as a line over time, live from the driver's
 // cycles or from an opened recording file. Lines are drawn from the store's min/max pyramid as
 // one min/max pair per pixel column, so the painter never sees more than two points per column
-// and channel whatever the span. The scales are CTrendAxes', the pictures TrendExport's.
+// and channel whatever the span. The scales are CTrendAxes', the pictures TrendExport's; the
+// keyboard, cursors and statistics live in TrendWndCursors.cpp, the exports in TrendWndExport.cpp.
 class CTrendWnd : public QWidget {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "text/ReadingText.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -124,4 +125,22 @@ ReadingText FormatReading(const InputReading& r) {
 
 std::string ReadingCaption(const ReadingText& text) {
     return text.modelName + " nr " + text.serial + " " + text.errors;
+}
+
+std::string DecimalCommaText(double value, int decimals) {
+    if (!std::isfinite(value))
+        return "---";
+    decimals = decimals < 0 ? 0 : decimals > 6 ? 6 : decimals;
+    int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    // Whole numbers, not printf: the C locale's decimal point follows LANG in a Qt program.
+    const auto scaled = static_cast<int64_t>(std::llround(std::fabs(value) * scale));
+    std::string text = (value < 0 && scaled != 0 ? "-" : "") + std::to_string(scaled / scale);
+    if (decimals > 0) {
+        std::string fraction = std::to_string(scaled % scale);
+        text += kComma + std::string(static_cast<std::size_t>(decimals) - fraction.size(), '0') +
+                fraction;
+    }
+    return text;
 }

@@ -16,3 +16,6 @@ ReadingText FormatReading(const InputReading& reading);
 
 // The value control's caption: "<model> nr <serial> <errors>".
 std::string ReadingCaption(const ReadingText& text);
+
+// A number with the given digits after a decimal comma, whatever the locale: "-2,5".
+std::string DecimalCommaText(double value, int decimals);

@@ -78,10 +78,12 @@ public:
             return v;
         };
         const int64_t t = clock.ToEpochMs(d(0, 4), d(4, 2), d(6, 2), d(8, 2), d(10, 2), d(12, 2));
-        if (t < 0 || !store.BeginCycle(t)) {
+        if (t < 0) {
             ++unusable;
             return;
         }
+        if (!store.BeginCycle(t))
+            return;  // time going back: the store counts it, apart from damage
         if (lastCodes.size() < r.entries.size())
             lastCodes.resize(r.entries.size(), Known{~uint64_t{0}, -1});
         for (std::size_t i = 0; i < r.entries.size(); ++i) {
@@ -116,12 +118,12 @@ private:
     std::vector<Known> lastCodes;  // by the entry's place in the record
 };
 
+// Judged by its lines, not by stray bytes: a torn write leaves NUL runs in a text file, which
+// end a line here as they do for the parser.
 bool LooksLikeText(std::string_view probe) {
-    if (probe.find('\0') != std::string_view::npos)
-        return false;
     std::size_t pos = 0;
     while (pos < probe.size()) {
-        auto end = probe.find('\n', pos);
+        auto end = probe.find_first_of(std::string_view("\n\0", 2), pos);
         if (end == std::string_view::npos)
             end = probe.size();
         std::string_view line = probe.substr(pos, end - pos);
@@ -222,7 +224,7 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
     s.bytes = done;
     if (format == RecordingFormat::Qdx) {
         const QdxCounts& c = qdx.Counts();
-        s.records = c.records - qdxSink.unusable;
+        s.records = c.records - qdxSink.unusable - store->RefusedCycles();
         s.badRecords = c.badRecords + qdxSink.unusable;
         s.tornTail = c.tornTail;
     } else {
@@ -257,7 +259,7 @@ std::string DescribeSummary(const RecordingSummary& s) {
         text += " (w tym urwany koniec pliku)";
     text += "\n";
     if (s.backInTime > 0)
-        text += "Rekordy z cofniętym czasem: " + std::to_string(s.backInTime) + "\n";
+        text += "Cofnięty czas (rekordy pominięte): " + std::to_string(s.backInTime) + "\n";
     if (s.format == RecordingFormat::Text) {
         text += "Wartości błędne (\?\?\?): " + std::to_string(s.invalidValues) + "\n";
         text += "Wiersze komentarza: " + std::to_string(s.comments) + "\n";

@@ -234,6 +234,87 @@ std::optional<CSampleStore::Sample> CSampleStore::Nearest(int channel, int64_t t
     return best;
 }
 
+void CSampleStore::AddSamples(const Series& s, int64_t t0, int64_t t1, TrendColumn& into) const {
+    std::size_t i = std::max(CycleAtOrAfter(t0), s.first > base ? s.first - base : 0);
+    for (; i < times.size() && times[i] < t1; ++i) {
+        const std::size_t k = base + i - s.first;
+        if (k >= s.values.Size())
+            break;
+        const float v = s.values.At(k);
+        if (!std::isnan(v))
+            into.AddValue(v);
+    }
+}
+
+bool CSampleStore::WholeBucket(const Series& s, int level, int64_t index, TrendColumn& into) const {
+    const auto& closed = s.levels[level];
+    auto it = std::lower_bound(closed.begin(), closed.end(), index,
+                               [](const Bucket& b, int64_t i) { return b.index < i; });
+    if (it != closed.end() && it->index == index) {
+        into = it->column;
+        return true;
+    }
+    if (!s.started || s.open[level].index != index)
+        return false;
+    // Still being filled: its own closed children plus the open ones beneath it.
+    into = TrendColumn{};
+    for (int k = level; k >= 0; --k)
+        into.Merge(s.open[k].column);
+    return true;
+}
+
+namespace {
+
+// Sums in double across buckets: a year of them would strain a float.
+struct StatisticsSum {
+    CSampleStore::Statistics s;
+    void Add(const TrendColumn& c) {
+        if (!c.HasValues())
+            return;
+        s.min = s.count == 0 || c.min < s.min ? c.min : s.min;
+        s.max = s.count == 0 || c.max > s.max ? c.max : s.max;
+        s.sum += static_cast<double>(c.sum);
+        s.count += c.count;
+    }
+};
+
+}  // namespace
+
+CSampleStore::Statistics CSampleStore::RangeStatistics(int channel, int64_t t0, int64_t t1) const {
+    StatisticsSum total;
+    if (channel < 0 || static_cast<std::size_t>(channel) >= channels.size() || t1 <= t0)
+        return total.s;
+    const Series& s = channels[channel];
+    auto samples = [&](int64_t from, int64_t to) {
+        TrendColumn c;
+        AddSamples(s, from, to, c);
+        total.Add(c);
+    };
+    int64_t lo = FloorDiv(t0 + kBaseBucketMs - 1, kBaseBucketMs);  // the first whole bucket
+    int64_t hi = FloorDiv(t1, kBaseBucketMs);                      // after the last one
+    if (lo >= hi) {
+        samples(t0, t1);
+        return total.s;
+    }
+    samples(t0, lo * kBaseBucketMs);
+    samples(hi * kBaseBucketMs, t1);
+    // Whole buckets, the widest that fit: an odd index at either end is a bucket of its own at
+    // this level, the rest pair up into the level above.
+    TrendColumn bucket;
+    int level = 0;
+    for (; lo < hi && level < kLevels - 1; ++level, lo >>= 1, hi >>= 1) {
+        if ((lo & 1) != 0 && WholeBucket(s, level, lo++, bucket))
+            total.Add(bucket);
+        if (lo < hi && (hi & 1) != 0 && WholeBucket(s, level, --hi, bucket))
+            total.Add(bucket);
+    }
+    for (; lo < hi; ++lo) {
+        if (WholeBucket(s, level, lo, bucket))
+            total.Add(bucket);
+    }
+    return total.s;
+}
+
 std::size_t CSampleStore::MemoryBytes() const {
     std::size_t bytes = sizeof(*this) + times.size() * sizeof(int64_t);
     for (const Series& s : channels) {

@@ -89,14 +89,42 @@ std::size_t CTextRecordingParser::Feed(std::string_view data, bool atEnd) {
         std::string_view line = data.substr(pos, end - pos);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        Line(line);
+        // A torn write on a removable medium leaves a run of NUL bytes: what stood before it is
+        // lost, what follows the run may be a whole line again.
+        const auto nul = line.rfind('\0');
+        if (nul != std::string_view::npos) {
+            Damaged();
+            line.remove_prefix(nul + 1);
+            if (IsRecordingLine(line))
+                Line(line);
+        } else {
+            inNulRun = false;
+            Line(line);
+        }
         pos = end + 1;
+    }
+    if (pos < data.size()) {
+        const auto nul = data.rfind('\0');
+        if (nul != std::string_view::npos && nul >= pos && !atEnd) {
+            // A NUL run longer than the data at hand: given up here so it never piles up.
+            Damaged();
+            pos = nul + 1;
+            inNulRun = true;
+            return pos;
+        }
     }
     if (atEnd && pos < data.size()) {
         counts.tornTail = true;
         pos = data.size();
     }
     return pos;
+}
+
+void CTextRecordingParser::Damaged() {
+    // One damaged stretch, however many chunks its NUL run spans.
+    if (!inNulRun)
+        ++counts.badRows;
+    inNulRun = false;
 }
 
 void CTextRecordingParser::Line(std::string_view line) {
@@ -157,10 +185,13 @@ void CTextRecordingParser::Row(std::string_view line) {
     const int64_t t =
         clock.ToEpochMs(Digits(line, 0, 4), Digits(line, 5, 2), Digits(line, 8, 2),
                         Digits(line, 11, 2), Digits(line, 14, 2), Digits(line, 17, 2));
-    if (t < 0 || !store.BeginCycle(t)) {
+    if (t < 0) {
         ++counts.badRows;
         return;
     }
+    // A row whose time goes back is not damage: the store counts it apart.
+    if (!store.BeginCycle(t))
+        return;
     ++counts.rows;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const Cell& cell = cells[i];

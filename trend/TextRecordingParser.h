@@ -14,7 +14,8 @@
 // stamp "YYYY.MM.DD hh:mm:ss" and a separator is a row: one cycle whose cells follow the last
 // header; "???" is an invalid value (a break in that line). Everything else is a comment or an
 // empty line. A row whose cell count does not match its header is counted as bad and skipped, as
-// is a last line without its line end (a record cut off while being written).
+// is a last line without its line end (a record cut off while being written), and a stretch of
+// NUL bytes with what precedes it on its line (a torn write).
 struct TextCounts {
     std::size_t rows = 0;
     std::size_t headers = 0;
@@ -39,6 +40,7 @@ public:
 
 private:
     void Line(std::string_view line);
+    void Damaged();
     void Header(std::string_view titles, char separator);
     void Row(std::string_view line);
 
@@ -57,4 +59,5 @@ private:
     };
     std::vector<Cell> cells;  // of the row being read, kept to spare allocations
     bool haveHeader = false;
+    bool inNulRun = false;  // the last chunk ended inside a NUL run already counted
 };

@@ -3,7 +3,8 @@
 #include <vector>
 
 // What one pixel column (or one pyramid bucket) holds: min and max of its values, and where its
-// breaks lie relative to them, so neighbouring columns know whether a line may join them.
+// breaks lie relative to them, so neighbouring columns know whether a line may join them; the sum
+// and count of its values give statistics of any range from a few buckets.
 struct TrendColumn {
     enum : uint8_t {
         HasValue = 1,
@@ -13,6 +14,8 @@ struct TrendColumn {
     };
     float min = 0;
     float max = 0;
+    float sum = 0;  // a float's 7 digits are plenty for a mean shown with one or two decimals
+    uint32_t count = 0;
     uint8_t flags = 0;
 
     bool HasValues() const { return (flags & HasValue) != 0; }
@@ -30,6 +33,8 @@ inline void TrendColumn::AddValue(float v) {
         min = v < min ? v : min;
         max = v > max ? v : max;
     }
+    sum += v;
+    ++count;
     flags = static_cast<uint8_t>((flags | HasValue) & ~BreakLast);
 }
 
@@ -54,6 +59,8 @@ inline void TrendColumn::Merge(const TrendColumn& later) {
     }
     min = later.min < min ? later.min : min;
     max = later.max > max ? later.max : max;
+    sum += later.sum;
+    count += later.count;
     flags = static_cast<uint8_t>((flags & (HasValue | HasBreak | BreakFirst)) |
                                  (later.flags & (HasBreak | BreakLast)));
 }

@@ -8,11 +8,6 @@ CTrendWnd* COrvexDlg::ShowTrendWindow() {
     if (trendWindow == nullptr) {
         // A child of the main window, so its modal run does not block it.
         trendWindow = new CTrendWnd(trendLive, trendSettings, this);
-        trendWindow->inputColour = [this](int input) {
-            const uint32_t c = valueControls[input].GetTextColour();  // 0x00BBGGRR
-            return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                          static_cast<int>((c >> 16) & 0xFF));
-        };
     }
     trendWindow->show();
     trendWindow->raise();

@@ -141,4 +141,12 @@ TEST(ReadingText, CaptionEndsInBlankWithoutErrors) {
     EXPECT_EQ(ReadingCaption(bad), "TQ24 nr 7 Błąd ciśnienia ");
 }
 
+TEST(ReadingText, DecimalCommaWhateverTheLocale) {
+    EXPECT_EQ(DecimalCommaText(-2.5, 1), "-2,5");
+    EXPECT_EQ(DecimalCommaText(1013.25, 1), "1013,3");  // no group separator
+    EXPECT_EQ(DecimalCommaText(-0.04, 1), "0,0");       // no negative zero
+    EXPECT_EQ(DecimalCommaText(0.05, 2), "0,05");
+    EXPECT_EQ(DecimalCommaText(7, 0), "7");
+}
+
 }  // namespace

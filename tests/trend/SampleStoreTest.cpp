@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "tests/trend/TrendFiles.h"
 #include "trend/CompactValues.h"
@@ -183,6 +185,58 @@ TEST(SampleStore, TimeGoingBackIsRefused) {
     store.EndCycle();
     EXPECT_EQ(store.CycleCount(), 1u);
     EXPECT_EQ(store.RefusedCycles(), 1u);
+}
+
+TEST(SampleStore, RangeStatisticsAgreeWithTheSamples) {
+    CSampleStore store;
+    const int c = store.AddChannel(Named("a"));
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> tenths(-500, 1500);
+    int64_t t = kT0 + 3500;  // off the grid
+    for (int i = 0; i < 5 * 86400; ++i) {
+        // Failed readings, and a silence of an hour on the second day.
+        t += i == 100000 ? 3600000 : 1000;
+        ASSERT_TRUE(store.BeginCycle(t));
+        if (i % 97 != 13)
+            store.Put(c, static_cast<float>(tenths(rng)) / 10);
+        store.EndCycle();
+    }
+    auto direct = [&](int64_t t0, int64_t t1) {
+        CSampleStore::Statistics d;
+        for (std::size_t i = store.CycleAtOrAfter(t0);
+             i < store.CycleCount() && store.CycleTime(i) < t1; ++i) {
+            const float v = store.Value(c, i);
+            if (std::isnan(v))
+                continue;
+            d.min = d.count == 0 ? v : std::min(d.min, v);
+            d.max = d.count == 0 ? v : std::max(d.max, v);
+            d.sum += v;
+            ++d.count;
+        }
+        return d;
+    };
+    std::uniform_int_distribution<int64_t> at(store.FirstTime() - 60000, store.LastTime() + 60000);
+    std::vector<std::pair<int64_t, int64_t>> ranges = {
+        {store.FirstTime(), store.LastTime() + 1},  // everything, the open buckets included
+        {kT0 + 16000, kT0 + 32000},                 // one bucket exactly
+        {kT0 + 20000, kT0 + 20500},                 // within one
+        {store.LastTime() - 5000, store.LastTime() + 1},
+    };
+    for (int k = 0; k < 200; ++k) {
+        const int64_t a = at(rng);
+        const int64_t b = at(rng);
+        ranges.emplace_back(std::min(a, b), std::max(a, b));
+    }
+    for (const auto& [t0, t1] : ranges) {
+        const CSampleStore::Statistics want = direct(t0, t1);
+        const CSampleStore::Statistics got = store.RangeStatistics(c, t0, t1);
+        ASSERT_EQ(got.count, want.count) << t0 - kT0 << ".." << t1 - kT0;
+        if (want.count == 0)
+            continue;
+        ASSERT_EQ(got.min, want.min) << t0 - kT0 << ".." << t1 - kT0;
+        ASSERT_EQ(got.max, want.max) << t0 - kT0 << ".." << t1 - kT0;
+        ASSERT_NEAR(got.Mean(), want.Mean(), 1e-3) << t0 - kT0 << ".." << t1 - kT0;
+    }
 }
 
 TEST(LiveFeed, ChannelsFollowTheSensorsAndSilenceBreaksThem) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "tests/recording/RecordingTestFiles.h"
 #include "tests/trend/TrendFiles.h"
@@ -110,6 +112,33 @@ TEST(TextReaderDamage, TornLastLineAndRowsWithoutTheirHeaderAreSkipped) {
     EXPECT_EQ(f.read.summary.badRecords, 2u);
     EXPECT_TRUE(f.read.summary.tornTail);
     EXPECT_FLOAT_EQ(f.At("TQ21 1234 Temperatura [°C]", 10), 30.0f);
+}
+
+TEST(TextReaderDamage, NulRunsOfATornWriteAreSkippedAndCounted) {
+    TempFolder dir;
+    std::string bytes;
+    std::vector<std::size_t> rowStart;
+    TextFileWriter w('\t');
+    for (int s = 0; s < 10; ++s) {
+        rowStart.push_back(w.bytes.size());
+        w.Row(TwoSensors(static_cast<int16_t>(200 + s)), s);
+    }
+    // Row 4 cut off by a NUL run longer than a read chunk, after which row 5 starts afresh;
+    // a few NUL bytes in the middle of row 7.
+    bytes = w.bytes.substr(0, rowStart[4] + 20) + std::string(3 << 20, '\0') +
+            w.bytes.substr(rowStart[5], rowStart[7] + 25 - rowStart[5]) + std::string(9, '\0') +
+            w.bytes.substr(rowStart[7] + 34);
+    const Opened f = Open(dir, bytes);
+    ASSERT_TRUE(f.read.error.empty()) << f.read.error;
+    EXPECT_EQ(f.read.summary.records, 8u);
+    EXPECT_EQ(f.read.summary.badRecords, 2u);
+    EXPECT_FALSE(f.read.summary.tornTail);
+    const std::string temp = "TQ21 1234 Temperatura [°C]";
+    EXPECT_FLOAT_EQ(f.At(temp, 3), 20.3f);
+    EXPECT_EQ(f.At(temp, 4), -9999);
+    EXPECT_FLOAT_EQ(f.At(temp, 5), 20.5f);
+    EXPECT_EQ(f.At(temp, 7), -9999);
+    EXPECT_FLOAT_EQ(f.At(temp, 9), 20.9f);
 }
 
 TEST(TextReaderDamage, LongSilenceIsAGap) {

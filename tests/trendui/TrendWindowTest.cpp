@@ -1,6 +1,7 @@
 // The trend window against orvex-sim, and recordings opened in it.
 #include <qcustomplot.h>
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -135,6 +136,10 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
     QVERIFY(w->ShownStore().FindChannel("21,9,26,0") >= 0);
     QCOMPARE(w->ShownStore().CycleCount(), std::size_t{120});
     QCOMPARE(static_cast<int>(w->DrawnChannels().size()), 2);
+    auto* summary = w->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+    const QString shownSummary = summary->text();
+    QVERIFY(shownSummary.startsWith(QStringLiteral("Rekordy: 120,")));
+    QVERIFY(w->findChild<QLabel*>(QStringLiteral("formatNote"))->isVisibleTo(w));
 
     // Cancelled at once: the window keeps what it showed and says nothing. The file is large
     // enough (64 MB) that the worker cannot have read it before the cancel.
@@ -152,6 +157,7 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
     QVERIFY(!w->Opening());
     QCOMPARE(w->ShownStore().CycleCount(), std::size_t{120});
+    QCOMPARE(summary->text(), shownSummary);
     QVERIFY(w->findChild<QMessageBox*>(QStringLiteral("trendMessage")) == nullptr);
 
     // A dropped empty file: a message, not a crash.
@@ -170,6 +176,7 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
 
     w->ShowLive();
     QVERIFY(w->ShowingLive());
+    QVERIFY(!w->findChild<QLabel*>(QStringLiteral("formatNote"))->isVisibleTo(w));
 }
 
 void TrendWindowTest::settingsRoundTrip() {

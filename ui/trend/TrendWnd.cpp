@@ -11,77 +11,36 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
-#include "trend/CsvExport.h"
+#include "ui/trend/ChannelTexts.h"
 #include "ui/trend/RecordingLoader.h"
+#include "ui/trend/TrendAxes.h"
 #include "ui/trend/TrendLive.h"
+#include "ui/trend/TrendStatistics.h"
 
 namespace {
 
 constexpr int kChannelRole = Qt::UserRole + 1;
 
-// Distinct colours that read well on white.
-const QColor kPalette[] = {
-    QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
-    QColor(0x94, 0x67, 0xbd), QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
-    QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf), QColor(0x7f, 0x7f, 0x7f),
-    QColor(0xbc, 0xbd, 0x22),
-};
-
-bool ReadableOnWhite(const QColor& c) {
-    // Relative luminance of sRGB, roughly: too light a line vanishes on the white plot.
-    return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF() < 0.6;
-}
-
-QString Utf8(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// "Wejście 3: TQ21 nr 1234", "TQ21 nr 1234", "Wejście binarne 5".
-QString GroupName(const ChannelInfo& c) {
-    if (c.binary)
-        return QStringLiteral("Wejście binarne %1").arg(c.input);
-    const QString sensor = QStringLiteral("%1 nr %2").arg(Utf8(c.model), Utf8(c.serial));
-    return c.input > 0 ? QStringLiteral("Wejście %1: %2").arg(c.input).arg(sensor) : sensor;
-}
-
-QString ChannelName(const ChannelInfo& c) {
-    if (c.binary)
-        return QStringLiteral("stan");
-    QString name = Utf8(c.quantity);
-    if (name.isEmpty())
-        name = QStringLiteral("Natężenie");
-    return c.unit.empty() ? name : QStringLiteral("%1 [%2]").arg(name, Utf8(c.unit));
-}
-
-// "TQ21 1234 Temperatura", "Wejście binarne 5": which line, without the unit the value carries.
-QString PointerName(const ChannelInfo& c) {
-    if (c.binary)
-        return QStringLiteral("Wejście binarne %1").arg(c.input);
-    return QStringLiteral("%1 %2 %3")
-        .arg(Utf8(c.model), Utf8(c.serial), Utf8(c.quantity))
-        .trimmed();
-}
-
-QString ValueText(const ChannelInfo& c, float v) {
-    if (c.binary)
-        return v != 0 ? QStringLiteral("włączone") : QStringLiteral("wyłączone");
-    // The screen uses a decimal comma, as the main window does.
-    QString text = QString::number(static_cast<double>(v), 'f', std::max(c.decimals, 0));
-    text.replace(QLatin1Char('.'), QLatin1Char(','));
-    return c.unit.empty() ? text : text + QLatin1Char(' ') + Utf8(c.unit);
+QIcon Swatch(const QColor& colour) {
+    QPixmap pixmap(12, 12);
+    pixmap.fill(colour);
+    return QIcon(pixmap);
 }
 
 struct Span {
@@ -155,7 +114,7 @@ void CTrendWnd::BuildUi() {
     auto* open = new QPushButton(QStringLiteral("Otwórz zapis..."), this);
     open->setObjectName(QStringLiteral("openButton"));
     connect(open, &QPushButton::clicked, this, [this] { OnChooseFile(); });
-    auto* exportButton = new QPushButton(QStringLiteral("Eksport..."), this);
+    exportButton = new QPushButton(QStringLiteral("Eksport..."), this);
     exportButton->setObjectName(QStringLiteral("exportButton"));
     connect(exportButton, &QPushButton::clicked, this, [this] { OnExport(); });
     top->addWidget(sourceLabel, 1);
@@ -163,6 +122,10 @@ void CTrendWnd::BuildUi() {
     top->addWidget(followCheck);
     top->addWidget(new QLabel(QStringLiteral("Zakres:"), this));
     top->addWidget(spanCombo);
+    statisticsCheck = new QCheckBox(QStringLiteral("Statystyki"), this);
+    statisticsCheck->setObjectName(QStringLiteral("statisticsCheck"));
+    connect(statisticsCheck, &QCheckBox::toggled, this, [this](bool on) { ShowStatistics(on); });
+    top->addWidget(statisticsCheck);
     top->addWidget(open);
     top->addWidget(exportButton);
 
@@ -170,6 +133,14 @@ void CTrendWnd::BuildUi() {
     channelList->setObjectName(QStringLiteral("channelList"));
     channelList->setHeaderLabel(QStringLiteral("Kanały"));
     channelList->setMinimumWidth(180);
+    formatNote = new QLabel(
+        QStringLiteral("Plik .qdx nie zapisuje czujników TQ28 ani średniej TQ22, sondy TQ22 "
+                       "tylko do pierwszej nieobecnej, a jednostki ciśnienia TQ24 (hPa lub Pa) "
+                       "nie podaje. Pełny zapis ma plik tekstowy."),
+        this);
+    formatNote->setObjectName(QStringLiteral("formatNote"));
+    formatNote->setWordWrap(true);
+    formatNote->setVisible(false);
     connect(channelList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) {
         if (updatingList || !item->data(0, kChannelRole).isValid())
             return;
@@ -185,6 +156,15 @@ void CTrendWnd::BuildUi() {
     plot = new QCustomPlot(this);
     plot->setObjectName(QStringLiteral("trendPlot"));
     plot->setMinimumSize(300, 200);
+    // Tick labels with a decimal comma and no thousands separator, whatever LANG says.
+    QLocale polish(QLocale::Polish, QLocale::Poland);
+    polish.setNumberOptions(QLocale::OmitGroupSeparator);
+    plot->setLocale(polish);
+    plot->setFocusPolicy(Qt::StrongFocus);
+    plot->installEventFilter(this);
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { OnPlotMenu(at); });
     plot->setNoAntialiasingOnDrag(true);
     plot->setNotAntialiasedElements(QCP::aeAll);
     plot->setPlottingHint(QCP::phFastPolylines, true);
@@ -193,10 +173,20 @@ void CTrendWnd::BuildUi() {
     plot->axisRect()->setRangeZoom(Qt::Horizontal);
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeSpec(Qt::LocalTime);
-    ticker->setDateTimeFormat(QStringLiteral("dd.MM.yyyy\nHH:mm:ss"));
-    ticker->setTickCount(5);
     plot->xAxis->setTicker(ticker);
     plot->yAxis2->setVisible(false);
+    axes = std::make_unique<CTrendAxes>(*plot);
+    readoutLine = new QCPItemStraightLine(plot);
+    readoutLine->setPen(QPen(QColor(0x60, 0x60, 0x60), 1, Qt::DashLine));
+    readoutLine->setVisible(false);
+    readoutLine->setSelectable(false);
+    for (int k = 0; k < 2; ++k) {
+        cursorLines[k] = new QCPItemStraightLine(plot);
+        cursorLines[k]->setPen(
+            QPen(k == 0 ? QColor(0xb0, 0x30, 0x30) : QColor(0x30, 0x30, 0xb0), 1));
+        cursorLines[k]->setVisible(false);
+        cursorLines[k]->setSelectable(false);
+    }
     connect(plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this] { Refresh(); });
     connect(plot, &QCustomPlot::mousePress, this, [this] {
@@ -207,15 +197,41 @@ void CTrendWnd::BuildUi() {
     connect(plot, &QCustomPlot::mouseDoubleClick, this, [this] { ShowAll(); });
     connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnPointerMove(e); });
 
+    auto* listColumn = new QWidget(this);
+    auto* listLayout = new QVBoxLayout(listColumn);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->addWidget(channelList, 1);
+    listLayout->addWidget(formatNote);
+    statisticsBox = new QWidget(this);
+    auto* statisticsLayout = new QVBoxLayout(statisticsBox);
+    statisticsLayout->setContentsMargins(0, 0, 0, 0);
+    statisticsRange = new QLabel(statisticsBox);
+    statisticsRange->setObjectName(QStringLiteral("statisticsRange"));
+    statisticsRange->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statistics = new CTrendStatistics(statisticsBox);
+    connect(statistics, &CTrendStatistics::rangeTextChanged, statisticsRange, &QLabel::setText);
+    statisticsLayout->addWidget(statisticsRange);
+    statisticsLayout->addWidget(statistics, 1);
+    statisticsBox->setVisible(false);
+    auto* plotColumn = new QSplitter(Qt::Vertical, this);
+    plotColumn->addWidget(plot);
+    plotColumn->addWidget(statisticsBox);
+    plotColumn->setStretchFactor(0, 3);
+    plotColumn->setStretchFactor(1, 1);
     auto* splitter = new QSplitter(this);
-    splitter->addWidget(channelList);
-    splitter->addWidget(plot);
+    splitter->addWidget(listColumn);
+    splitter->addWidget(plotColumn);
     splitter->setStretchFactor(1, 1);
 
     auto* bottom = new QHBoxLayout;
     pointerLabel = new QLabel(this);
     pointerLabel->setObjectName(QStringLiteral("pointerLabel"));
     pointerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // However long the read-out, it wraps within a fixed height and never widens the window.
+    pointerLabel->setWordWrap(true);
+    pointerLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    pointerLabel->setFixedHeight(pointerLabel->fontMetrics().lineSpacing() * 3);
+    pointerLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     summaryLabel = new QLabel(this);
     summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
     progressBar = new QProgressBar(this);
@@ -272,88 +288,47 @@ void CTrendWnd::SyncChannelList() {
         item->setCheckState(
             0, settings.hiddenChannels.contains(Utf8(info.key)) ? Qt::Unchecked : Qt::Checked);
         item->setToolTip(0, Utf8(info.title));
+        item->setIcon(0, Swatch(LineColour(info)));
         channelItems.push_back(item);
     }
     updatingList = false;
     RebuildGraphs();
 }
 
-QColor CTrendWnd::ChannelColour(int channel, int order) const {
-    const ChannelInfo& info = ShownStore().Channel(channel);
-    if (inputColour && info.input > 0) {
-        // The input's own colour for its first channel, when it reads on white.
-        bool first = true;
-        for (int c = 0; c < channel; ++c) {
-            if (ShownStore().Channel(c).input == info.input && !ShownStore().Channel(c).binary)
-                first = false;
-        }
-        const QColor colour = inputColour(info.input - 1);
-        // A colour that several inputs share (the default) would not tell their lines apart.
-        bool own = true;
-        for (int other = 0; other < 8 && own; ++other)
-            own = other == info.input - 1 || inputColour(other) != colour;
-        if (first && own && colour.isValid() && ReadableOnWhite(colour))
-            return colour;
-    }
-    return kPalette[order % (sizeof kPalette / sizeof kPalette[0])];
-}
-
 void CTrendWnd::RebuildGraphs() {
     plot->clearGraphs();
-    for (QCPAxis* axis : unitAxes) {
-        if (axis != plot->yAxis && axis != plot->yAxis2)
-            plot->axisRect()->removeAxis(axis);
-    }
-    unitAxes.clear();
+    axes->Clear();
     drawn.clear();
-    plot->yAxis2->setVisible(false);
     const CSampleStore& store = ShownStore();
-    int order = 0;
-    // Binary inputs first, so their steps lie beneath the measured lines.
-    std::vector<std::size_t> chosen;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t c = 0; c < channelItems.size(); ++c) {
-            if (channelItems[c]->checkState(0) == Qt::Checked &&
-                store.Channel(static_cast<int>(c)).binary == (pass == 0)) {
-                chosen.push_back(c);
-            }
-        }
+    std::vector<int> measured;
+    std::vector<int> binary;
+    for (std::size_t c = 0; c < channelItems.size(); ++c) {
+        if (channelItems[c]->checkState(0) == Qt::Checked)
+            (store.Channel(static_cast<int>(c)).binary ? binary : measured)
+                .push_back(static_cast<int>(c));
     }
-    for (std::size_t c : chosen) {
-        const ChannelInfo& info = store.Channel(static_cast<int>(c));
-        const QString unit = Utf8(AxisUnit(info));
-        QCPAxis* axis = unitAxes.value(unit, nullptr);
-        if (axis == nullptr) {
-            // The first unit on the left, the second on the right, then alternating outwards.
-            const int n = static_cast<int>(unitAxes.size());
-            if (n == 0) {
-                axis = plot->yAxis;
-            } else if (n == 1) {
-                axis = plot->yAxis2;
-                axis->setVisible(true);
-            } else {
-                axis = plot->axisRect()->addAxis(n % 2 == 0 ? QCPAxis::atLeft : QCPAxis::atRight);
-            }
-            axis->setLabel(unit.isEmpty() ? QStringLiteral("—") : unit);
-            // Many units share the width: keep each axis narrow.
-            axis->setPadding(2);
-            axis->setLabelPadding(2);
-            axis->setTickLabelPadding(3);
-            axis->ticker()->setTickCount(4);
-            unitAxes.insert(unit, axis);
-        }
-        QCPGraph* graph = plot->addGraph(plot->xAxis, axis);
-        graph->setName(Utf8(info.title));
-        QPen pen(ChannelColour(static_cast<int>(c), order++));
+    auto add = [&](int c, QCPAxis* axis, double offset) {
+        const ChannelInfo& info = store.Channel(c);
+        QCPGraph* graph = plot->addGraph(axis->axisRect()->axis(QCPAxis::atBottom), axis);
+        graph->setName(LegendName(info));
+        QPen pen(LineColour(info));
         pen.setCosmetic(true);  // one pixel wide at any zoom, drawn without a stroker
         graph->setPen(pen);
         graph->setAdaptiveSampling(false);  // the store has decimated already
         if (info.binary)
             graph->setLineStyle(QCPGraph::lsStepLeft);
-        drawn.push_back({static_cast<int>(c), axis, info.binary});
+        drawn.push_back({c, axis, info.binary, offset});
+    };
+    for (int c : measured)
+        add(c, axes->ValueAxis(Utf8(AxisUnit(store.Channel(c)))), 0);
+    if (!binary.empty()) {
+        // Their own lane under the plot: steps over days would cover every line.
+        QCPAxis* lane = axes->BinaryAxis(static_cast<int>(binary.size()));
+        for (std::size_t k = 0; k < binary.size(); ++k)
+            add(binary[k], lane, CTrendAxes::LaneOffset(static_cast<int>(k)));
     }
-    if (unitAxes.isEmpty())
-        plot->yAxis->setLabel(QString());
+    plot->legend->setWrap(std::max(1, plot->width() / 230));
+    axes->Fit();
     Refresh();
 }
 
@@ -364,12 +339,7 @@ void CTrendWnd::Refresh() {
     const CSampleStore& store = ShownStore();
     const QCPRange range = plot->xAxis->range();
     const int columns = std::max(1, plot->axisRect()->width());
-    if (auto ticker = plot->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>()) {
-        // Seconds matter within hours, dates across days.
-        ticker->setDateTimeFormat(range.size() <= 6 * 3600    ? QStringLiteral("HH:mm:ss")
-                                  : range.size() <= 4 * 86400 ? QStringLiteral("HH:mm\ndd.MM.yyyy")
-                                                              : QStringLiteral("dd.MM.yyyy"));
-    }
+    axes->UpdateTimeAxis();
     const auto t0 = static_cast<int64_t>(std::floor(range.lower * 1000));
     const auto t1 = static_cast<int64_t>(std::ceil(range.upper * 1000));
     const double dx = (range.upper - range.lower) / columns;
@@ -382,7 +352,7 @@ void CTrendWnd::Refresh() {
         bool any = false;
         double lo = 0, hi = 0;
         for (const TrendPoint& p : points) {
-            data.append(QCPGraphData(p.x, p.y));
+            data.append(QCPGraphData(p.x, p.y + drawn[g].offset));
             if (std::isnan(p.y))
                 continue;
             lo = any ? std::min(lo, p.y) : p.y;
@@ -399,14 +369,17 @@ void CTrendWnd::Refresh() {
         }
     }
     for (const Drawn& d : drawn) {
-        if (d.binary) {
-            d.axis->setRange(-0.1, 1.1);
+        if (d.binary)
+            continue;  // the lane's range is fixed
+        if (const auto fixed = axes->AxisLimits(d.axis)) {
+            d.axis->setRange(fixed->first, fixed->second);
             continue;
         }
         QCPRange r = valueRanges.value(d.axis, QCPRange(0, 1));
         const double margin = r.size() > 0 ? r.size() * 0.05 : 1.0;
         d.axis->setRange(r.lower - margin, r.upper + margin);
     }
+    UpdateStatistics();
     plot->replot(QCustomPlot::rpQueuedReplot);
     refreshing = false;
 }
@@ -454,10 +427,7 @@ void CTrendWnd::OnLiveCycle() {
 QString CTrendWnd::ValueTextAt(double seconds) const {
     const CSampleStore& store = ShownStore();
     const auto t = static_cast<int64_t>(std::llround(seconds * 1000));
-    const int width = std::max(1, plot->axisRect()->width());
-    // Within a few pixel columns of the pointer, and never less than a few seconds.
-    const auto reach = std::max<int64_t>(
-        3000, static_cast<int64_t>(plot->xAxis->range().size() * 1000 / width * 4));
+    const int64_t reach = ReachMs();
     QStringList parts;
     int64_t shownTime = -1;
     for (const Drawn& d : drawn) {
@@ -482,8 +452,33 @@ void CTrendWnd::OnPointerMove(QMouseEvent* event) {
     pointerLabel->setText(ValueTextAt(plot->xAxis->pixelToCoord(event->position().x())));
 }
 
+bool CTrendWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == plot && event->type() == QEvent::KeyPress &&
+        OnKey(static_cast<QKeyEvent*>(event)))
+        return true;
+    if (watched == plot && event->type() == QEvent::Wheel) {
+        // Over a value axis the wheel zooms that axis, which keeps its limits from then on.
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const QPoint at = wheel->position().toPoint();
+        if (const auto unit = axes->UnitAt(at)) {
+            const QCPAxis* axis = axes->UnitAxes().value(*unit);
+            const double factor = wheel->angleDelta().y() > 0 ? 0.8 : 1.25;
+            axes->ZoomUnit(
+                *unit, factor,
+                axis->pixelToCoord(axis->orientation() == Qt::Vertical ? at.y() : at.x()));
+            Refresh();
+            return true;
+        }
+    }
+    if (watched == plot && event->type() == QEvent::Resize && axes) {
+        plot->legend->setWrap(std::max(1, plot->width() / 230));
+        axes->Fit();
+        Refresh();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void CTrendWnd::OpenRecording(const QString& path) {
-    summaryLabel->clear();
     progressBar->setValue(0);
     progressBar->setVisible(true);
     cancelButton->setVisible(true);
@@ -510,15 +505,20 @@ void CTrendWnd::OnLoaded(const std::shared_ptr<RecordingRead>& read) {
         emit recordingFailed(Utf8(read->error));
         return;
     }
+    ClearCursors();  // before the store changes under the drawn channels
     fileStore = std::move(read->store);
     fileSummary = read->summary;
     filePath = loader->Path();
     sourceLabel->setText(QFileInfo(filePath).fileName());
     sourceLabel->setToolTip(filePath);
-    summaryLabel->setText(QStringLiteral("Rekordy: %1, przerwy: %2, uszkodzone: %3")
-                              .arg(fileSummary.records)
-                              .arg(fileSummary.gaps)
-                              .arg(fileSummary.badRecords));
+    QString summary = QStringLiteral("Rekordy: %1, przerwy: %2, uszkodzone: %3")
+                          .arg(fileSummary.records)
+                          .arg(fileSummary.gaps)
+                          .arg(fileSummary.badRecords);
+    if (fileSummary.backInTime > 0)
+        summary += QStringLiteral(", cofnięty czas: %1").arg(fileSummary.backInTime);
+    summaryLabel->setText(summary);
+    formatNote->setVisible(fileSummary.format == RecordingFormat::Qdx);
     summaryLabel->setToolTip(Utf8(DescribeSummary(fileSummary)));
     liveButton->setEnabled(true);
     followCheck->blockSignals(true);
@@ -532,11 +532,14 @@ void CTrendWnd::OnLoaded(const std::shared_ptr<RecordingRead>& read) {
 }
 
 void CTrendWnd::ShowLive() {
+    ClearCursors();
     fileStore.reset();
     filePath.clear();
     sourceLabel->setText(QStringLiteral("Pomiary bieżące"));
     sourceLabel->setToolTip(QString());
     summaryLabel->clear();
+    summaryLabel->setToolTip(QString());
+    formatNote->setVisible(false);
     liveButton->setEnabled(false);
     channelList->clear();
     channelItems.clear();
@@ -551,61 +554,6 @@ void CTrendWnd::OnChooseFile() {
         QStringLiteral("Zapisy pomiarów (*.txt *.csv *.qdx);;Wszystkie pliki (*)"));
     if (!path.isEmpty())
         OpenRecording(path);
-}
-
-void CTrendWnd::OnExport() {
-    QMenu menu(this);
-    QAction* png = menu.addAction(QStringLiteral("Obraz PNG..."));
-    QAction* pdf = menu.addAction(QStringLiteral("Dokument PDF..."));
-    menu.addAction(QStringLiteral("Dane widocznego zakresu (CSV)..."));
-    QAction* chosen = menu.exec(QCursor::pos());
-    if (chosen == nullptr)
-        return;
-    const QString filter = chosen == png   ? QStringLiteral("Obraz PNG (*.png)")
-                           : chosen == pdf ? QStringLiteral("Dokument PDF (*.pdf)")
-                                           : QStringLiteral("Plik CSV (*.csv)");
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Eksport"), QString(), filter);
-    if (path.isEmpty())
-        return;
-    QString error;
-    bool ok = false;
-    if (chosen == png)
-        ok = ExportPng(path);
-    else if (chosen == pdf)
-        ok = ExportPdf(path);
-    else
-        ok = ExportCsv(path, &error);
-    if (!ok)
-        Tell(error.isEmpty() ? QStringLiteral("Nie można zapisać pliku %1.").arg(path) : error);
-}
-
-bool CTrendWnd::ExportPng(const QString& path) {
-    return plot->savePng(path);
-}
-
-bool CTrendWnd::ExportPdf(const QString& path) {
-    return plot->savePdf(path);
-}
-
-bool CTrendWnd::ExportCsv(const QString& path, QString* error) {
-    std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-    const QCPRange range = plot->xAxis->range();
-    const bool written =
-        out && ::ExportCsv(ShownStore(), DrawnChannels(),
-                           static_cast<int64_t>(std::ceil(range.lower * 1000)),
-                           static_cast<int64_t>(std::floor(range.upper * 1000)), ';',
-                           [&out](std::string_view bytes) {
-                               out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-                               return static_cast<bool>(out);
-                           });
-    out.close();
-    if (!written || !out) {
-        if (error != nullptr)
-            *error = QStringLiteral("Nie można zapisać pliku %1.").arg(path);
-        return false;
-    }
-    return true;
 }
 
 void CTrendWnd::Tell(const QString& text) {

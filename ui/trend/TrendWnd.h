@@ -1,11 +1,10 @@
 #pragma once
-#include <QColor>
-#include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <functional>
+#include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "trend/RecordingReader.h"
@@ -14,7 +13,9 @@
 class QCheckBox;
 class QComboBox;
 class QCPAxis;
+class QCPItemStraightLine;
 class QCustomPlot;
+class QKeyEvent;
 class QLabel;
 class QMouseEvent;
 class QProgressBar;
@@ -22,21 +23,21 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class CRecordingLoader;
+class CTrendAxes;
 class CTrendLive;
+class CTrendStatistics;
 
 // The non-modal "Wykres" window: every channel as a line over time, live from the driver's
 // cycles or from an opened recording file. Lines are drawn from the store's min/max pyramid as
 // one min/max pair per pixel column, so the painter never sees more than two points per column
-// and channel whatever the span.
+// and channel whatever the span. The scales are CTrendAxes', the pictures TrendExport's; the
+// keyboard, cursors and statistics live in TrendWndCursors.cpp, the exports in TrendWndExport.cpp.
 class CTrendWnd : public QWidget {
     Q_OBJECT
 public:
     // live: the program's live samples; settings: kept up to date for orvex.ini.
     CTrendWnd(CTrendLive& live, TrendSettings& settings, QWidget* parent = nullptr);
     ~CTrendWnd() override;
-
-    // The colour of an input's text in the main window (0 .. 7), used where readable on white.
-    std::function<QColor(int input)> inputColour;
 
     // Reads a recording on a worker thread and shows it when done.
     void OpenRecording(const QString& path);
@@ -54,20 +55,32 @@ public:
     const CSampleStore& ShownStore() const;
     std::vector<int> DrawnChannels() const;
     QCustomPlot* Plot() const { return plot; }
+    CTrendAxes& Axes() const { return *axes; }
     // Shown time range in seconds since the epoch.
     void SetTimeRange(double from, double to);
     void ShowAll();
     void SetFollowing(bool on);
     // The text of the value under the pointer for a time in seconds since the epoch.
     QString ValueTextAt(double seconds) const;
+    // The keyboard read-out's time (seconds since the epoch), NaN when it is off.
+    double ReadoutTime() const { return readoutAt; }
     // Redraw the lines now (the window normally does it when the view changes).
     void Refresh();
+
+    // Cursor 0 (A) or 1 (B) at a time in seconds since the epoch; the statistics then cover
+    // the span between them.
+    void SetCursor(int k, double seconds);
+    void ClearCursors();
+    std::optional<int64_t> CursorMs(int k) const { return cursorAt[k]; }
+    void ShowStatistics(bool on);
+    CTrendStatistics* Statistics() const { return statistics; }
 
 signals:
     void recordingShown(const QString& path);
     void recordingFailed(const QString& message);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -83,11 +96,17 @@ private:
     void RebuildGraphs();
     void FollowNewest();
     void OnPointerMove(QMouseEvent* event);
+    bool OnKey(QKeyEvent* event);
+    void MoveReadout(double seconds);
+    void OnPlotMenu(const QPoint& at);
+    void AskUnitLimits(const QString& unit);
+    void UpdateStatistics();
+    int64_t ReachMs() const;
     void OnChooseFile();
     void OnExport();
+    QString SourceTitle() const;
     void Tell(const QString& text);
     void SaveGeometry();
-    QColor ChannelColour(int channel, int order) const;
 
     CTrendLive& live;
     TrendSettings& settings;
@@ -97,7 +116,9 @@ private:
     CRecordingLoader* loader = nullptr;
 
     QCustomPlot* plot = nullptr;
+    std::unique_ptr<CTrendAxes> axes;
     QTreeWidget* channelList = nullptr;
+    QLabel* formatNote = nullptr;
     QCheckBox* followCheck = nullptr;
     QComboBox* spanCombo = nullptr;
     QLabel* sourceLabel = nullptr;
@@ -106,14 +127,23 @@ private:
     QProgressBar* progressBar = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* liveButton = nullptr;
+    QPushButton* exportButton = nullptr;
+    QCPItemStraightLine* readoutLine = nullptr;
+    QCPItemStraightLine* cursorLines[2] = {nullptr, nullptr};
+    std::optional<int64_t> cursorAt[2];
+    QCheckBox* statisticsCheck = nullptr;
+    QWidget* statisticsBox = nullptr;
+    QLabel* statisticsRange = nullptr;
+    CTrendStatistics* statistics = nullptr;
+    double readoutAt = std::nan("");
 
     struct Drawn {
         int channel;
         QCPAxis* axis;
         bool binary;
+        double offset;  // of a binary input's line in its lane
     };
     std::vector<Drawn> drawn;
-    QMap<QString, QCPAxis*> unitAxes;
     std::vector<QTreeWidgetItem*> channelItems;  // by channel index of the shown store
     bool updatingList = false;
     bool refreshing = false;

@@ -121,21 +121,36 @@ TEST_F(IniWindowsTest, SaveWhileAnotherProgramReadsTheFile) {
 // scanner) may make the save fail, but never costs the settings: the file keeps either its old
 // or its new content, and no temporary file is left beside it.
 TEST_F(IniWindowsTest, SaveWhileTheFileIsHeldWithoutDeleteSharingKeepsTheSettings) {
+    // Wine's ReplaceFileW leaves the empty backup it names for itself (rf*.tmp) when it fails.
+    const auto NamesButWinesLeftovers = [this] {
+        std::vector<std::string> names;
+        for (const std::string& name : FolderNames()) {
+            if (!(name.starts_with("rf") && name.ends_with(".tmp") &&
+                  ReadFile(dir_ / name).empty()))
+                names.push_back(name);
+        }
+        return names;
+    };
     WriteFile(path_, "[A]\r\nk=1\r\n");
     CIniEx ini;
     ASSERT_TRUE(ini.Open(path_, false, false, true));
-    ini.SetInt("A", "k", 2);
+    int k = 1;
     for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
+        const std::string before = ReadFile(path_);
+        ini.SetInt("A", "k", ++k);
         const HANDLE holder = CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         const bool saved = ini.Save();
         CloseHandle(holder);
-        EXPECT_EQ(ReadFile(path_), saved ? "[A]\r\nk=2\r\n" : "[A]\r\nk=1\r\n") << share;
-        EXPECT_EQ(FolderNames(), std::vector<std::string>{"orvex.ini"}) << share;
+        EXPECT_EQ(ReadFile(path_), saved ? "[A]\r\nk=" + std::to_string(k) + "\r\n" : before)
+            << share;
+        // A viewer that lets others write does not stop the save: the file is rewritten in place.
+        EXPECT_TRUE(saved || (share & FILE_SHARE_WRITE) == 0) << share;
+        EXPECT_EQ(NamesButWinesLeftovers(), std::vector<std::string>{"orvex.ini"}) << share;
     }
     EXPECT_TRUE(ini.Save());
-    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=2\r\n");
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=3\r\n");
 }
 
 // The old file already gone (as ReplaceFileW leaves it when it cannot move the replacement in)

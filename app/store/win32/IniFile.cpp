@@ -178,8 +178,9 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
 // Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
 // the old content is touched.
 bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
-    Handle file(CreateFileW(LongPath(target).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Readers that let others write (viewers, editors) may keep the file open meanwhile.
+    Handle file(CreateFileW(LongPath(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         error = LastFileError();
         return false;

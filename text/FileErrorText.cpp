@@ -37,6 +37,8 @@ std::string DescribeFileError(int error) {
             return "ścieżka wskazuje folder";
         case EWOULDBLOCK:
             return "plik jest używany przez inny program";
+        case kErrorSharingViolation:
+            return "plik jest otwarty w innym programie";
         case ENODEV:
         case ENXIO:
             return "nośnik został odłączony";

@@ -10,6 +10,9 @@ inline constexpr int kErrorNotRegularFile = 4096;
 inline constexpr int kErrorCannotCreateFile = 4097;
 // The text and the binary recording were given one and the same file.
 inline constexpr int kErrorSharedRecordingFile = 4098;
+// Windows: another program holds the file open without sharing it (ERROR_SHARING_VIOLATION,
+// carried as a system error).
+inline constexpr int kErrorSharingViolation = kErrorSystemBase + 32;
 
 // A short Polish reason (UTF-8) for a failed file operation (recording or settings), for the
 // message boxes and the status line; error is an errno value, one of the kError values above or

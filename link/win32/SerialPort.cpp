@@ -14,14 +14,19 @@
 #include "link/ComPortMap.h"
 #include "link/GenericDriver.h"
 #include "link/SerialPortCore.h"
+#include "link/win32/IoRecord.h"
+#include "link/win32/PortOpener.h"
 
 namespace {
 
 constexpr ULONGLONG kReopenIntervalMs = 1000;
 // A write that cannot get rid of its bytes within this time is abandoned.
 constexpr DWORD kWriteTimeoutMs = 2000;
-// How long a cancelled event wait may take to complete before it is given up.
+// How long an operation may take to complete, and then again after its cancel, before its
+// record is abandoned.
 constexpr DWORD kSettleMs = 1000;
+// How long opening a port may hold up its caller: some Bluetooth ports take seconds.
+constexpr DWORD kOpenBoundMs = 3000;
 // Event waits that fail in a row before the device counts as gone: a vanished adapter makes
 // every wait fail at once, which must not turn into a spin.
 constexpr int kWaitFailuresForHangUp = 3;
@@ -90,13 +95,12 @@ private:
 
     HANDLE shutdownEvent = nullptr;
     HANDLE writeEvent = nullptr;
-    HANDLE waitEvent = nullptr;  // completion of the pending WaitCommEvent
-    HANDLE ioEvent = nullptr;    // completion of a read or a write
     HANDLE device = INVALID_HANDLE_VALUE;
     std::wstring path;
-    // Receive thread only.
-    OVERLAPPED waitIo{};
-    DWORD waitMask = 0;
+    // Receive thread only. The pending WaitCommEvent's, and a read's or a write's; a record the
+    // driver never completed is abandoned and a new one made.
+    std::unique_ptr<IoRecord> waitRecord;
+    std::unique_ptr<IoRecord> ioRecord;
     bool waitPending = false;
     int waitFailures = 0;
     ULONGLONG nextReopen = 0;  // GetTickCount64 of the next reopen of a hung-up device
@@ -106,8 +110,6 @@ CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
 
 CSerialPort::CBackend::~CBackend() {
     Close();
-    CloseEvent(ioEvent);
-    CloseEvent(waitEvent);
     CloseEvent(writeEvent);
     CloseEvent(shutdownEvent);
 }
@@ -123,17 +125,20 @@ void CSerialPort::CBackend::ReleaseLines() {
 }
 
 bool CSerialPort::CBackend::PrepareEvents(int& error) {
-    for (HANDLE* event : {&shutdownEvent, &writeEvent, &waitEvent, &ioEvent}) {
+    for (HANDLE* event : {&shutdownEvent, &writeEvent}) {
         if (*event == nullptr)
             *event = NewEvent();
     }
+    if (!waitRecord)
+        waitRecord = NewIoRecord();
+    if (!ioRecord)
+        ioRecord = NewIoRecord();
     error = static_cast<int>(GetLastError());
     if (shutdownEvent != nullptr)
         ResetEvent(shutdownEvent);
     if (writeEvent != nullptr)
         ResetEvent(writeEvent);
-    return shutdownEvent != nullptr && writeEvent != nullptr && waitEvent != nullptr &&
-           ioEvent != nullptr;
+    return shutdownEvent != nullptr && writeEvent != nullptr && waitRecord && ioRecord;
 }
 
 bool CSerialPort::CBackend::ResolvePath() {
@@ -161,13 +166,18 @@ void CSerialPort::CBackend::ScheduleReopen() {
 }
 
 int CSerialPort::CBackend::OpenDevice() {
-    // No sharing: a port in use by another program fails to open.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+    // No sharing: a port in use by another program fails to open. Bounded, so that a port
+    // that takes long to answer holds up neither the caller nor a shutdown.
+    DWORD error = 0;
+    const HANDLE h = OpenPortBounded(
+        path,
+        [](const std::wstring& name) {
+            return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        },
+        kOpenBoundMs, error);
+    if (h == INVALID_HANDLE_VALUE)
         return static_cast<int>(error != 0 ? error : ERROR_GEN_FAILURE);
-    }
     // From here on failures are silent: the port counts as open.
     ApplyLineSettings(h);
     PurgeComm(h, kPurgeAll);
@@ -236,8 +246,9 @@ void CSerialPort::CBackend::ReceiveThread() {
             const ULONGLONG now = GetTickCount64();
             timeout = nextReopen > now ? static_cast<DWORD>(nextReopen - now) : 0;
         }
-        const HANDLE events[3] = {shutdownEvent, writeEvent, waitEvent};
-        const DWORD count = idle ? 1 : (up ? 3 : 2);
+        const HANDLE events[3] = {shutdownEvent, writeEvent,
+                                  waitRecord ? waitRecord->event : nullptr};
+        const DWORD count = idle ? 1 : (up && waitPending ? 3 : 2);
         const DWORD ready = WaitForMultipleObjects(count, events, FALSE, timeout);
         // Precedence by array order: shutdown, then a queued write, then a line event.
         if (ready == WAIT_OBJECT_0 || ready == WAIT_FAILED)
@@ -266,14 +277,18 @@ bool CSerialPort::CBackend::StartWait() {
         std::lock_guard guard(lock);
         if (device == INVALID_HANDLE_VALUE)
             return false;
-        ResetEvent(waitEvent);
-        waitIo = OVERLAPPED{};
-        waitIo.hEvent = waitEvent;
-        waitMask = 0;
-        if (WaitCommEvent(device, &waitMask, &waitIo)) {
+        if (!waitRecord)
+            waitRecord = NewIoRecord();
+        if (!waitRecord) {
+            HangUp("event wait", GetLastError());
+            return false;
+        }
+        OVERLAPPED* io = waitRecord->Arm();
+        waitRecord->mask = 0;
+        if (WaitCommEvent(device, &waitRecord->mask, io)) {
             // Done at once: handled like a completion, so that shutdown and writes keep
             // their precedence over a steady stream of received bytes.
-            SetEvent(waitEvent);
+            SetEvent(waitRecord->event);
             waitPending = true;
             return true;
         }
@@ -294,12 +309,12 @@ void CSerialPort::CBackend::FinishWait() {
     {
         std::lock_guard guard(lock);
         waitPending = false;
-        if (device == INVALID_HANDLE_VALUE)
+        if (device == INVALID_HANDLE_VALUE || !waitRecord)
             return;
         DWORD transferred = 0;
-        if (!GetOverlappedResult(device, &waitIo, &transferred, FALSE))
+        if (!GetOverlappedResult(device, &waitRecord->io, &transferred, FALSE))
             error = GetLastError();
-        ResetEvent(waitEvent);
+        ResetEvent(waitRecord->event);
         if (error == 0)
             waitFailures = 0;
     }
@@ -331,16 +346,17 @@ void CSerialPort::CBackend::SettleWait() {
     waitPending = false;
     // Clearing the mask completes a pending WaitCommEvent (wine reports it as aborted).
     SetCommMask(device, 0);
-    if (WaitForSingleObject(waitEvent, kSettleMs) != WAIT_OBJECT_0) {
-        CancelIoEx(device, &waitIo);
-        WaitForSingleObject(waitEvent, kSettleMs);
-    }
-    ResetEvent(waitEvent);
+    DWORD transferred = 0;
+    DWORD error = 0;
+    if (CompleteOrAbandon(device, waitRecord, kSettleMs, transferred, error))
+        ResetEvent(waitRecord->event);
+    else
+        Trace("event wait on " + Narrow(path) + " never completed; its record is abandoned");
 }
 
 void CSerialPort::CBackend::Receive() {
     for (;;) {
-        uint8_t bytes[256];
+        uint8_t bytes[sizeof IoRecord::data];
         DWORD got = 0;
         bool gone = false;
         DWORD error = 0;
@@ -355,19 +371,18 @@ void CSerialPort::CBackend::Receive() {
                 error = GetLastError();
             } else if (status.cbInQue == 0) {
                 return;
+            } else if (!ioRecord && !(ioRecord = NewIoRecord())) {
+                gone = true;
+                error = GetLastError();
             } else {
-                const DWORD want = std::min<DWORD>(status.cbInQue, sizeof bytes);
-                OVERLAPPED io{};
-                io.hEvent = ioEvent;
-                ResetEvent(ioEvent);
-                if (!ReadFile(device, bytes, want, &got, &io)) {
+                const DWORD want = std::min<DWORD>(status.cbInQue, sizeof ioRecord->data);
+                if (!ReadFile(device, ioRecord->data, want, &got, ioRecord->Arm())) {
                     error = GetLastError();
                     // Bounded: wine keeps a read pending while nothing is there to read,
                     // where Windows returns at once with these time-outs.
-                    if (error == ERROR_IO_PENDING) {
-                        if (WaitForSingleObject(ioEvent, kSettleMs) != WAIT_OBJECT_0)
-                            CancelIoEx(device, &io);
-                        error = GetOverlappedResult(device, &io, &got, TRUE) ? 0 : GetLastError();
+                    if (error == ERROR_IO_PENDING &&
+                        !CompleteOrAbandon(device, ioRecord, kSettleMs, got, error)) {
+                        error = ERROR_NOT_READY;  // a read the driver never completes
                     }
                 }
                 // Wine reports a read that found nothing as a time-out.
@@ -375,6 +390,8 @@ void CSerialPort::CBackend::Receive() {
                     got = 0;
                 } else if (error != 0) {
                     gone = true;  // ERROR_BROKEN_PIPE and the like: the device went away
+                } else {
+                    std::memcpy(bytes, ioRecord->data, got);  // delivered outside the lock
                 }
             }
         }
@@ -395,22 +412,26 @@ void CSerialPort::CBackend::Send() {
     // A hung-up device drops the write; the Modbus master sees a time-out.
     if (device == INVALID_HANDLE_VALUE)
         return;
+    if (!ioRecord && !(ioRecord = NewIoRecord())) {
+        HangUp("write", GetLastError());
+        return;
+    }
     // A reply must never mix with bytes left over from before.
     PurgeComm(device, kPurgeAll);
-    OVERLAPPED io{};  // position 0
-    io.hEvent = ioEvent;
-    ResetEvent(ioEvent);
+    static_assert(sizeof bytes <= sizeof IoRecord::data);
+    std::memcpy(ioRecord->data, bytes, static_cast<size_t>(length));
+    OVERLAPPED* io = ioRecord->Arm();  // position 0
     DWORD written = 0;
-    if (WriteFile(device, bytes, static_cast<DWORD>(length), &written, &io))
+    if (WriteFile(device, ioRecord->data, static_cast<DWORD>(length), &written, io))
         return;
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-        const HANDLE events[2] = {shutdownEvent, ioEvent};
-        // A line that does not drain (flow control stuck) or a shutdown abandons the write;
-        // the overlapped record must be settled before it goes out of scope.
+        const HANDLE events[2] = {shutdownEvent, ioRecord->event};
+        // A line that does not drain (flow control stuck) or a shutdown abandons the write.
         if (WaitForMultipleObjects(2, events, FALSE, kWriteTimeoutMs) != WAIT_OBJECT_0 + 1)
-            CancelIoEx(device, &io);
-        error = GetOverlappedResult(device, &io, &written, TRUE) ? 0 : GetLastError();
+            CancelIoEx(device, io);
+        if (!CompleteOrAbandon(device, ioRecord, kSettleMs, written, error))
+            error = ERROR_NOT_READY;  // a write the driver never completes
     }
     // ERROR_NOT_READY and the like: the device went away.
     if (error != 0 && error != ERROR_OPERATION_ABORTED)

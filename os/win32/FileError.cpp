@@ -28,7 +28,8 @@ int FileErrorFromWin32(unsigned long code) {
         case ERROR_ACCESS_DENIED:
         case ERROR_PRIVILEGE_NOT_HELD:
             return EACCES;
-        case ERROR_SHARING_VIOLATION:
+        // A sharing violation keeps its own number: it is told apart from the lock another
+        // recording program holds.
         case ERROR_LOCK_VIOLATION:
             return EWOULDBLOCK;
         case ERROR_FILE_NOT_FOUND:

@@ -6,10 +6,12 @@
 #include <cerrno>
 
 #include "os/win32/FileError.h"
+#include "os/win32/LongPath.h"
 
 int WriteNewFile(const std::filesystem::path& target, std::string_view bytes) {
-    const HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring name = LongPath(target);
+    const HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastFileError();
     int error = 0;
@@ -27,7 +29,7 @@ int WriteNewFile(const std::filesystem::path& target, std::string_view bytes) {
     if (!CloseHandle(h) && error == 0)
         error = LastFileError();
     if (error != 0)
-        DeleteFileW(target.c_str());
+        DeleteFileW(name.c_str());
     return error;
 }
 

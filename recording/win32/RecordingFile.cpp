@@ -5,6 +5,7 @@
 #include "os/PathText.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
+#include "os/win32/LongPath.h"
 #include "os/win32/WideText.h"
 #include "recording/RecordingFileSystem.h"
 #include "text/FileErrorText.h"
@@ -44,7 +45,7 @@ struct PathInfo {
 };
 
 std::optional<PathInfo> Look(const std::string& path) {
-    const HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
+    const HANDLE h = CreateFileW(LongPath(PathFromUtf8(path)).c_str(), FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
@@ -90,13 +91,32 @@ bool FolderOnVolume(const std::string& path, const Identity& id, bool& reachable
     return there->id.volume == id.volume;
 }
 
+// Why the file could not be opened for writing because of a sharing violation: another recording
+// program (EWOULDBLOCK, known by the lock it holds) or any other program that holds it open.
+int SharingViolationReason(const std::wstring& path) {
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return kErrorSharingViolation;  // not even shared for reading: not a recording program
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockOffsetHigh;
+    int reason = kErrorSharingViolation;
+    if (LockFileEx(h, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        UnlockFileEx(h, 0, 1, 0, &at);
+    else if (GetLastError() == ERROR_LOCK_VIOLATION)
+        reason = EWOULDBLOCK;
+    CloseHandle(h);
+    return reason;
+}
+
 }  // namespace
 
 int OpenLocked(const std::string& path, bool& existed, File& file, Identity& id) {
     // Checked before opening: opening a device (COM1, a named pipe) can have effects of its own.
     if (const std::optional<PathInfo> there = Look(path); there && there->folder)
         return EISDIR;
-    const std::wstring wide = WideFromUtf8(path);
+    const std::wstring wide = LongPath(PathFromUtf8(path));
     if (wide.empty())
         return ENOENT;
     if (NamesDevice(PathFromUtf8(path)))
@@ -104,8 +124,11 @@ int OpenLocked(const std::string& path, bool& existed, File& file, Identity& id)
     const HANDLE h =
         CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_SHARING_VIOLATION)
+            return SharingViolationReason(wide);
         return LastFileError();
+    }
     existed = GetLastError() == ERROR_ALREADY_EXISTS;
     auto fail = [h](int error) {
         CloseHandle(h);

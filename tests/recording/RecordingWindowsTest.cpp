@@ -14,6 +14,7 @@
 #include "os/win32/WideText.h"
 #include "recording/RecordingCore.h"
 #include "tests/recording/RecordingFileRows.h"
+#include "tests/support/win32/LongFolder.h"
 #include "text/FileErrorText.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +94,41 @@ TEST_F(RecordingWindowsTest, AnotherProgramCannotWriteButCanRead) {
 
     file.Close();
     EXPECT_EQ(OpenErrorInChild(path), 0);
+}
+
+// A program that holds the file open without sharing writes (an editor, a spreadsheet) is told
+// apart from another recording program, which is known by its lock.
+TEST_F(RecordingWindowsTest, ProgramHoldingTheFileIsNotTakenForARecordingProgram) {
+    ASSERT_FALSE(kChildDone);
+    for (const DWORD share : {DWORD{FILE_SHARE_READ}, DWORD{0}}) {
+        const HANDLE editor =
+            CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+        const int error = file.Open(path).error;
+        CloseHandle(editor);
+        EXPECT_EQ(error, kErrorSharingViolation) << share;
+        EXPECT_EQ(DescribeFileError(error), "plik jest otwarty w innym programie") << share;
+        EXPECT_FALSE(file.IsOpen());
+    }
+    ASSERT_EQ(file.Open(path).error, 0);
+    EXPECT_EQ(OpenErrorInChild(path), EWOULDBLOCK);
+    EXPECT_EQ(DescribeFileError(EWOULDBLOCK), "plik jest używany przez inny program");
+}
+
+// A recording in a folder whose path is longer than MAX_PATH.
+TEST_F(RecordingWindowsTest, FileBeyondMaxPath) {
+    const LongFolder deep(folder.Path());
+    ASSERT_FALSE(deep.Path().empty());
+    const fs::path name = deep.Path() / "pomiary.csv";
+    ASSERT_GT(name.native().size(), static_cast<std::size_t>(MAX_PATH));
+    ASSERT_EQ(file.Open(Utf8FromPath(name)).error, 0);
+    ASSERT_TRUE(file.Append(Row(1, true)).written);
+    const AppendOutcome out = file.Append(Row(2));
+    EXPECT_TRUE(out.written);
+    EXPECT_FALSE(out.reopened);  // the identity check finds the file where it was
+    file.Close();
+    EXPECT_EQ(LongFolder::Read(name), kHeader + Rows(1, 2));
 }
 
 // Shared for deleting and renaming, the file can be moved away while open; the next row goes to
@@ -187,7 +223,7 @@ TEST(FileErrorWindowsTest, WindowsErrorsTellTheSameReasons) {
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_ACCESS_DENIED)),
               "brak uprawnień do pliku");
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_SHARING_VIOLATION)),
-              "plik jest używany przez inny program");
+              "plik jest otwarty w innym programie");
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_LOCK_VIOLATION)),
               "plik jest używany przez inny program");
     EXPECT_EQ(DescribeFileError(FileErrorFromWin32(ERROR_PATH_NOT_FOUND)), "folder nie istnieje");

@@ -9,7 +9,9 @@
 
 #include "app/store/IniEx.h"
 #include "app/store/SettingsFolder.h"
+#include "app/store/win32/PutInPlace.h"
 #include "tests/store/IniFolderTest.h"
+#include "tests/support/win32/LongFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -113,6 +115,91 @@ TEST_F(IniWindowsTest, SaveWhileAnotherProgramReadsTheFile) {
     EXPECT_TRUE(saved);
     EXPECT_EQ(ReadFile(path_), "[A]\r\nk=2\r\n");
     EXPECT_EQ(FolderNames(), std::vector<std::string>{"orvex.ini"});
+}
+
+// A program that holds the file without letting it be renamed or removed (an indexer, a virus
+// scanner) may make the save fail, but never costs the settings: the file keeps either its old
+// or its new content, and no temporary file is left beside it.
+TEST_F(IniWindowsTest, SaveWhileTheFileIsHeldWithoutDeleteSharingKeepsTheSettings) {
+    // Wine's ReplaceFileW leaves the empty backup it names for itself (rf*.tmp) when it fails.
+    const auto NamesButWinesLeftovers = [this] {
+        std::vector<std::string> names;
+        for (const std::string& name : FolderNames()) {
+            if (!(name.starts_with("rf") && name.ends_with(".tmp") &&
+                  ReadFile(dir_ / name).empty()))
+                names.push_back(name);
+        }
+        return names;
+    };
+    WriteFile(path_, "[A]\r\nk=1\r\n");
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(path_, false, false, true));
+    int k = 1;
+    for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
+        const std::string before = ReadFile(path_);
+        ini.SetInt("A", "k", ++k);
+        const HANDLE holder = CreateFileW(path_.c_str(), GENERIC_READ, share, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        const bool saved = ini.Save();
+        CloseHandle(holder);
+        EXPECT_EQ(ReadFile(path_), saved ? "[A]\r\nk=" + std::to_string(k) + "\r\n" : before)
+            << share;
+        // A viewer that lets others write does not stop the save: the file is rewritten in place.
+        EXPECT_TRUE(saved || (share & FILE_SHARE_WRITE) == 0) << share;
+        EXPECT_EQ(NamesButWinesLeftovers(), std::vector<std::string>{"orvex.ini"}) << share;
+    }
+    EXPECT_TRUE(ini.Save());
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=3\r\n");
+}
+
+// The old file already gone (as ReplaceFileW leaves it when it cannot move the replacement in)
+// and the new one held by a scanner so that it cannot be renamed: its content still arrives
+// under the settings file's name, and the new file is not deleted while it is the only copy.
+TEST_F(IniWindowsTest, NewFileThatCannotBeMovedInIsNeverTheLostCopy) {
+    const fs::path temp = dir_ / "orvex.ini.tmp-held";
+    WriteFile(temp, "[A]\r\nk=3\r\n");
+    const HANDLE scanner = CreateFileW(temp.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    int error = 0;
+    const inifile::Replaced done = inifile::PutInPlace(temp, path_, true, "[A]\r\nk=3\r\n", error);
+    EXPECT_EQ(ReadFile(temp), "[A]\r\nk=3\r\n");  // still there while held
+    CloseHandle(scanner);
+    EXPECT_EQ(done, inifile::Replaced::Done);
+    EXPECT_EQ(ReadFile(path_), "[A]\r\nk=3\r\n");
+
+    // Where not even the settings file can be written (its folder is gone), the new file stays
+    // as the copy that holds the settings.
+    const HANDLE again = CreateFileW(temp.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    EXPECT_NE(inifile::PutInPlace(temp, dir_ / "sub" / "orvex.ini", true, "x", error),
+              inifile::Replaced::Done);
+    CloseHandle(again);
+    EXPECT_EQ(ReadFile(temp), "[A]\r\nk=3\r\n");
+}
+
+// Settings in a folder whose path is longer than MAX_PATH: created, replaced and read again.
+TEST_F(IniWindowsTest, SettingsFileBeyondMaxPath) {
+    const LongFolder folder(dir_);
+    ASSERT_FALSE(folder.Path().empty());
+    const fs::path file = folder.Path() / "orvex.ini";
+    ASSERT_GT(file.native().size(), static_cast<std::size_t>(MAX_PATH));
+    EXPECT_TRUE(CanKeepSettingsIn(folder.Path()));
+    {
+        CIniEx ini;
+        ASSERT_TRUE(ini.Open(file, false, true, true));
+        ini.SetInt("A", "k", 1);
+        ASSERT_TRUE(ini.Save());
+    }
+    CIniEx ini;
+    ASSERT_TRUE(ini.Open(file, false, false, true));
+    EXPECT_EQ(ini.GetInt("A", "k", 0), 1);
+    ini.SetInt("A", "k", 2);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(ini.LastSaveResult(), IniSaveResult::Written);
+    EXPECT_EQ(LongFolder::Read(file), "[A]\r\nk=2\r\n");
 }
 
 TEST(SettingsFolderWindowsTest, UserFolderComesFromAppData) {

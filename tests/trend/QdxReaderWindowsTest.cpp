@@ -6,6 +6,7 @@
 #include "os/PathText.h"
 #include "recording/RecordingFile.h"
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/support/win32/LongFolder.h"
 #include "tests/trend/TrendFiles.h"
 #include "trend/RecordingReader.h"
 
@@ -21,6 +22,27 @@ TEST(HostileFilesWindows, DevicesAreRefusedWithoutOpening) {
         EXPECT_FALSE(r.store) << path;
         EXPECT_NE(r.error.find("zwykłego pliku"), std::string::npos) << path << ": " << r.error;
     }
+}
+
+// A recording in a folder whose path is longer than MAX_PATH is read like any other.
+TEST(QdxReaderWindows, ReadsBeyondMaxPath) {
+    TempFolder dir;
+    const LongFolder deep(dir.Path());
+    ASSERT_FALSE(deep.Path().empty());
+    const std::string path = Utf8FromPath(deep.Path() / "wykres.qdx");
+    ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
+    {
+        CRecordingFile recording(RecordingFileKind::Binary);
+        ASSERT_EQ(recording.Open(path).error, 0);
+        for (int s = 0; s < 2; ++s) {
+            Readings r{};
+            r[0] = Tq21(77, static_cast<int16_t>(600 + s), 200);
+            ASSERT_TRUE(recording.Append({BuildBinaryRecord(r, TimeAt(s)), {}}).written);
+        }
+    }
+    const RecordingRead read = ReadRecordingFile(path);
+    ASSERT_TRUE(read.store) << read.error;
+    EXPECT_EQ(read.summary.records, 2u);
 }
 
 // The trend window opens the file the recording is writing into, under a Unicode name.

@@ -8,6 +8,7 @@
 #include "os/PathText.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
+#include "os/win32/LongPath.h"
 #include "text/FileErrorText.h"
 #include "trend/RegularFileHandle.h"
 
@@ -31,7 +32,8 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
         error = CannotOpen(kErrorNotRegularFile);
         return false;
     }
-    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const std::wstring wide = LongPath(name);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = CannotOpen(LastFileError());
         return false;
@@ -42,7 +44,7 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
     }
     // Shared for writing and deleting: the recording program keeps the file open for writing
     // (and lets it be rotated) while it is read here.
-    const HANDLE h = CreateFileW(name.c_str(), GENERIC_READ,
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {

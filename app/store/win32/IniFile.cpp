@@ -7,8 +7,10 @@
 #include <random>
 
 #include "app/store/IniFileAccess.h"
+#include "app/store/win32/PutInPlace.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
+#include "os/win32/LongPath.h"
 
 namespace fs = std::filesystem;
 
@@ -66,8 +68,8 @@ HANDLE CreateTempBeside(const fs::path& target, fs::path& tempPath, int& error) 
             name += kChars[pick(random)];
         }
         tempPath = target.parent_path() / name;
-        const HANDLE h = CreateFileW(tempPath.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE h = CreateFileW(LongPath(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             return h;
         }
@@ -78,6 +80,77 @@ HANDLE CreateTempBeside(const fs::path& target, fs::path& tempPath, int& error) 
     }
     return INVALID_HANDLE_VALUE;
 }
+
+bool Exists(const fs::path& path) {
+    return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A file that was just closed may be held for a moment by an indexer or a virus scanner, which
+// keeps it from being renamed: the move is tried again for about half a second.
+bool MoveOver(const fs::path& from, const fs::path& to) {
+    DWORD pause = 10;
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD why = GetLastError();
+        if (attempt == 6 || (why != ERROR_SHARING_VIOLATION && why != ERROR_ACCESS_DENIED &&
+                             why != ERROR_LOCK_VIOLATION)) {
+            SetLastError(why);
+            return false;
+        }
+        Sleep(pause);
+        pause *= 2;
+    }
+}
+
+// content as a new file named path, flushed; the file is removed again if it is not whole.
+bool WriteNew(const fs::path& path, std::string_view content) {
+    Handle file(CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        return false;
+    }
+    const bool written = WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
+    if (file.Close() && written) {
+        return true;
+    }
+    DeleteFileW(LongPath(path).c_str());
+    return false;
+}
+
+}  // namespace
+
+Replaced PutInPlace(const fs::path& temp, const fs::path& target, bool hadOld,
+                    std::string_view content, int& error) {
+    // ReplaceFileW keeps the old file's attributes and permissions; where it cannot (some file
+    // systems, a file gone meanwhile) a plain move does the job.
+    if (hadOld && ReplaceFileW(LongPath(target).c_str(), LongPath(temp).c_str(), nullptr,
+                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        return Replaced::Done;
+    }
+    if (MoveOver(temp, target)) {
+        return Replaced::Done;
+    }
+    error = LastFileError();
+    if (!hadOld || Exists(target)) {
+        DeleteFileW(LongPath(temp).c_str());
+        return Replaced::FolderRefused;
+    }
+    // ReplaceFileW took the old file away and the new one cannot be renamed
+    // (ERROR_UNABLE_TO_MOVE_REPLACEMENT): the new file is the only copy left. It stays unless
+    // its content could be written under the settings file's name.
+    if (WriteNew(target, content)) {
+        DeleteFileW(
+            LongPath(temp).c_str());  // if it is still held, it stays behind beside the file
+        error = 0;
+        return Replaced::Done;
+    }
+    return Replaced::WriteFailed;
+}
+
+namespace {
 
 // Writes content to a new file, flushed, and moves it over target; target stays as it was on
 // failure. FolderRefused: the folder took no new file, or the move failed.
@@ -94,22 +167,10 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
     }
     ok = file.Close() && ok;
     if (!ok) {
-        DeleteFileW(tempPath.c_str());
+        DeleteFileW(LongPath(tempPath).c_str());
         return Replaced::WriteFailed;
     }
-    // ReplaceFileW keeps the old file's attributes and permissions; where it cannot (some file
-    // systems, a file gone meanwhile) a plain move does the job.
-    if (hadOld && ReplaceFileW(target.c_str(), tempPath.c_str(), nullptr,
-                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-        return Replaced::Done;
-    }
-    if (MoveFileExW(tempPath.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return Replaced::Done;
-    }
-    error = LastFileError();
-    DeleteFileW(tempPath.c_str());
-    return Replaced::FolderRefused;
+    return PutInPlace(tempPath, target, hadOld, content, error);
 }
 
 }  // namespace
@@ -117,8 +178,9 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
 // Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
 // the old content is touched.
 bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
-    Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Readers that let others write (viewers, editors) may keep the file open meanwhile.
+    Handle file(CreateFileW(LongPath(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         error = LastFileError();
         return false;
@@ -163,7 +225,7 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
         return IniOpenResult::NotRegularFile;
     }
     WIN32_FILE_ATTRIBUTE_DATA info{};
-    const bool exists = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
+    const bool exists = GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &info);
     if (exists) {
         if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return IniOpenResult::NotRegularFile;
@@ -176,7 +238,7 @@ IniOpenResult Read(const fs::path& path, bool create, std::uint64_t maxSize, std
     } else if (const DWORD why = GetLastError(); !create || (why != ERROR_FILE_NOT_FOUND)) {
         return IniOpenResult::CannotOpen;
     }
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    Handle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             create ? OPEN_ALWAYS : OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.Valid()) {
@@ -197,7 +259,7 @@ IniSaveResult Write(const fs::path& path, std::string_view content, int& error) 
         return IniSaveResult::Failed;
     }
     WIN32_FILE_ATTRIBUTE_DATA info{};
-    const bool hadOld = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info);
+    const bool hadOld = GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &info);
     if (hadOld && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         error = EINVAL;  // replaced by something else meanwhile: not ours to overwrite
         return IniSaveResult::Failed;
@@ -209,7 +271,7 @@ IniSaveResult Write(const fs::path& path, std::string_view content, int& error) 
         return IniSaveResult::ReadOnly;
     }
     if (hadOld) {
-        Handle probe(CreateFileW(path.c_str(), GENERIC_WRITE,
+        Handle probe(CreateFileW(LongPath(path).c_str(), GENERIC_WRITE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!probe.Valid() &&

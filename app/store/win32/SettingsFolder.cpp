@@ -6,6 +6,7 @@
 #include <string>
 
 #include "os/PathText.h"
+#include "os/win32/LongPath.h"
 #include "os/win32/WideText.h"
 
 namespace fs = std::filesystem;
@@ -41,9 +42,9 @@ bool CanKeepSettingsIn(const fs::path& folder) {
     // A settings file that is there is the user's, even one that cannot be written: it is read,
     // and the program says so at exit if the changes cannot be saved.
     const fs::path file = folder / kSettingsFile;
-    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const DWORD attributes = GetFileAttributesW(LongPath(file).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        const HANDLE h = CreateFileW(file.c_str(), GENERIC_READ,
+        const HANDLE h = CreateFileW(LongPath(file).c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -58,7 +59,7 @@ bool CanKeepSettingsIn(const fs::path& folder) {
         const fs::path probe =
             folder / ("orvex.ini.probe-" + std::to_string(GetCurrentProcessId()) + "-" +
                       std::to_string(attempt));
-        const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE h = CreateFileW(LongPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+class QLineEdit;
+
 #include <cstdint>
 
 #include "device/DeviceInfo.h"
@@ -19,3 +21,7 @@ QString PortWaitStatusText(int portNumber);
 // The broker part while publishing is on: "MQTT: połączono", or "MQTT: brak połączenia
 // (n w kolejce)" with the cycles waiting for the broker.
 QString MqttStatusText(bool connected, std::uint64_t queued);
+
+// Puts the text in the status line so that its beginning (the device state) stays in view when
+// it is wider than the line; the whole text is the tooltip.
+void ShowStatusText(QLineEdit& line, const QString& text);

@@ -11,7 +11,7 @@
 
 #include "app/OrvexApp.h"
 #include "ui/OrvexDlg.h"
-#include "ui/QtTranslation.h"
+#include "ui/PolishLocale.h"
 #include "ui/dialogs/AppIcon.h"
 #include "ui/trend/TrendWnd.h"
 
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvex"));
-    InstallPolishQtTranslation(application);
+    InstallPolishLocale(application);
     QApplication::setWindowIcon(OrvexIcon());  // every dialog carries it
     COrvexApp app;
     CFirstPaintReporter reporter(sinceStart);

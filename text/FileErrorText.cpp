@@ -54,3 +54,17 @@ std::string DescribeFileError(int error) {
         }
     }
 }
+
+std::string DescribeReadError(int error) {
+    switch (error) {
+        case ENOENT:
+            return "plik nie istnieje";
+        case EACCES:
+        case EPERM:
+            return "brak uprawnień do odczytu pliku";
+        case EIO:
+            return "błąd odczytu z nośnika";
+        default:
+            return DescribeFileError(error);
+    }
+}

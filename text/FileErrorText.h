@@ -18,3 +18,7 @@ inline constexpr int kErrorSharingViolation = kErrorSystemBase + 32;
 // message boxes and the status line; error is an errno value, one of the kError values above or
 // one of os/FileErrorCodes.h.
 std::string DescribeFileError(int error);
+
+// The same for a file being read (a recording opened for viewing): the file itself is what is
+// missing or refused, whatever a writer would have been told about its folder.
+std::string DescribeReadError(int error);

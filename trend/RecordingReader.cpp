@@ -185,7 +185,7 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
         const std::size_t want = std::min<uint64_t>(kChunk, size - done);
         const int64_t got = want > 0 ? file.Read(buffer.data() + held, want) : 0;
         if (got < 0) {
-            out.error = "Błąd odczytu pliku: " + DescribeFileError(file.LastError()) + ".";
+            out.error = "Błąd odczytu pliku: " + DescribeReadError(file.LastError()) + ".";
             return out;
         }
         done += static_cast<uint64_t>(got);

@@ -125,45 +125,46 @@ void COrvexDlg::CreateMenus() {
         return action;
     };
 
-    QMenu* program = menuBar->addMenu(QStringLiteral("Program"));
-    connect(add(program, QStringLiteral("Otwórz zapis..."), "actionOpenRecording", true),
+    QMenu* program = menuBar->addMenu(QStringLiteral("&Program"));
+    connect(add(program, QStringLiteral("&Otwórz zapis..."), "actionOpenRecording", true),
             &QAction::triggered, this, [this] { OnOpenRecording(); });
-    connect(add(program, QStringLiteral("Zamknij"), "actionClose", true), &QAction::triggered, this,
-            &QDialog::accept);
+    connect(add(program, QStringLiteral("&Zamknij"), "actionClose", true), &QAction::triggered,
+            this, &QDialog::accept);
 
-    QMenu* alarms = menuBar->addMenu(QStringLiteral("Alarmy"));
-    connect(add(alarms, QStringLiteral("Ustawienia alarmów"), "actionAlarms", true),
+    QMenu* alarms = menuBar->addMenu(QStringLiteral("&Alarmy"));
+    connect(add(alarms, QStringLiteral("&Ustawienia alarmów"), "actionAlarms", true),
             &QAction::triggered, this, [this] { OnAlarms(); });
 
-    QMenu* view = menuBar->addMenu(QStringLiteral("Widok"));
-    connect(add(view, QStringLiteral("Kolory"), "actionColours", true), &QAction::triggered, this,
+    QMenu* view = menuBar->addMenu(QStringLiteral("&Widok"));
+    connect(add(view, QStringLiteral("&Kolory"), "actionColours", true), &QAction::triggered, this,
             [this] { OnColours(); });
-    connect(add(view, QStringLiteral("Czcionki"), "actionFonts", true), &QAction::triggered, this,
+    connect(add(view, QStringLiteral("&Czcionki"), "actionFonts", true), &QAction::triggered, this,
             [this] { OnFonts(); });
-    alwaysOnTopAction = add(view, QStringLiteral("Zawsze na wierzchu"), "actionAlwaysOnTop", true);
+    alwaysOnTopAction = add(view, QStringLiteral("&Zawsze na wierzchu"), "actionAlwaysOnTop", true);
     alwaysOnTopAction->setCheckable(true);
     connect(alwaysOnTopAction, &QAction::triggered, this, [this] { OnAlwaysOnTop(); });
-    connect(add(view, QStringLiteral("Wykres..."), "actionTrend", true), &QAction::triggered, this,
+    connect(add(view, QStringLiteral("&Wykres..."), "actionTrend", true), &QAction::triggered, this,
             [this] { ShowTrendWindow(); });
 
-    QMenu* settings = menuBar->addMenu(QStringLiteral("Ustawienia"));
-    serialPortAction = add(settings, QStringLiteral("Port szeregowy"), "actionSerialPort", true);
+    QMenu* settings = menuBar->addMenu(QStringLiteral("&Ustawienia"));
+    serialPortAction = add(settings, QStringLiteral("&Port szeregowy"), "actionSerialPort", true);
     connect(serialPortAction, &QAction::triggered, this, [this] { OnSerialPort(); });
     recordingAction =
-        add(settings, QStringLiteral("Rejestracja do pliku"), "actionRecording", true);
+        add(settings, QStringLiteral("&Rejestracja do pliku"), "actionRecording", true);
     connect(recordingAction, &QAction::triggered, this, [this] { OnFileRecording(); });
-    connect(add(settings, QStringLiteral("Ustawienia dodatkowe"), "actionAdditionalSettings", true),
-            &QAction::triggered, this, [this] { OnAdditionalSettings(); });
-    connect(add(settings, QStringLiteral("Publikowanie MQTT..."), "actionMqtt", true),
+    connect(
+        add(settings, QStringLiteral("Ustawienia &dodatkowe"), "actionAdditionalSettings", true),
+        &QAction::triggered, this, [this] { OnAdditionalSettings(); });
+    connect(add(settings, QStringLiteral("Publikowanie &MQTT..."), "actionMqtt", true),
             &QAction::triggered, this, [this] { OnMqttSettings(); });
 
-    QMenu* help = menuBar->addMenu(QStringLiteral("Pomoc"));
-    QAction* helpAction = add(help, QStringLiteral("Pomoc"), "actionHelp", true);
+    QMenu* help = menuBar->addMenu(QStringLiteral("Pomo&c"));
+    QAction* helpAction = add(help, QStringLiteral("&Pomoc"), "actionHelp", true);
     helpAction->setShortcut(QKeySequence::HelpContents);
     connect(helpAction, &QAction::triggered, this, [this] { OnHelp(); });
-    connect(add(help, QStringLiteral("Program Zelvio"), "actionInformation", true),
+    connect(add(help, QStringLiteral("Program &Zelvio"), "actionInformation", true),
             &QAction::triggered, this, [this] { OnInformation(); });
-    connect(add(help, QStringLiteral("O programie"), "actionAbout", true), &QAction::triggered,
+    connect(add(help, QStringLiteral("&O programie"), "actionAbout", true), &QAction::triggered,
             this, [this] { OnAbout(); });
 
     // X11 and Wayland give the program no system menu; the about item lives here instead.
@@ -335,7 +336,7 @@ void COrvexDlg::UpdateStatusLine() {
     }
     if (text != lastStatusText) {
         lastStatusText = text;
-        statusLine.setText(text);
+        ShowStatusText(statusLine, text);
         valueControls[0].setFocus();
     }
 }

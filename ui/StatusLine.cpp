@@ -1,5 +1,7 @@
 #include "ui/StatusLine.h"
 
+#include <QLineEdit>
+
 QString DeviceStatusText(bool deviceResponding, const DeviceInfo& info) {
     if (!deviceResponding) {
         return QStringLiteral("Brak komunikacji z urządzeniem. ");
@@ -27,4 +29,11 @@ QString MqttStatusText(bool connected, std::uint64_t queued, const QString& refu
         return QStringLiteral("MQTT: brak połączenia: %1 (%2 w kolejce)").arg(refusal).arg(queued);
     }
     return QStringLiteral("MQTT: brak połączenia (%1 w kolejce)").arg(queued);
+}
+
+void ShowStatusText(QLineEdit& line, const QString& text) {
+    line.setText(text);
+    // A line edit scrolls to its cursor, which setText leaves at the end.
+    line.setCursorPosition(0);
+    line.setToolTip(text);
 }

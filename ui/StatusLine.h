@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+class QLineEdit;
+
 #include <cstdint>
 
 #include "device/DeviceInfo.h"
@@ -20,3 +22,7 @@ QString PortWaitStatusText(int portNumber);
 // (n w kolejce)" with the cycles waiting for the broker; a refusal that needs someone to act
 // stays named: "MQTT: brak połączenia: odmowa dostępu (n w kolejce)".
 QString MqttStatusText(bool connected, std::uint64_t queued, const QString& refusal = {});
+
+// Puts the text in the status line so that its beginning (the device state) stays in view when
+// it is wider than the line; the whole text is the tooltip.
+void ShowStatusText(QLineEdit& line, const QString& text);

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,6 +32,16 @@ QLabel* NamedLabel(const QString& text, const char* name, QWidget* parent) {
     return label;
 }
 
+// One Tab leaves the field: the hours, minutes and seconds are reached with the arrow keys or
+// by typing, not by Tab as the time editor does by itself.
+class CIntervalEdit : public QTimeEdit {
+public:
+    using QTimeEdit::QTimeEdit;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
 }  // namespace
 
 QString WithDefaultExtension(const QString& path, const QString& extension) {
@@ -47,7 +58,7 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
     setObjectName("logFileDlg");
     setWindowTitle("Rejestracja do pliku");
 
-    intervalPicker = new QTimeEdit(this);
+    intervalPicker = new CIntervalEdit(this);
     intervalPicker->setObjectName("intervalPicker");
     intervalPicker->setDisplayFormat("HH:mm:ss");
     // Zero stays reachable so that typing can pass through it (02:00:00 to 00:02:03); taking
@@ -57,9 +68,9 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
 
     auto* textGroup = new QGroupBox(this);
     textGroup->setObjectName("textGroup");
-    textRecordingCheck = new QCheckBox("Rejestruj wyniki pomiarów", textGroup);
+    textRecordingCheck = new QCheckBox("&Rejestruj wyniki pomiarów", textGroup);
     textRecordingCheck->setObjectName("textRecordingCheck");
-    textFileLabel = NamedLabel("W pliku", "textFileLabel", textGroup);
+    textFileLabel = NamedLabel("W &pliku", "textFileLabel", textGroup);
     textFileEdit = new QLineEdit(textGroup);
     textFileEdit->setObjectName("textFileEdit");
     textFileEdit->setMinimumWidth(320);
@@ -67,7 +78,7 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
     textFileButton->setObjectName("textFileButton");
     separatorLabel = NamedLabel("Separator kolumn:", "separatorLabel", textGroup);
     separatorGroup = new QButtonGroup(this);
-    const char* separatorTexts[] = {"Tabulator", "Przecinek", "Średnik"};
+    const char* separatorTexts[] = {"&Tabulator", "Prze&cinek", "Śre&dnik"};
     const char* separatorNames[] = {"separatorTab", "separatorComma", "separatorSemicolon"};
     for (int i = 0; i < 3; ++i) {
         separatorRadios[i] = new QRadioButton(separatorTexts[i], textGroup);
@@ -75,10 +86,10 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
         separatorGroup->addButton(separatorRadios[i], i);
     }
     for (int i = 0; i < 8; ++i) {
-        inputChecks[i] = new QCheckBox(QString("Wejście %1").arg(i + 1), textGroup);
+        inputChecks[i] = new QCheckBox(QString("Wejście &%1").arg(i + 1), textGroup);
         inputChecks[i]->setObjectName(QString("input%1").arg(i + 1));
     }
-    commentCheck = new QCheckBox("Dodaj komentarz przy rozpoczęciu rejestracji:", textGroup);
+    commentCheck = new QCheckBox("Dodaj &komentarz przy rozpoczęciu rejestracji:", textGroup);
     commentCheck->setObjectName("commentCheck");
     commentEdit = new QPlainTextEdit(textGroup);
     commentEdit->setObjectName("commentEdit");
@@ -88,9 +99,9 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
     auto* binaryGroup = new QGroupBox(this);
     binaryGroup->setObjectName("binaryGroup");
     binaryRecordingCheck =
-        new QCheckBox("Rejestruj do pliku binarnego (używany przez program Lumeo)", binaryGroup);
+        new QCheckBox("Rejestruj do pliku &binarnego (używany przez program Lumeo)", binaryGroup);
     binaryRecordingCheck->setObjectName("binaryRecordingCheck");
-    binaryFileLabel = NamedLabel("W pliku", "binaryFileLabel", binaryGroup);
+    binaryFileLabel = NamedLabel("W p&liku", "binaryFileLabel", binaryGroup);
     binaryFileEdit = new QLineEdit(binaryGroup);
     binaryFileEdit->setObjectName("binaryFileEdit");
     binaryFileButton = new QPushButton("...", binaryGroup);
@@ -100,15 +111,25 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
         button->setFixedWidth(button->fontMetrics().horizontalAdvance("...") + 24);
     }
 
-    auto* okButton = new QPushButton("OK", this);
+    textFileLabel->setBuddy(textFileEdit);
+    binaryFileLabel->setBuddy(binaryFileEdit);
+
+    // The platform's order, as in the program's other dialogs; Enter and Escape serve them.
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->setObjectName("buttonBox");
+    auto* okButton = new QPushButton("OK", buttons);
     okButton->setObjectName("okButton");
-    okButton->setDefault(true);
-    auto* cancelButton = new QPushButton("Anuluj", this);
+    auto* cancelButton = new QPushButton("Anuluj", buttons);
     cancelButton->setObjectName("cancelButton");
+    buttons->addButton(okButton, QDialogButtonBox::AcceptRole);
+    buttons->addButton(cancelButton, QDialogButtonBox::RejectRole);
+    okButton->setDefault(true);
     cancelButton->setAutoDefault(false);
 
+    auto* intervalLabel = NamedLabel("&Interwał rejestracji", "intervalLabel", this);
+    intervalLabel->setBuddy(intervalPicker);
     auto* intervalRow = new QHBoxLayout;
-    intervalRow->addWidget(NamedLabel("Interwał rejestracji", "intervalLabel", this));
+    intervalRow->addWidget(intervalLabel);
     intervalRow->addWidget(intervalPicker);
     intervalRow->addStretch();
 
@@ -140,22 +161,15 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
     binaryLayout->addWidget(binaryRecordingCheck);
     binaryLayout->addLayout(binaryFileRow);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(okButton);
-    buttons->addSpacing(12);
-    buttons->addWidget(cancelButton);
-    buttons->addStretch();
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(intervalRow);
     layout->addWidget(textGroup);
     layout->addWidget(binaryGroup);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(okButton, &QPushButton::clicked, this, &CLogFileDlg::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &CLogFileDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CLogFileDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CLogFileDlg::reject);
     connect(textRecordingCheck, &QCheckBox::clicked, this, [this](bool checked) {
         textRecording = checked ? 1 : 0;
         EnableTextControls();
@@ -174,9 +188,10 @@ CLogFileDlg::CLogFileDlg(QWidget* parent) : QDialog(parent) {
                 [this, i](bool checked) { inputFlags[i] = checked ? 1 : 0; });
     }
     connect(textFileButton, &QPushButton::clicked, this, [this] {
-        const QString path =
-            ChooseFile("Wybierz plik raportu", {"Plik tekstowy (*.txt)", "Lista CSV (*.csv)"},
-                       {"txt", "csv"}, textFileEdit->text());
+        const QString path = ChooseFile(
+            "Wybierz plik raportu",
+            {"Plik tekstowy lub CSV (*.txt *.csv)", "Plik tekstowy (*.txt)", "Lista CSV (*.csv)"},
+            {"", "txt", "csv"}, textFileEdit->text());
         if (!path.isEmpty()) {
             textFileName = path;
             textFileEdit->setText(path);
@@ -313,10 +328,21 @@ QString CLogFileDlg::ChooseFile(const QString& title, const QStringList& filters
     chooser.setFileMode(QFileDialog::AnyFile);
     chooser.setNameFilters(filters);
     chooser.selectNameFilter(filters.first());
+    // Opens on the current file: its folder, and its name in the name field and selected.
+    const QFileInfo currentFile(current);
     if (current.contains('/'))
-        chooser.setDirectory(QFileInfo(current).absolutePath());
+        chooser.setDirectory(currentFile.absolutePath());
+    if (!current.isEmpty())
+        chooser.selectFile(currentFile.fileName());
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return {};
     const qsizetype filter = std::max<qsizetype>(0, filters.indexOf(chooser.selectedNameFilter()));
-    return WithDefaultExtension(chooser.selectedFiles().first(), extensions.value(filter));
+    QString extension = extensions.value(filter);
+    if (extension.isEmpty()) {
+        // A filter of several kinds: the current file's kind, else the first one listed.
+        const QString suffix = currentFile.suffix().toLower();
+        extension = !suffix.isEmpty() && extensions.contains(suffix) ? suffix
+                                                                     : extensions.value(filter + 1);
+    }
+    return WithDefaultExtension(chooser.selectedFiles().first(), extension);
 }

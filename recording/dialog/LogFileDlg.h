@@ -53,7 +53,9 @@ private:
     void EnableBinaryControls();
     void TakeInterval();
     void TakeTexts();
-    // The chosen path, its extension completed from the selected filter; empty on cancel.
+    // The chosen path, its extension completed from the selected filter (for a filter with an
+    // empty extension, from the current file's when it is one of the others); empty on cancel.
+    // The chooser opens on the current file.
     QString ChooseFile(const QString& title, const QStringList& filters,
                        const QStringList& extensions, const QString& current);
 

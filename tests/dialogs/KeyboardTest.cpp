@@ -1,17 +1,24 @@
 // The dialogs without a mouse: Tab reaches the colour swatches and the font previews and
-// Space or Enter opens their chooser; F10 opens the menu bar; Tab enters a radio group on its
-// checked button.
+// Space or Enter opens their chooser; F10 and Alt with a letter open the menus; Alt with a
+// letter reaches a dialog's fields; Tab enters a radio group on its checked button; a dialog
+// shows its focus as it opens.
 #include <QAction>
 #include <QColorDialog>
 #include <QFontDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
 #include <QtTest>
 
 #include "ModalScript.h"
 #include "NoPortStart.h"
+#include "recording/dialog/LogFileDlg.h"
 #include "ui/ColorStatic.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"
@@ -19,6 +26,7 @@
 #include "ui/dialogs/ColorDlg.h"
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/FontDlg.h"
+#include "ui/dialogs/SettingsDlg.h"
 
 namespace {
 
@@ -38,6 +46,86 @@ bool TabTo(QWidget* dialog, QWidget* target) {
         PressOnFocus(dialog, Qt::Key_Tab);
     }
     return QApplication::focusWidget() == target;
+}
+
+// The letter a text's mnemonic marker stands before, in upper case; null when there is none.
+QChar MnemonicOf(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == u'&') {
+            if (text[i + 1] != u'&') {
+                return text[i + 1].toUpper();
+            }
+            ++i;
+        }
+    }
+    return {};
+}
+
+// Every mnemonic of a dialog with the widget it leads to: a label's buddy, the button itself,
+// a group box (which passes the focus to its checked button).
+QMultiMap<QChar, QWidget*> Mnemonics(QWidget* dialog, QStringList& faults) {
+    QMultiMap<QChar, QWidget*> found;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (const QChar key = MnemonicOf(label->text()); !key.isNull()) {
+            if (label->buddy() == nullptr) {
+                faults << label->text() + " has no buddy";
+            }
+            found.insert(key, label->buddy());
+        }
+    }
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        if (const QChar key = MnemonicOf(button->text()); !key.isNull()) {
+            found.insert(key, button);
+        }
+    }
+    for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+        if (const QChar key = MnemonicOf(group->title()); !key.isNull()) {
+            found.insert(key, group);
+        }
+    }
+    return found;
+}
+
+// The controls that Enter, Escape or Tab from a neighbour serve well enough.
+bool NeedsNoMnemonic(QWidget* w) {
+    const QString name = w->objectName();
+    auto* button = qobject_cast<QPushButton*>(w);
+    return name == "okButton" || name == "cancelButton" || (button && button->text() == "...") ||
+           (name.startsWith("text") && qobject_cast<CColorRect*>(w) != nullptr) ||
+           qobject_cast<QPlainTextEdit*>(w) != nullptr;  // the comment, under its check box
+}
+
+// The faults of a dialog's mnemonics: clashes, labels without a buddy, and fields that no
+// mnemonic reaches.
+QStringList MnemonicFaults(QWidget* dialog) {
+    QStringList faults;
+    const QMultiMap<QChar, QWidget*> mnemonics = Mnemonics(dialog, faults);
+    for (const QChar key : mnemonics.uniqueKeys()) {
+        if (mnemonics.count(key) > 1) {
+            faults << QStringLiteral("Alt+%1 used %2 times").arg(key).arg(mnemonics.count(key));
+        }
+    }
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(dialog) || !w->isEnabled() ||
+            NeedsNoMnemonic(w)) {
+            continue;
+        }
+        const bool reached = std::any_of(mnemonics.begin(), mnemonics.end(), [w](QWidget* t) {
+            return t != nullptr && (t == w || t->isAncestorOf(w) || t->focusProxy() == w);
+        });
+        if (!reached) {
+            faults << w->metaObject()->className() + QStringLiteral(" ") + w->objectName() +
+                          " has no mnemonic";
+        }
+    }
+    return faults;
+}
+
+// The look of a widget with its focus, and without.
+std::pair<QImage, QImage> WithAndWithoutFocus(QWidget* w) {
+    const QImage with = w->grab().toImage();
+    w->clearFocus();
+    return {with, w->grab().toImage()};
 }
 
 }  // namespace
@@ -111,7 +199,7 @@ private slots:
         PressOnFocus(&window, Qt::Key_F10);
         QAction* active = window.MenuBar()->activeAction();
         QVERIFY(active != nullptr);
-        QCOMPARE(active->text(), QStringLiteral("Program"));
+        QCOMPARE(QString(active->text()).remove(QLatin1Char('&')), QStringLiteral("Program"));
         QTRY_VERIFY(active->menu()->isVisible());
         active->menu()->close();
     }
@@ -145,6 +233,123 @@ private slots:
         reached = reachedByTab();
         QVERIFY(reached.contains(dialog.InternalOnButton()));
         QVERIFY(!reached.contains(dialog.InternalOffButton()));
+    }
+
+    // Each menu and item has its letter, none twice on the bar or in one menu; Alt+W opens
+    // "Widok".
+    void menusOpenByAltAndTheirLetter() {
+        COrvexDlg window;
+        PassPortDialog(window);
+        QStringList faults;
+        const auto check = [&faults](const QList<QAction*>& actions, const QString& where) {
+            QMap<QChar, QString> taken;
+            for (QAction* action : actions) {
+                const QChar key = MnemonicOf(action->text());
+                if (action->isSeparator()) {
+                    continue;
+                }
+                if (key.isNull() || !key.isLetterOrNumber()) {
+                    faults << where + ": " + action->text() + " has no letter";
+                } else if (taken.contains(key)) {
+                    faults << where + ": " + action->text() + " and " + taken[key];
+                }
+                taken[key] = action->text();
+            }
+        };
+        check(window.MenuBar()->actions(), "menu bar");
+        for (QAction* menu : window.MenuBar()->actions()) {
+            check(menu->menu()->actions(), menu->text());
+        }
+        QCOMPARE(faults, QStringList());
+
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_W, Qt::AltModifier);
+        QAction* active = window.MenuBar()->activeAction();
+        QVERIFY(active != nullptr);
+        QCOMPARE(QString(active->text()).remove(QLatin1Char('&')), QStringLiteral("Widok"));
+        QTRY_VERIFY(active->menu()->isVisible());
+        active->menu()->close();
+    }
+
+    void dialogMnemonicsAreUniqueAndReachEveryField() {
+        CColorStatic controls[8];
+        for (CColorStatic& control : controls) {
+            control.CreateValueFont();
+        }
+        auto colours = std::make_unique<CColorDlg>();
+        auto fonts = std::make_unique<CFontDlg>();
+        for (int i = 0; i < 8; ++i) {
+            colours->valueControls[i] = &controls[i];
+            fonts->valueControls[i] = &controls[i];
+        }
+        auto recording = std::make_unique<CLogFileDlg>();
+        // Every field enabled, so that every one must be reachable.
+        recording->textRecording = 1;
+        recording->binaryRecording = 1;
+        recording->addComment = 1;
+        std::unique_ptr<QDialog> dialogs[] = {std::move(colours),
+                                              std::move(fonts),
+                                              std::make_unique<CAlarmsDlg>(),
+                                              std::move(recording),
+                                              std::make_unique<CSettingsDlg>(),
+                                              std::make_unique<CComDlg>()};
+        for (auto& dialog : dialogs) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+            QCOMPARE(MnemonicFaults(dialog.get()), QStringList());
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+            // Alt with the letter of a label or a group box moves the focus there.
+            QStringList missed;
+            for (QLabel* label : dialog->findChildren<QLabel*>()) {
+                const QChar key = MnemonicOf(label->text());
+                if (key.isNull() || label->buddy() == nullptr) {
+                    continue;
+                }
+                QTest::keyClick(dialog.get(), key.toLatin1(), Qt::AltModifier);
+                if (QApplication::focusWidget() != label->buddy()) {
+                    missed << label->text();
+                }
+            }
+            for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+                const QChar key = MnemonicOf(group->title());
+                if (key.isNull()) {
+                    continue;
+                }
+                QTest::keyClick(dialog.get(), key.toLatin1(), Qt::AltModifier);
+                if (!group->isAncestorOf(QApplication::focusWidget())) {
+                    missed << group->title();
+                }
+            }
+            QCOMPARE(missed, QStringList());
+            dialog->reject();
+        }
+    }
+
+    // The focused control is drawn as focused as soon as the dialog opens, before any key.
+    void dialogsShowTheirFocusAsTheyOpen() {
+        CColorStatic controls[8];
+        for (CColorStatic& control : controls) {
+            control.CreateValueFont();
+        }
+        auto colours = std::make_unique<CColorDlg>();
+        auto fonts = std::make_unique<CFontDlg>();
+        for (int i = 0; i < 8; ++i) {
+            colours->valueControls[i] = &controls[i];
+            fonts->valueControls[i] = &controls[i];
+        }
+        std::unique_ptr<QDialog> dialogs[] = {std::move(colours), std::move(fonts),
+                                              std::make_unique<CAlarmsDlg>()};
+        for (auto& dialog : dialogs) {
+            dialog->show();
+            QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY(focus != nullptr && dialog->isAncestorOf(focus));
+            const auto [with, without] = WithAndWithoutFocus(focus);
+            QVERIFY2(with != without, dialog->metaObject()->className());
+            dialog->reject();
+        }
     }
 };
 

@@ -75,10 +75,12 @@ private:
         if (widget != nullptr && widget->isVisible() &&
             !widget->property("modalStepDone").toBool() && matches(widget)) {
             widget->setProperty("modalStepDone", true);
-            // The step may open nested loops: this object is finished with first.
+            // The step may open nested loops, or wait and so delete this object: it is finished
+            // with first, and the step runs from a copy.
             Done();
             deleteLater();
-            step(widget);
+            const std::function<void(QWidget*)> run = step;
+            run(widget);
             return;
         }
         if (deadline.hasExpired()) {

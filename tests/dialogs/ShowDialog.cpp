@@ -15,7 +15,7 @@
 #include "recording/dialog/LogFileDlg.h"
 
 #include "ui/ColorStatic.h"
-#include "ui/QtTranslation.h"
+#include "ui/PolishLocale.h"
 #include "ui/dialogs/AboutDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"
 #include "ui/dialogs/AppIcon.h"
@@ -144,7 +144,7 @@ bool Save(const QString& name, const QString& file) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    InstallPolishQtTranslation(app);
+    InstallPolishLocale(app);
     QApplication::setWindowIcon(OrvexIcon());
     if (argc != 3) {
         std::fprintf(stderr,

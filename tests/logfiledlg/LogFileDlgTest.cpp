@@ -1,9 +1,13 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +27,26 @@
 #include "tests/ui/ModalWhen.h"
 
 namespace {
+
+// The names a chooser lists in its folder.
+QStringList Listed(QFileDialog* chooser) {
+    auto* view = chooser->findChild<QAbstractItemView*>("listView");
+    QStringList shown;
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < view->model()->rowCount(root); ++row)
+        shown << view->model()->index(row, 0, root).data().toString();
+    return shown;
+}
+
+// Qt's chooser lists its folder in the background and, once the listing is in, puts the name
+// it was opened on back over anything typed meanwhile: waits for the listing to show the name
+// (or for long).
+bool WaitForListing(QFileDialog* chooser, const QString& name) {
+    QDeadlineTimer deadline(10000);
+    while (!Listed(chooser).contains(name) && !deadline.hasExpired())
+        QTest::qWait(10);
+    return Listed(chooser).contains(name);
+}
 
 // The dialog's controls, found by name.
 struct Controls {
@@ -128,10 +152,10 @@ private slots:
             const QString shown = qobject_cast<QLabel*>(w)
                                       ? qobject_cast<QLabel*>(w)->text()
                                       : qobject_cast<QAbstractButton*>(w)->text();
-            QCOMPARE(shown, text);
+            QCOMPARE(QString(shown).remove('&'), text);  // shown without mnemonic markers
         }
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(c.inputs[i]->text(), QString("Wejście %1").arg(i + 1));
+            QCOMPARE(c.inputs[i]->text().remove('&'), QString("Wejście %1").arg(i + 1));
 
         QCOMPARE(c.picker->displayFormat(), QString("HH:mm:ss"));
         QCOMPARE(c.picker->maximumTime(), QTime(23, 59, 59));
@@ -441,10 +465,13 @@ private slots:
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("taken");  // empty: cancelled, the old name stays
-        QTest::newRow("text, first filter") << false << 0 << "raport"
-                                            << "raport.txt";
-        QTest::newRow("text, second filter") << false << 1 << "raport"
-                                             << "raport.csv";
+        // The current file is a .csv: the filter of both kinds keeps its kind.
+        QTest::newRow("text, both kinds") << false << 0 << "raport"
+                                          << "raport.csv";
+        QTest::newRow("text, text filter") << false << 1 << "raport"
+                                           << "raport.txt";
+        QTest::newRow("text, CSV filter") << false << 2 << "raport"
+                                          << "raport.csv";
         QTest::newRow("text, own extension") << false << 1 << "raport.log"
                                              << "raport.log";
         QTest::newRow("text, cancelled") << false << 0 << "raport"
@@ -464,6 +491,10 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir("stare"));
         const QString folder = dir.filePath("stare");
         const QString old = folder + (binary ? "/stary.qdx" : "/stary.csv");
+        {
+            QFile oldFile(old);
+            QVERIFY(oldFile.open(QIODevice::WriteOnly));
+        }
 
         CLogFileDlg dlg;
         dlg.textRecording = 1;
@@ -477,6 +508,7 @@ private slots:
         QStringList filters;
         bool native = true;
         bool chooserStayed = false;
+        bool listed = false;
         When(
             &dlg, [] { return Active<QFileDialog>() != nullptr; },
             [&] {
@@ -485,9 +517,14 @@ private slots:
                 filters = chooser->nameFilters();
                 startFolder = chooser->directory().absolutePath();
                 native = !chooser->testOption(QFileDialog::DontUseNativeDialog);
+                listed = WaitForListing(chooser, QFileInfo(old).fileName());
                 chooser->selectNameFilter(filters.value(filter));
-                // Typed as a user does: a name relative to the starting folder.
+                // Typed as a user does: a name relative to the starting folder, into the focused
+                // field (which deselects the listed file).
                 auto* nameEdit = chooser->findChild<QLineEdit*>("fileNameEdit");
+                chooser->activateWindow();
+                listed = listed && QTest::qWaitForWindowActive(chooser);
+                nameEdit->setFocus();
                 nameEdit->clear();
                 QTest::keyClicks(nameEdit, typed);
                 if (taken.isEmpty()) {
@@ -504,6 +541,7 @@ private slots:
             &gaveUp);
         (binary ? c.binaryButton : c.textButton)->click();
         QVERIFY(!gaveUp);
+        QVERIFY(listed);
         QVERIFY(!chooserStayed);
         QVERIFY(!native);
         QCOMPARE(startFolder, folder);
@@ -512,12 +550,81 @@ private slots:
             QCOMPARE(filters, QStringList{"Plik binarny (*.qdx)"});
         } else {
             QCOMPARE(title, QString("Wybierz plik raportu"));
-            QCOMPARE(filters, (QStringList{"Plik tekstowy (*.txt)", "Lista CSV (*.csv)"}));
+            QCOMPARE(filters, (QStringList{"Plik tekstowy lub CSV (*.txt *.csv)",
+                                           "Plik tekstowy (*.txt)", "Lista CSV (*.csv)"}));
         }
         const QString expected = taken.isEmpty() ? old : folder + "/" + taken;
         QCOMPARE((binary ? c.binaryEdit : c.textEdit)->text(), expected);
         QCOMPARE(binary ? dlg.binaryFileName : dlg.textFileName, expected);
         QCOMPARE(binary ? dlg.textFileName : dlg.binaryFileName, QString());
+    }
+
+    // The chooser opens on the file being recorded: in its folder, its name in the name field,
+    // and listed under the filter it starts with, be it a text or a CSV file.
+    void choosersOpenOnTheCurrentFile_data() {
+        QTest::addColumn<bool>("binary");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("csv") << false << "pomiary.csv";
+        QTest::newRow("txt") << false << "pomiary.txt";
+        QTest::newRow("binary") << true << "wykres.qdx";
+    }
+    void choosersOpenOnTheCurrentFile() {
+        QFETCH(bool, binary);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const QString& file : {name, QString("inny.dat")}) {
+            QFile f(dir.filePath(file));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        CLogFileDlg dlg;
+        (binary ? dlg.binaryFileName : dlg.textFileName) = dir.filePath(name);
+        (binary ? dlg.binaryRecording : dlg.textRecording) = 1;
+        Controls c(dlg);
+        dlg.show();
+
+        bool gaveUp = false;
+        QString typedName;
+        QStringList selected;
+        QStringList listed;
+        When(
+            &dlg, [] { return Active<QFileDialog>() != nullptr; },
+            [&] {
+                QFileDialog* chooser = Active<QFileDialog>();
+                typedName = chooser->findChild<QLineEdit*>("fileNameEdit")->text();
+                selected = chooser->selectedFiles();
+                WaitForListing(chooser, name);
+                listed = Listed(chooser);
+                chooser->reject();
+            },
+            &gaveUp);
+        (binary ? c.binaryButton : c.textButton)->click();
+        QVERIFY(!gaveUp);
+        QCOMPARE(typedName, name);
+        QCOMPARE(selected, QStringList{dir.filePath(name)});
+        QVERIFY2(listed.contains(name), qPrintable(listed.join('|')));
+        QVERIFY2(!listed.contains("inny.dat"), qPrintable(listed.join('|')));
+    }
+
+    // One Tab leaves the interval (Tab would otherwise step through its hours, minutes and
+    // seconds first), and one Shift+Tab comes back to it.
+    void oneTabLeavesTheInterval() {
+        CLogFileDlg dlg;
+        Controls c(dlg);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        c.picker->setFocus(Qt::TabFocusReason);
+        QVERIFY(c.picker->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* next = QApplication::focusWidget();
+        QVERIFY(next != nullptr);
+        QVERIFY2(next != c.picker && !c.picker->isAncestorOf(next), qPrintable(next->objectName()));
+        QTest::keyClick(next, Qt::Key_Backtab);
+        QVERIFY(c.picker->hasFocus());
+        // Within the field the arrows step the section the cursor is in.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(c.picker->time(), QTime(0, 0, 2));
     }
 };
 

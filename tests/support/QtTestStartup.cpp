@@ -1,13 +1,13 @@
 // Linked into every QtTest program: the application starts as the program's does, with Qt's
-// Polish translation installed, so the tests see the standard texts the users see.
+// Polish translation and locale installed, so the tests see the standard texts the users see.
 #include <QCoreApplication>
 
-#include "ui/QtTranslation.h"
+#include "ui/PolishLocale.h"
 
 namespace {
 
 void InstallAtStart() {
-    InstallPolishQtTranslation(*QCoreApplication::instance());
+    InstallPolishLocale(*QCoreApplication::instance());
 }
 
 }  // namespace

@@ -14,3 +14,13 @@ TEST(FileErrorText, QuotaIsToldWhateverThePlatformCallsIt) {
     EXPECT_NE(DescribeFileError(ENOENT), quota);
     EXPECT_NE(DescribeFileError(kErrorInvalidName), quota);
 }
+
+TEST(FileErrorText, ReadersNameTheFileNotItsFolder) {
+    EXPECT_EQ(DescribeReadError(ENOENT), "plik nie istnieje");
+    EXPECT_EQ(DescribeFileError(ENOENT), "folder nie istnieje");  // a writer creates the file
+    EXPECT_EQ(DescribeReadError(EACCES), "brak uprawnień do odczytu pliku");
+    EXPECT_EQ(DescribeReadError(EIO), "błąd odczytu z nośnika");
+    // The rest reads as for any file operation.
+    EXPECT_EQ(DescribeReadError(EISDIR), DescribeFileError(EISDIR));
+    EXPECT_EQ(DescribeReadError(kErrorNotRegularFile), "ścieżka nie wskazuje zwykłego pliku");
+}

@@ -58,12 +58,13 @@ private slots:
         COrvexDlg dlg;
         QMenu* settings = nullptr;
         for (QAction* a : dlg.MenuBar()->actions()) {
-            if (a->text() == QStringLiteral("Ustawienia")) {
+            if (QString(a->text()).remove(QLatin1Char('&')) == QStringLiteral("Ustawienia")) {
                 settings = a->menu();
             }
         }
         QVERIFY(settings != nullptr);
-        QCOMPARE(settings->actions().last()->text(), QStringLiteral("Publikowanie MQTT..."));
+        QCOMPARE(QString(settings->actions().last()->text()).remove(QLatin1Char('&')),
+                 QStringLiteral("Publikowanie MQTT..."));
     }
 
     void olderFilesKeepTheirLayoutAndTheSectionRoundTrips() {

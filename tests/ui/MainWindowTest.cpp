@@ -303,13 +303,14 @@ private slots:
         const QList<QAction*> menus = dlg.MenuBar()->actions();
         QStringList titles;
         for (QAction* m : menus) {
-            titles << m->text();
+            titles << QString(m->text()).remove(QLatin1Char('&'));
         }
         QCOMPARE(titles, (QStringList{"Program", "Alarmy", "Widok", "Ustawienia", "Pomoc"}));
         auto items = [&](int i) {
             QStringList texts;
             for (QAction* a : menus[i]->menu()->actions()) {
-                texts << a->text() + (a->isEnabled() ? "" : " (off)");
+                texts << QString(a->text()).remove(QLatin1Char('&')) +
+                             (a->isEnabled() ? "" : " (off)");
             }
             return texts;
         };

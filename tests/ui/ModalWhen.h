@@ -19,7 +19,9 @@ inline void When(QObject* context, std::function<bool()> ready, std::function<vo
         if (ready()) {
             timer->stop();
             timer->deleteLater();
-            action();
+            // A copy: waiting inside the action may delete the timer, and this lambda with it.
+            const std::function<void()> run = action;
+            run();
         } else if (clock->elapsed() > 5000) {
             timer->stop();
             timer->deleteLater();

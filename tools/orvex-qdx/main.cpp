@@ -53,7 +53,7 @@ int Csv(const std::string& path) {
         const int64_t got = file.Read(buffer.data() + held, buffer.size() / 2);
         if (got < 0) {
             std::fprintf(stderr, "orvex-qdx: błąd odczytu: %s\n",
-                         DescribeFileError(file.LastError()).c_str());
+                         DescribeReadError(file.LastError()).c_str());
             return 1;
         }
         done += static_cast<uint64_t>(got);

@@ -18,22 +18,22 @@ bool CRegularFile::Open(const std::string& path, std::string& error) {
     handle = std::make_unique<Handle>();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(errno) + ".";
+        error = "Nie można otworzyć pliku: " + DescribeReadError(errno) + ".";
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(kErrorNotRegularFile) + ".";
+        error = "Nie można otworzyć pliku: " + DescribeReadError(kErrorNotRegularFile) + ".";
         return false;
     }
     // O_NONBLOCK: should the path be swapped for a pipe after the check, open does not hang.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        error = "Nie można otworzyć pliku: " + DescribeFileError(errno) + ".";
+        error = "Nie można otworzyć pliku: " + DescribeReadError(errno) + ".";
         return false;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        error = "Nie można otworzyć pliku: " + DescribeFileError(kErrorNotRegularFile) + ".";
+        error = "Nie można otworzyć pliku: " + DescribeReadError(kErrorNotRegularFile) + ".";
         return false;
     }
     ::fcntl(fd, F_SETFL, 0);

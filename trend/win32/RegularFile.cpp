@@ -15,7 +15,7 @@
 namespace {
 
 std::string CannotOpen(int error) {
-    return "Nie można otworzyć pliku: " + DescribeFileError(error) + ".";
+    return "Nie można otworzyć pliku: " + DescribeReadError(error) + ".";
 }
 
 }  // namespace

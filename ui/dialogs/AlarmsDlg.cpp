@@ -2,13 +2,14 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QDialogButtonBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "ui/dialogs/DialogButtons.h"
+#include "ui/dialogs/FocusShown.h"
 
 namespace {
 
@@ -51,23 +52,20 @@ CAlarmsDlg::CAlarmsDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("alarmsDlg"));
     setWindowTitle(QStringLiteral("Alarmy"));
 
+    // The titles carry the mnemonics: the buttons' texts repeat in both groups.
     QGroupBox* internal =
-        MakeGroup(this, QStringLiteral("Alarm wewnętrzny"), QStringLiteral("internalAlarm"),
+        MakeGroup(this, QStringLiteral("Alarm &wewnętrzny"), QStringLiteral("internalAlarm"),
                   internalOnButton, internalOffButton);
     QGroupBox* external =
-        MakeGroup(this, QStringLiteral("Alarm zewnętrzny"), QStringLiteral("externalAlarm"),
+        MakeGroup(this, QStringLiteral("Alarm &zewnętrzny"), QStringLiteral("externalAlarm"),
                   externalOnButton, externalOffButton);
-    const auto [ok, cancel] = MakeOkCancel(this);
-    setTabOrder(cancel, ok);  // Anuluj stands first here
+    const OkCancelButtons buttons = MakeOkCancel(this);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(internal);
     layout->addWidget(external);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons.box);
+    ShowFocusFromStart(this);
 }
 
 void CAlarmsDlg::setVisible(bool visible) {

@@ -5,6 +5,7 @@
 
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/DialogButtons.h"
+#include "ui/dialogs/FocusShown.h"
 #include "ui/dialogs/InputLook.h"
 
 CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
@@ -15,8 +16,10 @@ CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
     grid->addWidget(new QLabel(QStringLiteral("Tło"), this), 0, 1, Qt::AlignHCenter);
     grid->addWidget(new QLabel(QStringLiteral("Tekst"), this), 0, 2, Qt::AlignHCenter);
     for (int i = 0; i < 8; ++i) {
-        grid->addWidget(new QLabel(QStringLiteral("Wejście %1").arg(i + 1), this), i + 1, 0);
+        auto* label = new QLabel(QStringLiteral("Wejście &%1").arg(i + 1), this);
+        grid->addWidget(label, i + 1, 0);
         backgroundSwatches[i] = new CColorRect(this);
+        label->setBuddy(backgroundSwatches[i]);
         backgroundSwatches[i]->setObjectName(QStringLiteral("background%1").arg(i));
         textSwatches[i] = new CColorRect(this);
         textSwatches[i]->setObjectName(QStringLiteral("text%1").arg(i));
@@ -28,6 +31,7 @@ CColorDlg::CColorDlg(QWidget* parent) : QDialog(parent) {
     }
 
     LayOutOverOkCancel(this, grid);
+    ShowFocusFromStart(this);
 }
 
 void CColorDlg::setVisible(bool visible) {

@@ -1,9 +1,9 @@
 #include "ui/dialogs/ComDlg.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -57,30 +57,31 @@ CComDlg::CComDlg(QWidget* parent) : QDialog(parent) {
     statusText->setObjectName("statusText");
     statusText->setAlignment(Qt::AlignCenter);
     QFrame* line = MakeSeparator(this);
-    const auto [ok, cancel] = MakeOkCancel(this);
+    const OkCancelButtons buttons = MakeOkCancel(this);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel("Adres urządzenia:", this), 0, 0);
-    grid->addWidget(addressEdit, 0, 2);
-    grid->addWidget(new QLabel("Wybierz port:", this), 1, 0);
-    grid->addWidget(portList, 1, 1, 1, 2);
-    grid->addWidget(new QLabel("Wybierz prędkość:", this), 2, 0);
-    grid->addWidget(speedList, 2, 2);
-    grid->addWidget(new QLabel("Wybierz parzystość:", this), 3, 0);
-    grid->addWidget(parityList, 3, 2);
+    const struct {
+        const char* text;
+        QWidget* field;
+        int column;
+        int span;
+    } rows[] = {{"&Adres urządzenia:", addressEdit, 2, 1},
+                {"Wybierz &port:", portList, 1, 2},
+                {"Wybierz pręd&kość:", speedList, 2, 1},
+                {"Wybierz pa&rzystość:", parityList, 2, 1}};
+    for (int row = 0; row < 4; ++row) {
+        auto* label = new QLabel(rows[row].text, this);
+        label->setBuddy(rows[row].field);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(rows[row].field, row, rows[row].column, 1, rows[row].span);
+    }
     grid->setColumnStretch(1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addSpacing(12);
-    buttons->addWidget(cancel);
-    buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addSpacing(6);
     layout->addWidget(statusText);
     layout->addWidget(line);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons.box);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -1,21 +1,27 @@
 #include "ui/dialogs/DialogButtons.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 OkCancelButtons MakeOkCancel(QDialog* dialog) {
-    auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
+    auto* box = new QDialogButtonBox(dialog);
+    box->setObjectName(QStringLiteral("buttonBox"));
+    // Enter and Escape serve these two: no mnemonics to clash with the dialog's labels.
+    auto* ok = new QPushButton(QStringLiteral("OK"), box);
     ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), dialog);
+    auto* cancel = new QPushButton(QStringLiteral("Anuluj"), box);
     cancel->setObjectName(QStringLiteral("cancelButton"));
+    // The box puts them in the platform's order, the same in every dialog.
+    box->addButton(ok, QDialogButtonBox::AcceptRole);
+    box->addButton(cancel, QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
     // accept and reject are virtual: a dialog's own accept runs.
-    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
-    return {ok, cancel};
+    QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return {box, ok, cancel};
 }
 
 QFrame* MakeSeparator(QWidget* parent) {
@@ -27,13 +33,9 @@ QFrame* MakeSeparator(QWidget* parent) {
 
 void LayOutOverOkCancel(QDialog* dialog, QLayout* contents) {
     QFrame* line = MakeSeparator(dialog);
-    const auto [ok, cancel] = MakeOkCancel(dialog);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ok);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel);
+    const OkCancelButtons buttons = MakeOkCancel(dialog);
     auto* layout = new QVBoxLayout(dialog);
     layout->addLayout(contents);
     layout->addWidget(line);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons.box);
 }

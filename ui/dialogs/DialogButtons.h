@@ -1,13 +1,16 @@
 #pragma once
 class QDialog;
+class QDialogButtonBox;
 class QFrame;
 class QLayout;
 class QPushButton;
 class QWidget;
 
-// A dialog's OK and Anuluj buttons: OK is the default and accepts, Anuluj rejects, both named
-// for tests (okButton, cancelButton). Each dialog lays them out in its own order.
+// A dialog's OK and Anuluj buttons in a button box that orders them as the platform does:
+// OK is the default and accepts, Anuluj rejects, all named for tests (buttonBox, okButton,
+// cancelButton).
 struct OkCancelButtons {
+    QDialogButtonBox* box;
     QPushButton* ok;
     QPushButton* cancel;
 };
@@ -17,6 +20,5 @@ OkCancelButtons MakeOkCancel(QDialog* dialog);
 // The sunken horizontal line between a dialog's contents and its buttons.
 QFrame* MakeSeparator(QWidget* parent);
 
-// Lays the dialog out as contents over a separator and a row with OK at the left and Anuluj at
-// the right.
+// Lays the dialog out as contents over a separator and the OK and Anuluj button box.
 void LayOutOverOkCancel(QDialog* dialog, QLayout* contents);

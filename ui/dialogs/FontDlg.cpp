@@ -5,6 +5,7 @@
 
 #include "ui/dialogs/ClickLabel.h"
 #include "ui/dialogs/DialogButtons.h"
+#include "ui/dialogs/FocusShown.h"
 #include "ui/dialogs/InputLook.h"
 
 CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
@@ -13,8 +14,10 @@ CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
 
     auto* grid = new QGridLayout;
     for (int i = 0; i < 8; ++i) {
-        grid->addWidget(new QLabel(QStringLiteral("Wejście %1").arg(i + 1), this), i, 0);
+        auto* label = new QLabel(QStringLiteral("Wejście &%1").arg(i + 1), this);
+        grid->addWidget(label, i, 0);
         previews[i] = new CClickLabel(QString::fromLatin1(kPreviewText), this);
+        label->setBuddy(previews[i]);
         previews[i]->setObjectName(QStringLiteral("preview%1").arg(i));
         previews[i]->setAlignment(Qt::AlignCenter);
         previews[i]->setFrameShape(QFrame::StyledPanel);
@@ -26,6 +29,7 @@ CFontDlg::CFontDlg(QWidget* parent) : QDialog(parent) {
     grid->setColumnStretch(1, 1);
 
     LayOutOverOkCancel(this, grid);
+    ShowFocusFromStart(this);
     setMinimumWidth(360);
 }
 

@@ -1,8 +1,8 @@
 #include "ui/dialogs/SettingsDlg.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -12,19 +12,15 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("settingsDlg"));
     setWindowTitle(QStringLiteral("Dialog"));
 
-    checkBox = new QCheckBox(QString::fromUtf8(kCheckText), this);
+    checkBox = new QCheckBox(QStringLiteral("&") + QString::fromUtf8(kCheckText), this);
     checkBox->setObjectName(QStringLiteral("doNotShowCheck"));
     QFrame* line = MakeSeparator(this);
-    const auto [ok, cancel] = MakeOkCancel(this);
+    const OkCancelButtons buttons = MakeOkCancel(this);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(checkBox);
     layout->addWidget(line);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons.box);
 }
 
 void CSettingsDlg::setVisible(bool visible) {

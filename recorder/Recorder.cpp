@@ -345,11 +345,12 @@ void CRecorder::OnHousekeeping() {
             PortLog(up ? LogLevel::Info : LogLevel::Warning,
                     up ? "back" : "lost; reopening about once a second");
             if (!up) {
-                // Nothing polls until the port is back: the device's state is unknown.
+                // A port that is down is a device that does not answer (the driver says so in
+                // its cycles too): told once, whichever comes first.
                 if (responding.value_or(false)) {
                     Log(LogLevel::Warning, "device not responding");
                 }
-                responding.reset();
+                responding = false;
                 ForgetReadings();
             }
             stallSince = now;

@@ -22,6 +22,26 @@ extern char** environ;
 
 namespace {
 
+// A listening socket on a free loopback port (its number in port), for servers that are no
+// ordinary broker; -1 on failure.
+int LoopbackListener(uint16_t& port) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listener, 4) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (listener >= 0) {
+            close(listener);
+        }
+        return -1;
+    }
+    port = ntohs(a.sin_port);
+    return listener;
+}
+
 namespace fs = std::filesystem;
 using namespace std::chrono;
 using Type = MqttEvent::Type;
@@ -590,14 +610,9 @@ TEST_F(MqttBrokerTest, SilenceFollowsWhenCyclesStopComing) {
 
 TEST_F(MqttBrokerTest, ServerThatIsNoBrokerAndBadTlsFilesAreNamedInPolish) {
     // Answers like a web server.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    uint16_t port = 0;
+    const int listener = LoopbackListener(port);
+    ASSERT_GE(listener, 0);
     std::thread web([listener] {
         const int c = accept(listener, nullptr, nullptr);
         if (c >= 0) {
@@ -610,7 +625,7 @@ TEST_F(MqttBrokerTest, ServerThatIsNoBrokerAndBadTlsFilesAreNamedInPolish) {
     });
     MqttSettings s;
     s.host = "127.0.0.1";
-    s.port = ntohs(a.sin_port);
+    s.port = port;
     const MqttCheckResult web1 = CheckMqttConnection(s, dir / "settings", 5s);
     web.join();
     close(listener);
@@ -712,15 +727,7 @@ TEST_F(MqttBrokerTest, InputsAndDiscoverySwitchesLimitWhatIsPublished) {
 class Broker311 {
 public:
     Broker311() {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listener_, 4);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        listener_ = LoopbackListener(port_);
         thread_ = std::thread([this] { Serve(); });
     }
     ~Broker311() {
@@ -810,7 +817,7 @@ private:
         }
     }
     int listener_ = -1;
-    int port_ = 0;
+    uint16_t port_ = 0;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -860,15 +867,10 @@ TEST_F(MqttBrokerTest, DiagnosticsAreRetainedAndFollowTheDeviceAtOnce) {
 
 TEST_F(MqttBrokerTest, StopDoesNotWaitForABrokerThatNeverAnswers) {
     // Takes the connection (the kernel completes it) but never says a word.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    MqttPublisher pub(Options(ntohs(a.sin_port)));
+    uint16_t port = 0;
+    const int listener = LoopbackListener(port);
+    ASSERT_GE(listener, 0);
+    MqttPublisher pub(Options(port));
     pub.Start();
     pub.OnCycle(Cycle(1));
     ASSERT_TRUE(Eventually([&] { return pub.GetStats().connectAttempts >= 1; }));

@@ -7,20 +7,12 @@
 #include <QtTest>
 
 #include "ModalAnswerer.h"
+#include "WindowOnSim.h"
 #include "ui/OrvexDlg.h"
 #include "ui/StatusLine.h"
 #include "ui/dialogs/ComDlg.h"
 
 namespace {
-
-bool CancelPortDialog(QWidget* widget) {
-    auto* dialog = qobject_cast<CComDlg*>(widget);
-    if (dialog == nullptr) {
-        return false;
-    }
-    dialog->reject();
-    return true;
-}
 
 // The left part of a line edit's picture that shows the start of its text.
 QImage Start(QLineEdit& line, int width) {

@@ -73,15 +73,6 @@ ModalAnswerer::Handler ChoosePort(int port, const QString& address, QString* pro
     };
 }
 
-bool Cancel(QWidget* widget) {
-    auto* dialog = qobject_cast<CComDlg*>(widget);
-    if (dialog == nullptr) {
-        return false;
-    }
-    dialog->reject();
-    return true;
-}
-
 bool AnswerBox(QWidget* widget) {
     auto* box = qobject_cast<QMessageBox*>(widget);
     if (box == nullptr) {
@@ -179,7 +170,7 @@ private slots:
             hiddenWhileAsked = !w->parentWidget()->isVisible();
             return true;
         });
-        answerer.Expect(Cancel);
+        answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
         dlg.portNumber = 200;  // no link and no device family behind it
         dlg.show();
@@ -204,7 +195,7 @@ private slots:
     void configuredPortIsRetriedUntilItOpens() {
         ModalAnswerer answerer;
         answerer.Expect(AnswerBox);
-        answerer.Expect(Cancel);
+        answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
         dlg.portNumber = 201;
         dlg.show();
@@ -228,7 +219,7 @@ private slots:
     void samePortAfterAFailedStartStartsTheLink() {
         ModalAnswerer answerer;
         answerer.Expect(AnswerBox);
-        answerer.Expect(Cancel);
+        answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
         dlg.portNumber = 200;  // nothing behind it yet
         dlg.show();
@@ -291,7 +282,7 @@ private slots:
         // A port held by another program: the message names it and the dialog comes back.
         answerer.Expect(ChoosePort(8, QStringLiteral("1"), &problem));
         answerer.Expect(AnswerBox);
-        answerer.Expect(Cancel);
+        answerer.Expect(CancelPortDialog);
         QTimer::singleShot(0, dlg.SerialPortAction(), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 30000);
         QCOMPARE(problem, QString());

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "ModalAnswerer.h"
+#include "WindowOnSim.h"
 #include "ui/MainLayout.h"
 #include "ui/OrvexDlg.h"
 #include "ui/StatusLine.h"
@@ -30,16 +31,6 @@ namespace {
 
 QRect Edges(int left, int top, int right, int bottom) {
     return QRect(left, top, right - left, bottom - top);
-}
-
-// Cancels the port settings dialog that a window without a port opens by itself.
-bool CancelPortDialog(QWidget* widget) {
-    auto* dialog = qobject_cast<CComDlg*>(widget);
-    if (dialog == nullptr) {
-        return false;
-    }
-    dialog->reject();
-    return true;
 }
 
 void ExpectLaidOut(COrvexDlg& dlg) {

@@ -8,6 +8,17 @@
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ComDlg.h"
 
+// Cancels the port settings dialog that a window without a usable port opens by itself; false
+// for any other widget (a ModalAnswerer step).
+inline bool CancelPortDialog(QWidget* widget) {
+    auto* dialog = qobject_cast<CComDlg*>(widget);
+    if (dialog == nullptr) {
+        return false;
+    }
+    dialog->reject();
+    return true;
+}
+
 // Makes tmp's ports/ the folder COM ports are found in, with no serial port of the machine in the
 // port dialog's list; returns that folder.
 inline std::filesystem::path UseTestPorts(const QTemporaryDir& tmp) {

@@ -84,6 +84,13 @@ bool OpenAndWait(CTrendWnd& w, const QString& path) {
     return shown.wait(20000) || shown.count() == 1;
 }
 
+// The window at the tests' size, shown, with the busy recording opened in it.
+bool ShowBusyRecording(CTrendWnd& w, const QTemporaryDir& tmp) {
+    w.resize(900, 520);
+    w.show();
+    return QTest::qWaitForWindowExposed(&w) && OpenAndWait(w, WriteBusyRecording(tmp));
+}
+
 }  // namespace
 
 class TrendPlotTest : public QObject {
@@ -147,10 +154,7 @@ void TrendPlotTest::axesAndLabelsFit() {
     QTemporaryDir tmp;
     OpenedWindow o;
     CTrendWnd& w = o.window;
-    w.resize(900, 520);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(OpenAndWait(w, WriteBusyRecording(tmp)));
+    QVERIFY(ShowBusyRecording(w, tmp));
     QCustomPlot& plot = *w.Plot();
     for (const auto& span : {std::pair{0.0, 600.0}, std::pair{100.0, 130.0}}) {
         const double t0 = static_cast<double>(EpochMsAt(0)) / 1000;
@@ -181,10 +185,7 @@ void TrendPlotTest::readoutKeepsTheWindowsSize() {
     QTemporaryDir tmp;
     OpenedWindow o;
     CTrendWnd& w = o.window;
-    w.resize(900, 520);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(OpenAndWait(w, WriteBusyRecording(tmp)));
+    QVERIFY(ShowBusyRecording(w, tmp));
     QTest::qWait(50);
     const QSize before = w.size();
     const QRect area = w.Plot()->axisRect()->rect();
@@ -395,10 +396,7 @@ void TrendPlotTest::valueAxisZoomAndLimits() {
     QTemporaryDir tmp;
     OpenedWindow o;
     CTrendWnd& w = o.window;
-    w.resize(900, 520);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QVERIFY(OpenAndWait(w, WriteBusyRecording(tmp)));
+    QVERIFY(ShowBusyRecording(w, tmp));
     QCustomPlot* plot = w.Plot();
     const QString unit = w.Axes().UnitAxes().key(plot->yAxis);
     plot->replot(QCustomPlot::rpImmediateRefresh);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 
 #include <unistd.h>
 
@@ -73,6 +74,17 @@ private:
     const QElapsedTimer& sinceStart;
 };
 
+// After ms milliseconds, saves a picture of the widget `which` names and says where.
+void SaveScreenshotLater(QWidget& context, int ms, const QString& file,
+                         std::function<QWidget*()> which) {
+    QTimer::singleShot(ms, &context, [which = std::move(which), file] {
+        const bool saved = which()->grab().save(file);
+        std::fprintf(stderr,
+                     saved ? "orvex: screenshot %s\n" : "orvex: cannot save screenshot %s\n",
+                     qPrintable(file));
+    });
+}
+
 void InstallDiagnostics(COrvexApp& app, CFirstPaintReporter& reporter) {
     const bool timing = qEnvironmentVariableIsSet("ORVEX_STARTUP_TIMING");
     const QString screenshot = qEnvironmentVariable("ORVEX_SCREENSHOT");
@@ -85,27 +97,25 @@ void InstallDiagnostics(COrvexApp& app, CFirstPaintReporter& reporter) {
     if (!ok || delay < 0) {
         delay = 8;
     }
-    app.onWindowReady = [timing, screenshot, trendShot, delay, &reporter](COrvexDlg& window) {
+    const int delayMs = static_cast<int>(delay * 1000);
+    // The viewer (--view) has no main window: its own window is the trend window.
+    app.onViewerReady = [trendShot, delayMs](QWidget& window) {
+        if (!trendShot.isEmpty()) {
+            SaveScreenshotLater(window, delayMs, trendShot, [&window] { return &window; });
+        }
+    };
+    app.onWindowReady = [timing, screenshot, trendShot, delayMs, &reporter](COrvexDlg& window) {
         if (!trendShot.isEmpty()) {
             window.ShowTrendWindow();
-            QTimer::singleShot(static_cast<int>(delay * 1000), &window, [&window, trendShot] {
-                QWidget* trend = window.ShowTrendWindow();
-                const bool saved = trend->grab().save(trendShot);
-                std::fprintf(
-                    stderr, saved ? "orvex: screenshot %s\n" : "orvex: cannot save screenshot %s\n",
-                    qPrintable(trendShot));
-            });
+            SaveScreenshotLater(window, delayMs, trendShot,
+                                [&window]() -> QWidget* { return window.ShowTrendWindow(); });
         }
         if (timing) {
             window.installEventFilter(&reporter);
         }
         if (!screenshot.isEmpty()) {
-            QTimer::singleShot(static_cast<int>(delay * 1000), &window, [&window, screenshot] {
-                const bool saved = window.grab().save(screenshot);
-                std::fprintf(
-                    stderr, saved ? "orvex: screenshot %s\n" : "orvex: cannot save screenshot %s\n",
-                    qPrintable(screenshot));
-            });
+            SaveScreenshotLater(window, delayMs, screenshot,
+                                [&window]() -> QWidget* { return &window; });
         }
     };
 }

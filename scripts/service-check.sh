@@ -349,7 +349,8 @@ rotation() {
     id=$(show InvocationID)
     wait_for 5 sh -c "nsenter -t $leader -a journalctl -q -o cat _SYSTEMD_INVOCATION_ID=$id | grep -q 'reopened the text file'" ||
         return 1
-    box test -s $csv && ! invocation | grep -q "has left its folder"
+    # The new file takes its header with the next record, up to a second later.
+    wait_for 5 box test -s $csv && ! invocation | grep -q "has left its folder"
 }
 check "reload after a rename on the overlay root starts a new file" '[Service]\nExecReload=/bin/true' rotation
 

@@ -6,8 +6,8 @@
 #include <exception>
 #include <limits>
 
-#include "app/store/IniEx.h"
-#include "app/store/IniValue.h"
+#include "store/IniEx.h"
+#include "store/IniValue.h"
 #include "link/ComPortMap.h"
 #include "publish/MqttSettings.h"
 #include "text/Cp1250.h"

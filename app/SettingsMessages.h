@@ -2,7 +2,7 @@
 #include <QString>
 #include <filesystem>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 // What the user is told when orvex.ini is refused at start or cannot be saved at exit. Empty
 // when there is nothing to tell (the file opened, was saved, or never existed to be saved).

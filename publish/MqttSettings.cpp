@@ -8,8 +8,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/store/IniEx.h"
-#include "app/store/IniValue.h"
+#include "store/IniEx.h"
+#include "store/IniValue.h"
 #include "text/Cp1250.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/store/SettingsFolder.h"
+#include "store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "link/PortDiagnosis.h"
 #include "os/PathText.h"

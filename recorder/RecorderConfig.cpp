@@ -1,7 +1,7 @@
 #include "recorder/RecorderConfig.h"
 
-#include "app/store/IniEx.h"
-#include "app/store/SettingsFolder.h"
+#include "store/IniEx.h"
+#include "store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "os/PathText.h"
 #include "recorder/RecorderPublisher.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "OrvexVersion.h"
-#include "app/store/SettingsFolder.h"
+#include "store/SettingsFolder.h"
 #include "os/ConsoleTool.h"
 #include "os/Environment.h"
 #include "os/PathText.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/posix/BaudRate.h"
+#include "os/posix/BaudRate.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "ui/Colour.h"
+#include "ui/dialogs/Colour.h"
 #include "ui/FontDescription.h"
 #include "ui/dialogs/InputLook.h"
 

@@ -9,7 +9,7 @@
 #include <climits>
 #include <optional>
 
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "text/FileErrorText.h"
 #include "ui/OrvexDlg.h"
 

@@ -22,7 +22,7 @@
 #include "link/GenericDriver.h"
 #include "link/LinkTrace.h"
 #include "link/SerialPortCore.h"
-#include "link/posix/BaudRate.h"
+#include "os/posix/BaudRate.h"
 
 namespace {
 

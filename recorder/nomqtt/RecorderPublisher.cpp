@@ -1,6 +1,6 @@
 #include "recorder/RecorderPublisher.h"
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "recorder/RecorderLog.h"
 
 struct CRecorderPublisher::Impl {};

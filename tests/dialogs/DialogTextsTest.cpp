@@ -12,7 +12,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "ui/ColorStatic.h"
 #include "ui/dialogs/AboutDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"

@@ -18,7 +18,7 @@
 
 #include "ModalScript.h"
 #include "NoPortStart.h"
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "ui/ColorStatic.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"

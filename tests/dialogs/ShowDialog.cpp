@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 #include "ui/ColorStatic.h"
 #include "ui/PolishLocale.h"

@@ -19,7 +19,7 @@
 
 #include "ModalScript.h"
 #include "NoPortStart.h"
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "ui/FontStyleName.h"
 #include "ui/OrvexDlg.h"
 #include "ui/PolishLocale.h"

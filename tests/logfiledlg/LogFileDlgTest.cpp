@@ -23,7 +23,7 @@
 #include <functional>
 #include <memory>
 
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "tests/ui/ModalWhen.h"
 
 namespace {

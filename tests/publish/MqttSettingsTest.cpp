@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "publish/MqttSettings.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The recorder's reading of orvex.ini: the window's keys, defaults and limits.
 #include <gtest/gtest.h>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderPublisher.h"
 #include "tests/store/IniFolderTest.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "tests/store/IniFolderTest.h"
 #include "tests/support/FileSizeLimit.h"
 

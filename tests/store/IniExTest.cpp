@@ -1,4 +1,4 @@
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "app/store/IniValue.h"
+#include "store/IniValue.h"
 #include "tests/store/IniFolderTest.h"
 
 namespace fs = std::filesystem;

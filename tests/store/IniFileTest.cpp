@@ -12,7 +12,7 @@
 #include <csignal>
 #include <functional>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "tests/store/IniFolderTest.h"
 #include "tests/store/WriteProtect.h"
 #include "tests/support/FileSizeLimit.h"

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "tests/store/AllocationCounter.h"
 
 namespace fs = std::filesystem;

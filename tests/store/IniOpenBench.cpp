@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "tests/store/AllocationCounter.h"
 
 namespace fs = std::filesystem;

@@ -4,8 +4,8 @@
 #include <random>
 #include <utility>
 
-#include "app/store/IniEx.h"
-#include "app/store/IniValue.h"
+#include "store/IniEx.h"
+#include "store/IniValue.h"
 #include "tests/store/IniRoundTrip.h"
 #include "text/Cp1250.h"
 

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 // Parse-write-parse check shared by the randomised test and the fuzz target. Empty when the
 // written form of text reads back as the same content (a header without entries aside, which

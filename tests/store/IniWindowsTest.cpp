@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/store/IniEx.h"
-#include "app/store/SettingsFolder.h"
-#include "app/store/win32/PutInPlace.h"
+#include "store/IniEx.h"
+#include "store/SettingsFolder.h"
+#include "store/win32/PutInPlace.h"
 #include "tests/store/IniFolderTest.h"
 #include "tests/support/win32/LongFolder.h"
 

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "app/Settings.h"
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "recording/format/BinaryRecordFormat.h"
 #include "tests/support/MakeReading.h"
 #include "tests/support/SimProcess.h"

@@ -12,7 +12,7 @@
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
 #include "app/Settings.h"
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "publish/MqttFailure.h"
 #include "publish/MqttPublisher.h"
 #include "tests/publish/Broker.h"

@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "link/ComPortMap.h"
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"

@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "link/ComPortMap.h"
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
 #include "tests/support/FileBytes.h"

@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <optional>
 
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "tests/ui/ModalAnswerer.h"
 
 inline QAbstractButton* Button(QWidget* dialog, const QString& text) {

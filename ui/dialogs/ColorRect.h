@@ -1,7 +1,7 @@
 #pragma once
 #include <QWidget>
 
-#include "ui/Colour.h"
+#include "ui/dialogs/Colour.h"
 
 // A colour swatch: its whole area in one colour. A click, or Space or Enter while it has the
 // keyboard focus (Tab reaches it), is reported with Clicked().

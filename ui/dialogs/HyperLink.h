@@ -2,7 +2,7 @@
 #include <QLabel>
 #include <QString>
 
-#include "ui/Colour.h"
+#include "ui/dialogs/Colour.h"
 
 // A text that looks and acts like a web link: underlined, blue until followed, purple after a
 // successful open, the highlight colour while the pointer is over it, a pointing hand and a

@@ -1,7 +1,7 @@
 #pragma once
 #include <QFont>
 
-#include "ui/Colour.h"
+#include "ui/dialogs/Colour.h"
 
 // What the colours and fonts dialogs need of one input's value control. The main window's
 // CColorStatic provides it; the dialogs reach the control only through it.

@@ -1,4 +1,4 @@
-#include "app/store/IniValue.h"
+#include "store/IniValue.h"
 
 std::string ProtectSemicolons(std::string_view value) {
     std::string stored(value);

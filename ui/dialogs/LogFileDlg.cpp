@@ -1,4 +1,4 @@
-#include "recording/dialog/LogFileDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

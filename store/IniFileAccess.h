@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 // The settings file's reading and saving, shared by both platforms over a few file calls that
 // each platform provides.

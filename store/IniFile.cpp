@@ -1,8 +1,8 @@
-#include "app/store/IniFile.h"
+#include "store/IniFile.h"
 
 #include <algorithm>
 
-#include "app/store/IniFileAccess.h"
+#include "store/IniFileAccess.h"
 
 namespace inifile {
 

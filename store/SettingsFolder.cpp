@@ -1,9 +1,9 @@
-#include "app/store/SettingsFolder.h"
+#include "store/SettingsFolder.h"
 
 #include <cstdlib>
 #include <system_error>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "app/store/IniFile.h"
+#include "store/IniFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-#include "app/store/IniFileAccess.h"
+#include "store/IniFileAccess.h"
 
 namespace fs = std::filesystem;
 

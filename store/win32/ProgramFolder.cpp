@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 namespace fs = std::filesystem;
 

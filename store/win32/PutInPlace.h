@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/store/IniFileAccess.h"
+#include "store/IniFileAccess.h"
 
 namespace inifile {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 // The settings store's file access. The file comes from the user's disk and is treated as
 // hostile: only a regular file of at most maxSize bytes is read, and nothing ever blocks on it.

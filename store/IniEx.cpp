@@ -1,4 +1,4 @@
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/store/IniFile.h"
+#include "store/IniFile.h"
 #include "text/Cp1250.h"
 
 namespace fs = std::filesystem;

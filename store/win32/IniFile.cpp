@@ -1,4 +1,4 @@
-#include "app/store/IniFile.h"
+#include "store/IniFile.h"
 
 #include <windows.h>
 
@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <random>
 
-#include "app/store/IniFileAccess.h"
-#include "app/store/win32/PutInPlace.h"
+#include "store/IniFileAccess.h"
+#include "store/win32/PutInPlace.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 #include "os/win32/LongPath.h"

@@ -1,4 +1,4 @@
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 
 namespace fs = std::filesystem;
 

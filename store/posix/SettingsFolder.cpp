@@ -1,4 +1,4 @@
-#include "app/store/SettingsFolder.h"
+#include "store/SettingsFolder.h"
 
 #include <unistd.h>
 

@@ -11,7 +11,7 @@
 struct ServiceOptions {
     enum class Action { None, Install, Uninstall, Run };
     Action action = Action::None;
-    std::string name;                  // an instance beside the default service; empty: none
+    std::string name;                 // an instance beside the default service; empty: none
     std::vector<std::string> passOn;  // recorder options the installed service is started with
 };
 

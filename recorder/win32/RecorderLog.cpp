@@ -7,11 +7,11 @@
 #include <ctime>
 #include <string>
 
+#include "RecorderMessages.h"
 #include "os/FileErrorCodes.h"
 #include "os/LocalTime.h"
 #include "os/win32/WideText.h"
 #include "recorder/win32/ServiceStatus.h"
-#include "RecorderMessages.h"
 
 namespace {
 

@@ -14,8 +14,8 @@ namespace {
 constexpr DWORD kNoStop = 0xFFFFFFFF;
 
 // Process-wide, as the console handler is: made by PrepareProcess before any thread.
-HANDLE stopEvent = nullptr;    // manual reset: a stop stays asked for
-HANDLE processDone = nullptr;  // set by ProcessDone
+HANDLE stopEvent = nullptr;      // manual reset: a stop stays asked for
+HANDLE processDone = nullptr;    // set by ProcessDone
 HANDLE serviceReload = nullptr;  // auto reset: one reload per request
 std::atomic<DWORD> stopType{kNoStop};
 

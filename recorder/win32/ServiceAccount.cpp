@@ -95,7 +95,8 @@ std::string GrantFolder(const std::filesystem::path& folder, const std::vector<B
     if (sid.empty() || users.empty() || system.empty() || admins.empty()) {
         return "the accounts' identifiers could not be made";
     }
-    constexpr DWORD kModify = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+    constexpr DWORD kModify =
+        FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
     constexpr DWORD kRead = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     std::vector<EXPLICIT_ACCESS_W> entries{Grant(sid, kModify), Grant(users, kRead)};
     PACL base = nullptr;
@@ -105,9 +106,9 @@ std::string GrantFolder(const std::filesystem::path& folder, const std::vector<B
         entries.push_back(Grant(system, GENERIC_ALL));
         entries.push_back(Grant(admins, GENERIC_ALL));
         what |= PROTECTED_DACL_SECURITY_INFORMATION;
-    } else if (const DWORD error = GetNamedSecurityInfoW(
-                   folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                   &base, nullptr, &descriptor);
+    } else if (const DWORD error =
+                   GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                         nullptr, nullptr, &base, nullptr, &descriptor);
                error != ERROR_SUCCESS) {
         return SystemText(error);
     }

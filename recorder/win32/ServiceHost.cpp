@@ -101,9 +101,10 @@ int RunAsService(const ServiceOptions& options, const std::filesystem::path& set
     SERVICE_TABLE_ENTRYW table[] = {{serviceName.data(), ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
         if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
-            std::fputs("orvex-recorder: --service is for the service manager; without it the "
-                       "recorder records in this console\n",
-                       stderr);
+            std::fputs(
+                "orvex-recorder: --service is for the service manager; without it the "
+                "recorder records in this console\n",
+                stderr);
         } else {
             std::fprintf(stderr, "orvex-recorder: the service manager refused the service (%lu)\n",
                          GetLastError());

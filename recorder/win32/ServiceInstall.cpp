@@ -195,13 +195,14 @@ int Install(const ServiceOptions& options, std::filesystem::path folder) {
         Fail("cannot reach the service manager: " + SystemText(GetLastError()));
         return 1;
     }
-    const std::wstring display =
-        options.name.empty() ? L"orvex recorder" : L"orvex recorder (" + WideFromUtf8(options.name) + L")";
+    const std::wstring display = options.name.empty()
+                                     ? L"orvex recorder"
+                                     : L"orvex recorder (" + WideFromUtf8(options.name) + L")";
     const std::wstring account = serviceaccount::AccountName(name);
     CHandle service(CreateServiceW(manager.get(), name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                   SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
-                                   nullptr, account.c_str(), nullptr));
+                                   SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
+                                   account.c_str(), nullptr));
     if (!service) {
         const DWORD code = GetLastError();
         if (code == ERROR_SERVICE_EXISTS || code == ERROR_DUPLICATE_SERVICE_NAME) {
@@ -263,13 +264,14 @@ bool StopService(SC_HANDLE service) {
 
 int Uninstall(const ServiceOptions& options) {
     const std::wstring name = servicenames::ServiceName(options.name);
-    CHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    CHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) {
         Fail("cannot reach the service manager: " + SystemText(GetLastError()));
         return 1;
     }
-    CHandle service(OpenServiceW(manager.get(), name.c_str(),
-                                 SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    CHandle service(
+        OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!service) {
         const DWORD code = GetLastError();
         Fail(code == ERROR_SERVICE_DOES_NOT_EXIST

@@ -87,40 +87,61 @@ std::vector<BYTE> AccountSid(const std::wstring& serviceName) {
     return sid;
 }
 
-std::string GrantFolder(const std::filesystem::path& folder, const std::vector<BYTE>& sid,
-                        bool ownFolder) {
+PACL FolderAcl(const std::vector<BYTE>& sid, bool ownFolder, PACL base, std::string& problem) {
     const std::vector<BYTE> users = WellKnownSid(WinBuiltinUsersSid);
     const std::vector<BYTE> system = WellKnownSid(WinLocalSystemSid);
     const std::vector<BYTE> admins = WellKnownSid(WinBuiltinAdministratorsSid);
     if (sid.empty() || users.empty() || system.empty() || admins.empty()) {
-        return "the accounts' identifiers could not be made";
+        problem = "the accounts' identifiers could not be made";
+        return nullptr;
     }
     constexpr DWORD kModify =
         FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
     constexpr DWORD kRead = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     std::vector<EXPLICIT_ACCESS_W> entries{Grant(sid, kModify), Grant(users, kRead)};
-    PACL base = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
     if (ownFolder) {
         entries.push_back(Grant(system, GENERIC_ALL));
         entries.push_back(Grant(admins, GENERIC_ALL));
-        what |= PROTECTED_DACL_SECURITY_INFORMATION;
-    } else if (const DWORD error =
-                   GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, &base, nullptr, &descriptor);
-               error != ERROR_SUCCESS) {
-        return SystemText(error);
+        base = nullptr;
     }
     PACL acl = nullptr;
-    DWORD error = SetEntriesInAclW(static_cast<ULONG>(entries.size()), entries.data(), base, &acl);
-    if (error == ERROR_SUCCESS) {
-        error = SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT, what,
-                                      nullptr, nullptr, acl, nullptr);
+    const DWORD error =
+        SetEntriesInAclW(static_cast<ULONG>(entries.size()), entries.data(), base, &acl);
+    if (error != ERROR_SUCCESS) {
+        problem = SystemText(error);
+        return nullptr;
+    }
+    return acl;
+}
+
+std::string GrantFolder(const std::filesystem::path& folder, const std::vector<BYTE>& sid,
+                        bool ownFolder) {
+    PACL base = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ownFolder) {
+        if (const DWORD error =
+                GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, &base, nullptr, &descriptor);
+            error != ERROR_SUCCESS) {
+            return SystemText(error);
+        }
+    }
+    std::string problem;
+    PACL acl = FolderAcl(sid, ownFolder, base, problem);
+    if (acl != nullptr) {
+        // A folder of its own inherits nothing: ProgramData lets users add files.
+        const SECURITY_INFORMATION what =
+            DACL_SECURITY_INFORMATION | (ownFolder ? PROTECTED_DACL_SECURITY_INFORMATION : 0);
+        const DWORD error =
+            SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT, what,
+                                  nullptr, nullptr, acl, nullptr);
+        if (error != ERROR_SUCCESS) {
+            problem = SystemText(error);
+        }
     }
     LocalFree(acl);
     LocalFree(descriptor);
-    return error == ERROR_SUCCESS ? std::string() : SystemText(error);
+    return problem;
 }
 
 }  // namespace serviceaccount

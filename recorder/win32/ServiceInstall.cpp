@@ -84,14 +84,25 @@ private:
     SC_HANDLE handle;
 };
 
+// One setting past the service's creation; a level the service manager does not know (wine's
+// lacks some that Windows has had since Vista) is told and left out.
+std::string Set(SC_HANDLE service, DWORD level, void* info, const std::string& what) {
+    if (ChangeServiceConfig2W(service, level, info)) {
+        return {};
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_INVALID_LEVEL) {
+        std::printf("warning: this service manager does not keep %s\n", what.c_str());
+        return {};
+    }
+    return what + ": " + SystemText(error);
+}
+
 // Everything past the service's creation; empty, or what could not be set.
 std::string Configure(SC_HANDLE service) {
     std::wstring description =
         L"Records the readings of an ORVEX concentrator to the files set in orvex.ini.";
     SERVICE_DESCRIPTIONW describe{description.data()};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &describe)) {
-        return "the description: " + SystemText(GetLastError());
-    }
     std::array<SC_ACTION, kRestartDelaysMs.size()> actions{};
     for (std::size_t i = 0; i < actions.size(); ++i) {
         actions[i] = {SC_ACTION_RESTART, kRestartDelaysMs[i]};
@@ -100,22 +111,22 @@ std::string Configure(SC_HANDLE service) {
     failure.dwResetPeriod = kFailureResetSeconds;
     failure.cActions = static_cast<DWORD>(actions.size());
     failure.lpsaActions = actions.data();
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) {
-        return "the restart on failure: " + SystemText(GetLastError());
-    }
     // Also when the recorder ends with a failure status rather than a crash (a port that cannot
     // be used, a full disk).
     SERVICE_FAILURE_ACTIONS_FLAG onFailureStatus{TRUE};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onFailureStatus)) {
-        return "the restart on a failure status: " + SystemText(GetLastError());
-    }
     SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) {
-        return "the delayed start: " + SystemText(GetLastError());
-    }
     SERVICE_PRESHUTDOWN_INFO preshutdown{kPreshutdownMs};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown)) {
-        return "the time to close the files at shutdown: " + SystemText(GetLastError());
+    for (const std::string& problem :
+         {Set(service, SERVICE_CONFIG_DESCRIPTION, &describe, "the description"),
+          Set(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure, "the restart on failure"),
+          Set(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onFailureStatus,
+              "the restart after a failure status"),
+          Set(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, "the delayed start"),
+          Set(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown,
+              "the time to close the files at shutdown")}) {
+        if (!problem.empty()) {
+            return problem;
+        }
     }
     return {};
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
-#include <filesystem>
 #include <map>
 
 #include "os/win32/WideText.h"
@@ -35,13 +34,13 @@ TEST(ServiceAccountTest, SidIsTheOneWindowsDerivesFromTheName) {
 }
 
 TEST(ServiceAccountTest, InstanceNamesFitServiceAccountAndFolderNames) {
-    for (const std::string good : {std::string("a"), std::string("hala-2"),
-                                   std::string("Stacja_3.b"), std::string(64, 'x')}) {
+    for (const std::string& good : {std::string("a"), std::string("hala-2"),
+                                    std::string("Stacja_3.b"), std::string(64, 'x')}) {
         EXPECT_TRUE(servicenames::ValidInstance(good)) << good;
     }
-    for (const std::string bad : {std::string(), std::string("."), std::string(".."),
-                                  std::string("a/b"), std::string("a\\b"), std::string("a b"),
-                                  std::string("łąka"), std::string("a@b"), std::string(65, 'x')}) {
+    for (const std::string& bad : {std::string(), std::string("."), std::string(".."),
+                                   std::string("a/b"), std::string("a\\b"), std::string("a b"),
+                                   std::string("łąka"), std::string("a@b"), std::string(65, 'x')}) {
         EXPECT_FALSE(servicenames::ValidInstance(bad)) << bad;
     }
     EXPECT_EQ(servicenames::ServiceName(""), L"orvex-recorder");
@@ -50,53 +49,72 @@ TEST(ServiceAccountTest, InstanceNamesFitServiceAccountAndFolderNames) {
 
 namespace {
 
-// The folder's allowed rights per account, and whether it inherits from its parent.
-std::map<std::string, DWORD> Allowed(const std::filesystem::path& folder, bool& isProtected) {
-    PACL acl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::map<std::string, DWORD> rights;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return rights;
-    }
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    isProtected = (control & SE_DACL_PROTECTED) != 0;
+struct Entry {
+    DWORD rights = 0;
+    bool inherited = false;  // to files and subfolders
+};
+
+// The allowed rights per account in an access list.
+std::map<std::string, Entry> Allowed(PACL acl) {
+    std::map<std::string, Entry> entries;
     for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         if (GetAce(acl, i, reinterpret_cast<void**>(&ace)) &&
             ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE) {
-            const std::vector<BYTE> sid(
-                reinterpret_cast<BYTE*>(&ace->SidStart),
-                reinterpret_cast<BYTE*>(&ace->SidStart) + GetLengthSid(&ace->SidStart));
-            rights[SidText(sid)] |= ace->Mask;
+            auto* start = reinterpret_cast<BYTE*>(&ace->SidStart);
+            Entry& entry = entries[SidText({start, start + GetLengthSid(start)})];
+            entry.rights |= ace->Mask;
+            entry.inherited =
+                (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) ==
+                (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
         }
     }
-    LocalFree(descriptor);
-    return rights;
+    return entries;
 }
+
+constexpr const char* kUsers = "S-1-5-32-545";
+constexpr DWORD kWriting = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE;
 
 }  // namespace
 
-TEST(ServiceAccountTest, OwnFolderLetsTheServiceWriteAndUsersOnlyRead) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() /
-        ("orvex-service-acl-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(folder);
+TEST(ServiceAccountTest, FolderAccessLetsTheServiceWriteAndUsersOnlyRead) {
     const std::vector<BYTE> sid = serviceaccount::AccountSid(L"orvex-recorder@test");
-    ASSERT_EQ(serviceaccount::GrantFolder(folder, sid, true), "");
-    bool isProtected = false;
-    const std::map<std::string, DWORD> rights = Allowed(folder, isProtected);
-    std::filesystem::remove_all(folder);
-    EXPECT_TRUE(isProtected);
-    const DWORD service = rights.count(SidText(sid)) ? rights.at(SidText(sid)) : 0;
-    EXPECT_EQ(service & FILE_GENERIC_WRITE, static_cast<DWORD>(FILE_GENERIC_WRITE));
-    EXPECT_EQ(service & DELETE, static_cast<DWORD>(DELETE));
-    const DWORD users = rights.count("S-1-5-32-545") ? rights.at("S-1-5-32-545") : 0;
-    EXPECT_EQ(users & FILE_GENERIC_READ, static_cast<DWORD>(FILE_GENERIC_READ));
-    EXPECT_EQ(users & (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE), 0u);
-    EXPECT_TRUE(rights.count("S-1-5-18"));      // SYSTEM
-    EXPECT_TRUE(rights.count("S-1-5-32-544"));  // administrators
-    EXPECT_EQ(rights.size(), 4u);
+    const std::string service = SidText(sid);
+    std::string problem;
+    PACL own = serviceaccount::FolderAcl(sid, true, nullptr, problem);
+    ASSERT_NE(own, nullptr) << problem;
+    std::map<std::string, Entry> entries = Allowed(own);
+    LocalFree(own);
+    EXPECT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[service].rights & (FILE_GENERIC_WRITE | DELETE),
+              static_cast<DWORD>(FILE_GENERIC_WRITE | DELETE));
+    EXPECT_EQ(entries[kUsers].rights & FILE_GENERIC_READ, static_cast<DWORD>(FILE_GENERIC_READ));
+    EXPECT_EQ(entries[kUsers].rights & kWriting, 0u);
+    for (const char* admin : {"S-1-5-18", "S-1-5-32-544"}) {  // SYSTEM, administrators
+        EXPECT_NE(entries[admin].rights, 0u) << admin;
+    }
+    for (const auto& [account, entry] : entries) {
+        EXPECT_TRUE(entry.inherited) << account;  // the recordings and subfolders get it too
+    }
+
+    // Another folder keeps its entries: here one that lets users write, which stays theirs.
+    std::string users(kUsers);
+    PSID usersSid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA(users.c_str(), &usersSid));
+    EXPLICIT_ACCESS_A write{};
+    write.grfAccessPermissions = FILE_GENERIC_WRITE;
+    write.grfAccessMode = GRANT_ACCESS;
+    write.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    write.Trustee.ptstrName = static_cast<LPSTR>(usersSid);
+    PACL base = nullptr;
+    ASSERT_EQ(SetEntriesInAclA(1, &write, nullptr, &base), static_cast<DWORD>(ERROR_SUCCESS));
+    PACL merged = serviceaccount::FolderAcl(sid, false, base, problem);
+    ASSERT_NE(merged, nullptr) << problem;
+    entries = Allowed(merged);
+    LocalFree(merged);
+    LocalFree(base);
+    LocalFree(usersSid);
+    EXPECT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[service].rights & FILE_GENERIC_WRITE, static_cast<DWORD>(FILE_GENERIC_WRITE));
+    EXPECT_EQ(entries[kUsers].rights & FILE_WRITE_DATA, static_cast<DWORD>(FILE_WRITE_DATA));
 }

@@ -1,6 +1,6 @@
 // Test-only: what wine's sc.exe cannot do with a service (its configuration, its state, a
-// PARAMCHANGE), for the service tests.
-//   orvex_wine_service config NAME | state NAME | paramchange NAME | wait NAME STATE SECONDS
+// control such as PARAMCHANGE), for the service tests.
+//   orvex_wine_service config NAME | state NAME | control NAME CODE | wait NAME STATE SECONDS
 #include <windows.h>
 
 #include <chrono>
@@ -101,7 +101,7 @@ void PrintStatus(const SERVICE_STATUS& status) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fputs("usage: orvex_wine_service config|state|paramchange|wait NAME ...\n", stderr);
+        std::fputs("usage: orvex_wine_service config|state|control|wait NAME ...\n", stderr);
         return 2;
     }
     const std::wstring verb = argv[1];
@@ -120,9 +120,11 @@ int wmain(int argc, wchar_t** argv) {
         result = Config(service);
     } else if (verb == L"state") {
         result = QueryServiceStatus(service, &status) ? (PrintStatus(status), 0) : 1;
-    } else if (verb == L"paramchange") {
-        if (!ControlService(service, SERVICE_CONTROL_PARAMCHANGE, &status)) {
-            std::printf("paramchange failed %lu\n", GetLastError());
+    } else if (verb == L"control" && argc == 4) {
+        // Any control by its number: PARAMCHANGE (6), and those Windows sends only itself
+        // (SHUTDOWN 5, PRESHUTDOWN 15), which wine's manager passes on.
+        if (!ControlService(service, std::wcstoul(argv[3], nullptr, 10), &status)) {
+            std::printf("control failed %lu\n", GetLastError());
             result = 1;
         }
     } else if (verb == L"wait" && argc == 5) {

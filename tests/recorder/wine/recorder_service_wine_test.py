@@ -59,27 +59,29 @@ def unix_path(windows):
     return os.path.join(base.prefix(), "drive_c", *windows[3:].split("\\"))
 
 
+def server(*args):
+    subprocess.run([shutil.which("wineserver") or "/usr/lib/wine/wineserver", *args],
+                   env=base.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=120)
+
+
 def boot_prefix():
-    """The first process of the session starts the service manager, with our environment and
-    standard error."""
+    """A session whose first process starts the service manager with our environment and
+    standard error. A prefix is made in a session of its own, whose manager writes nowhere."""
     global SERVICE_LOG
-    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
-    env = base.wine_env()
     os.makedirs(base.prefix(), exist_ok=True)
-    subprocess.run([server, "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    subprocess.run([server, "-p30"], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wine("cmd", "/c", "exit", timeout=300)
+    server("-k")
+    server("-w")
+    server("-p30")
     SERVICE_LOG = os.path.join(base.prefix(), "services.log")
     with open(SERVICE_LOG, "wb") as log:
-        subprocess.run([ARGS.wine_run, "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=log, stderr=log, timeout=300)
+        subprocess.run([ARGS.wine_run, "cmd", "/c", "exit"], env=base.wine_env(),
+                       stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=300)
 
 
 def end_prefix():
-    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
-    subprocess.run([server, "-k"], env=base.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    server("-k")
 
 
 class RecorderServiceWineTest(unittest.TestCase):

@@ -42,24 +42,6 @@ std::string Narrow(const std::wstring& text) {
     return Utf8FromWide(text);
 }
 
-// One argument as the C runtime splits the command line again: backslashes double only before
-// a quote.
-std::wstring Quoted(const std::wstring& arg) {
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, L'\\');
-    return quoted + L"\"";
-}
-
 std::wstring ProgramPath() {
     std::wstring path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -193,12 +175,13 @@ int Install(const ServiceOptions& options, std::filesystem::path folder) {
         return 1;
     }
     const std::wstring program = ProgramPath();
-    std::wstring command = Quoted(program) + L" --service --config " + Quoted(folder.wstring());
+    std::wstring command = servicenames::QuotedArgument(program) + L" --service --config " +
+                           servicenames::QuotedArgument(folder.wstring());
     if (!options.name.empty()) {
         command += L" --name " + WideFromUtf8(options.name);
     }
     for (const std::string& arg : options.passOn) {
-        command += L" " + Quoted(WideFromUtf8(arg));
+        command += L" " + servicenames::QuotedArgument(WideFromUtf8(arg));
     }
 
     CHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));

@@ -40,4 +40,21 @@ std::filesystem::path DefaultFolder(const std::string& instance) {
     return folder;
 }
 
+std::wstring QuotedArgument(const std::wstring& arg) {
+    // Backslashes are doubled only where a quote follows them.
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
+
 }  // namespace servicenames

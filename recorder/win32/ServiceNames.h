@@ -16,4 +16,8 @@ bool ValidInstance(const std::string& instance);
 // %ProgramData%\orvex, or %ProgramData%\orvex\NAME; empty when ProgramData is not set.
 std::filesystem::path DefaultFolder(const std::string& instance);
 
+// One argument of the service's command line, quoted so that the C runtime splits it back as it
+// was (a program path with spaces must not be taken for a shorter one).
+std::wstring QuotedArgument(const std::wstring& arg);
+
 }  // namespace servicenames

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <shellapi.h>
 #include <map>
 
 #include "os/win32/WideText.h"
@@ -117,4 +118,24 @@ TEST(ServiceAccountTest, FolderAccessLetsTheServiceWriteAndUsersOnlyRead) {
     EXPECT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[service].rights & FILE_GENERIC_WRITE, static_cast<DWORD>(FILE_GENERIC_WRITE));
     EXPECT_EQ(entries[kUsers].rights & FILE_WRITE_DATA, static_cast<DWORD>(FILE_WRITE_DATA));
+}
+
+TEST(ServiceAccountTest, CommandLineArgumentsSplitBackAsTheyWere) {
+    // Split by the system's own rules, as the service's command line is.
+    const std::vector<std::wstring> args{L"C:\\Program Files\\orvex\\orvex-recorder.exe",
+                                         L"C:\\",
+                                         L"D:\\stacja łąka\\",
+                                         L"a\"b",
+                                         L"a\\\"b",
+                                         L"\\\\serwer\\udział\\orvex"};
+    std::wstring line;
+    for (const std::wstring& arg : args) {
+        line += servicenames::QuotedArgument(arg) + L" ";
+    }
+    int count = 0;
+    wchar_t** split = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(split, nullptr);
+    const std::vector<std::wstring> back(split, split + count);
+    LocalFree(split);
+    EXPECT_EQ(back, args);
 }

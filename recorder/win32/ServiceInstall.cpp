@@ -113,22 +113,24 @@ std::string Configure(SC_HANDLE service) {
     return {};
 }
 
-bool RegisterEventSource(const std::wstring& program) {
+// The Application log's source, with this program as its message file; a system error code.
+LONG AddEventSource(const std::wstring& program) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        return false;
+    LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                 nullptr, &key, nullptr);
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    const bool done =
-        RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
-                       reinterpret_cast<const BYTE*>(program.c_str()),
-                       static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t))) ==
-            ERROR_SUCCESS &&
-        RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                       sizeof types) == ERROR_SUCCESS;
+    error = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(program.c_str()),
+                           static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
+    if (error == ERROR_SUCCESS) {
+        error = RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&types), sizeof types);
+    }
     RegCloseKey(key);
-    return done;
+    return error;
 }
 
 // True while a recorder service other than this one is installed: they share the source.
@@ -213,8 +215,10 @@ int Install(const ServiceOptions& options, std::filesystem::path folder) {
             problem = "the access to " + shown + ": " + problem;
         }
     }
-    if (problem.empty() && !RegisterEventSource(program)) {
-        problem = "the Event Log source: " + SystemText(GetLastError());
+    if (problem.empty()) {
+        if (const LONG code = AddEventSource(program); code != ERROR_SUCCESS) {
+            problem = "the Event Log source: " + SystemText(static_cast<DWORD>(code));
+        }
     }
     if (!problem.empty()) {
         // Half a service would start without what it needs: none at all.

@@ -5,9 +5,9 @@
 
 // The recorder's one wait: a stop or reload request, the record tick, the housekeeping tick and
 // the driver's cycles. On POSIX a poll over a signalfd (SIGTERM and SIGINT stop, SIGHUP
-// reloads), two timerfds and an eventfd; on Windows WaitForMultipleObjects over the console's
-// stop event (Ctrl-C, Ctrl-Break, the console's closing, shutdown), a named reload event, two
-// waitable timers and an event.
+// reloads), two timerfds and an eventfd; on Windows WaitForMultipleObjects over the stop event
+// (Ctrl-C, Ctrl-Break, the console's closing, shutdown, a service's stop), the named reload event
+// and the service's, two waitable timers and an event.
 class CRecorderLoop {
 public:
     struct Wakes {

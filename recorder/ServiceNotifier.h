@@ -3,7 +3,7 @@
 #include <string>
 
 // The service manager's notify lifecycle: systemd's on Linux (a no-op without one: NOTIFY_SOCKET
-// unset); nothing on Windows, which has no such protocol for a console program.
+// unset); on Windows the service's state for the service manager (nothing in a console).
 class CServiceNotifier {
 public:
     CServiceNotifier();

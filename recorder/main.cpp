@@ -11,6 +11,7 @@
 #include "os/PathText.h"
 #include "recorder/Recorder.h"
 #include "recorder/RecorderLoop.h"
+#include "recorder/ServiceHost.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
 void Usage(std::FILE* to) {
     std::fputs(kUsage, to);
     std::fputs(CRecorderLoop::SignalsHelp(), to);
+    std::fputs(ServiceHelp(), to);
 }
 
 // A whole decimal number within [low, high], or nothing.
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = ToolArguments(argc, argv);
     std::filesystem::path folder;
     int address = 1;
+    ServiceOptions service;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool valueFollows = i + 1 < args.size();
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
             address = static_cast<int>(value);
+            service.passOn.insert(service.passOn.end(), {arg, args[i]});
         } else if (arg == "--reload" && valueFollows) {
             long pid = 0;
             if (!ParseNumber(args[++i], 1, 0x7FFFFFFF, pid)) {
@@ -67,26 +71,39 @@ int main(int argc, char** argv) {
         } else if (arg == "--verbose") {
             // The link's trace reads its switch once, at its first use.
             SetEnvironmentValue("ORVEX_TRACE", "1");
+            service.passOn.push_back(arg);
         } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
         } else if (arg == "--version") {
             std::printf("orvex-recorder %s\n", kOrvexVersion);
             return 0;
-        } else {
+        } else if (std::string problem; !ParseServiceOption(args, i, service, problem)) {
+            if (!problem.empty()) {
+                std::fprintf(stderr, "orvex-recorder: %s\n", problem.c_str());
+                return 2;
+            }
             Usage(stderr);
             return 2;
         }
     }
+    if (!service.name.empty() && service.action == ServiceOptions::Action::None) {
+        std::fputs("orvex-recorder: --name goes with --install or --uninstall\n", stderr);
+        return 2;
+    }
+    if (service.action == ServiceOptions::Action::Install ||
+        service.action == ServiceOptions::Action::Uninstall) {
+        return RunServiceCommand(service, folder);
+    }
     CRecorderLoop::PrepareProcess();
-    if (folder.empty()) {
-        folder = ResolveSettingsFolder();
-    }
-    int status = 0;
-    {
-        CRecorder recorder(folder, address);
-        status = recorder.Run();
-    }
+    const auto record = [address](const std::filesystem::path& settingsFolder) {
+        CRecorder recorder(settingsFolder.empty() ? ResolveSettingsFolder() : settingsFolder,
+                           address);
+        return recorder.Run();
+    };
+    const int status = service.action == ServiceOptions::Action::Run
+                           ? RunAsService(service, folder, record)
+                           : record(folder);
     CRecorderLoop::ProcessDone();
     return status;
 }

@@ -7,9 +7,11 @@
 #include <ctime>
 #include <string>
 
+#include "RecorderMessages.h"
 #include "os/FileErrorCodes.h"
 #include "os/LocalTime.h"
 #include "os/win32/WideText.h"
+#include "recorder/win32/ServiceStatus.h"
 
 namespace {
 
@@ -27,9 +29,41 @@ std::string Prefix(LogLevel level) {
     }
 }
 
+// Registered by --install; without that the lines still go, with a note that the text is missing.
+constexpr const wchar_t* kEventSource = L"orvex-recorder";
+
+HANDLE EventSource() {
+    static const HANDLE source = RegisterEventSourceW(nullptr, kEventSource);
+    return source;
+}
+
+// A service has no console: its errors and warnings go to the Application log.
+void ReportToEventLog(LogLevel level, std::string_view message) {
+    if (level != LogLevel::Error && level != LogLevel::Warning) {
+        return;
+    }
+    HANDLE source = EventSource();
+    if (source == nullptr) {
+        return;
+    }
+    std::wstring text = WideFromUtf8(message);
+    // Instances share the source: each line says whose it is.
+    if (const std::wstring name = servicestatus::ServiceName(); name != kEventSource) {
+        text = name + L": " + text;
+    }
+    const wchar_t* strings[] = {text.c_str()};
+    const bool error = level == LogLevel::Error;
+    ReportEventW(source, error ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE, 0,
+                 error ? MSG_RECORDER_ERROR : MSG_RECORDER_WARNING, nullptr, 1, 0, strings,
+                 nullptr);
+}
+
 }  // namespace
 
 void LogLine(LogLevel level, std::string_view message) {
+    if (servicestatus::InService()) {
+        ReportToEventLog(level, message);
+    }
     const std::string line = Prefix(level) + std::string(message) + "\r\n";
     HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
     if (out == nullptr || out == INVALID_HANDLE_VALUE) {

@@ -7,15 +7,26 @@
 
 #include "os/FileErrorCodes.h"
 #include "recorder/RecorderLog.h"
+#include "recorder/win32/ServiceRequests.h"
 
 namespace {
 
 constexpr DWORD kNoStop = 0xFFFFFFFF;
 
 // Process-wide, as the console handler is: made by PrepareProcess before any thread.
-HANDLE stopEvent = nullptr;    // manual reset: a stop stays asked for
-HANDLE processDone = nullptr;  // set by ProcessDone
+HANDLE stopEvent = nullptr;      // manual reset: a stop stays asked for
+HANDLE processDone = nullptr;    // set by ProcessDone
+HANDLE serviceReload = nullptr;  // auto reset: one reload per request
 std::atomic<DWORD> stopType{kNoStop};
+
+// Service controls are told apart from the console's events in stopType.
+constexpr DWORD kServiceControlBase = 0x10000;
+
+void RequestStop(DWORD type) {
+    DWORD none = kNoStop;
+    stopType.compare_exchange_strong(none, type);
+    SetEvent(stopEvent);
+}
 
 // Windows ends the process when the handler returns from a close or shutdown event (after about
 // 5 s in any case): wait for the loop to close the files first.
@@ -33,9 +44,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
             // service; a recorder in the leaving user's console is closed with it anyway.
             return TRUE;
     }
-    DWORD none = kNoStop;
-    stopType.compare_exchange_strong(none, type);
-    SetEvent(stopEvent);
+    RequestStop(type);
     if (type == CTRL_CLOSE_EVENT || type == CTRL_SHUTDOWN_EVENT) {
         WaitForSingleObject(processDone, kCloseGraceMs);
     }
@@ -50,6 +59,10 @@ std::string StopName(DWORD type) {
             return "Ctrl-Break";
         case CTRL_CLOSE_EVENT:
             return "the console's closing";
+        case kServiceControlBase + SERVICE_CONTROL_STOP:
+            return "the service's stop";
+        case kServiceControlBase + SERVICE_CONTROL_PRESHUTDOWN:
+            return "the system's shutdown (preshutdown)";
         default:
             return "the system's shutdown";
     }
@@ -71,6 +84,14 @@ void ArmTimer(HANDLE timer, std::chrono::seconds period) {
 }
 
 }  // namespace
+
+void RequestServiceStop(DWORD control) {
+    RequestStop(kServiceControlBase + control);
+}
+
+void RequestServiceReload() {
+    SetEvent(serviceReload);
+}
 
 struct CRecorderLoop::Impl {
     HANDLE reload = nullptr;  // none when the name could not be made
@@ -120,8 +141,8 @@ void CRecorderLoop::PostCycle() {
 bool CRecorderLoop::Wait(Wakes& wakes, std::string& error) {
     wakes = {};
     // Stop first: WaitForMultipleObjects names the lowest signalled handle.
-    std::array<HANDLE, 5> handles{};
-    std::array<bool*, 5> flags{};
+    std::array<HANDLE, 6> handles{};
+    std::array<bool*, 6> flags{};
     DWORD count = 0;
     const auto add = [&](HANDLE h, bool* flag) {
         if (h != nullptr) {
@@ -132,6 +153,7 @@ bool CRecorderLoop::Wait(Wakes& wakes, std::string& error) {
     };
     add(stopEvent, &wakes.stop);
     add(impl->reload, &wakes.reload);
+    add(serviceReload, &wakes.reload);
     add(impl->cycle, &wakes.cycle);
     add(impl->tick, &wakes.tick);
     add(impl->housekeeping, &wakes.housekeeping);
@@ -142,9 +164,12 @@ bool CRecorderLoop::Wait(Wakes& wakes, std::string& error) {
     }
     const DWORD first = result - WAIT_OBJECT_0;
     *flags[first] = true;
-    // The others that are due as well, taken now (a timer's or event's wait resets it).
+    // The others that are due as well, taken now (a timer's or event's wait resets it). Two
+    // handles share the reload flag: one that is set stays set.
     for (DWORD i = first + 1; i < count; ++i) {
-        *flags[i] = WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0;
+        if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0) {
+            *flags[i] = true;
+        }
     }
     if (wakes.stop) {
         wakes.stopReason = StopName(stopType.load());
@@ -162,6 +187,7 @@ std::string CRecorderLoop::ReloadHint() const {
 void CRecorderLoop::PrepareProcess() {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     processDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    serviceReload = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

@@ -1,18 +1,24 @@
 #include "recorder/ServiceNotifier.h"
 
-// Windows has no notify protocol for a console program: a service manager or wrapper watches the
-// process itself. Nothing to tell, and no watchdog asked for (WatchdogPeriod stays zero).
+#include "recorder/win32/ServiceStatus.h"
+
+// A console recorder has no manager to tell; a service tells the service manager its state. The
+// manager has no watchdog and no status text: those points report nothing (WatchdogPeriod stays
+// zero), and a reload keeps the state RUNNING.
 CServiceNotifier::CServiceNotifier() = default;
 
 void CServiceNotifier::Send(const std::string&) {}
 
 void CServiceNotifier::Ready(const std::string& status) {
     lastStatus = status;
+    servicestatus::Running();
 }
 
 void CServiceNotifier::Reloading() {}
 
-void CServiceNotifier::Stopping() {}
+void CServiceNotifier::Stopping() {
+    servicestatus::StopPending();
+}
 
 void CServiceNotifier::WatchdogPing() {}
 

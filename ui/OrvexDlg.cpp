@@ -107,10 +107,7 @@ COrvexDlg::~COrvexDlg() {
     driver.RemoveCycleListener(displayListener);
     // The trend window refers to the live samples and settings, which go before the children.
     delete trendWindow.data();
-    if (publisher) {
-        driver.RemoveCycleListener(publisherListener);
-        publisher.reset();
-    }
+    StopMqttPublishing();
 }
 
 void COrvexDlg::CreateMenus() {

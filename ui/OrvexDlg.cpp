@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "link/PortDiagnosis.h"
+#include "publish/AlarmService.h"
 #include "publish/MqttPublisher.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"

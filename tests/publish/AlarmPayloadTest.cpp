@@ -115,7 +115,7 @@ TEST(AlarmPayload, GoldenDiscoveryOfBinarySensorsAndSwitches) {
         R"("optimistic": false, "qos": 1, "retain": false, )"
         R"("availability_topic": "zaklad/a/777/status", )"
         R"("availability_template": "{{ 'online' if value == 'online' else 'offline' }}", )"
-        R"("device": {"identifiers": ["orvex_zaklad_a_777"], "name": "ORVEX nr 777 (zaklad/a)", )"
+        R"x("device": {"identifiers": ["orvex_zaklad_a_777"], "name": "ORVEX nr 777 (zaklad/a)", )x"
         R"("manufacturer": "ORVEX", "model": "ORVEX", "sw_version": "1.09"}, )"
         R"("origin": {"name": "orvex", "sw_version": "1.09"}})");
 }

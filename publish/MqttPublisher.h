@@ -60,6 +60,10 @@ struct MqttEvent {
 // - The status topic is "online" (retained) on every connect, "silent" while the device does
 //   not answer, and "offline" by the broker's will when the program or the network dies.
 // - Reconnects wait 1 s doubling to 60 s, with jitter; a refusal is reported once.
+// - Alarm states are published retained as they come (OnAlarmState). Alarm commands are
+//   subscribed to only with CommandsActive settings; they are checked on this thread and handed
+//   to onAlarmCommand, never carried out here; every command gets one answer on the result
+//   topic. Without commands an earlier run's subscription is dropped at the connect.
 // - Stop returns within about a second whatever the broker does.
 class MqttPublisher {
 public:

@@ -65,6 +65,9 @@ MqttCheckResult CheckMqttConnection(const MqttSettings& settings,
             result.warnings.push_back(std::move(warning));
         }
     }
+    if (std::string problem = CommandsProblem(settings); !problem.empty()) {
+        result.warnings.push_back(std::move(problem));
+    }
     if (std::string problem = QueueFileProblem(settingsFolder); !problem.empty()) {
         result.warnings.push_back(std::move(problem));
     }

@@ -11,7 +11,8 @@ struct MqttCheckResult {
     MqttFailure failure = MqttFailure::None;
     std::string detail;    // Polish, a path or a topic
     std::string original;  // the library's own words, for a log
-    // What works but needs care (a password file others can read, a queue kept in memory).
+    // What works but needs care (a password file others can read, a queue kept in memory,
+    // alarm commands asked for but refused).
     std::vector<std::string> warnings;
 };
 

@@ -278,8 +278,6 @@ const char* Component(const InputDescription& desc) {
 
 }  // namespace
 
-namespace {
-
 std::string DeviceAndOrigin(const DiscoveryContext& context) {
     const std::string serial = std::to_string(context.deviceSerial);
     // The serial goes in the name: a serial_number key makes Home Assistant 2024.1 and older
@@ -295,8 +293,6 @@ std::string DeviceAndOrigin(const DiscoveryContext& context) {
            "}, \"origin\": {\"name\": \"orvex\", \"sw_version\": " + JsonString(context.swVersion) +
            "}";
 }
-
-}  // namespace
 
 std::string DiscoveryTopic(const DiscoveryContext& context, int input, const InputDescription& desc,
                            const ChannelReading& channel) {

@@ -88,6 +88,8 @@ std::string DiscoveryTopic(const DiscoveryContext& context, int input, const Inp
                            const ChannelReading& channel);
 std::string DiscoveryConfig(const DiscoveryContext& context, int input,
                             const InputDescription& desc, const ChannelReading& channel);
+// ", \"device\": {...}, \"origin\": {...}": the blocks every config of the device ends with.
+std::string DeviceAndOrigin(const DiscoveryContext& context);
 
 // The publisher's own state, retained on "<prefix>/<device serial>/diagnostics":
 // {"device": "responding" or "silent", "queue": n, "dropped": n, "last_error": text or null}.

@@ -36,6 +36,8 @@ constexpr milliseconds kMiscInterval{1000};
 constexpr milliseconds kMinSilence{5000};
 constexpr int kFirstFailureReason = 0x80;
 constexpr milliseconds kDiagnosticsInterval{10000};
+// Answers waiting for a connection: a command is never repeated, so few ever wait.
+constexpr std::size_t kMaxWaitingAnswers = 16;
 
 std::string ReasonCode(int reason) {
     char code[16];
@@ -104,18 +106,26 @@ public:
             p_.lastFailure_ = MqttFailure::Settings;
             Report({MqttEvent::Type::Failed, MqttFailure::Settings, settingsProblem_, {}, 0});
         }
+        if (const std::string why = CommandsProblem(o_.settings); !why.empty()) {
+            Report({MqttEvent::Type::CommandsRefused, MqttFailure::None, why, {}, 0});
+        }
         UpdateStats();
         for (;;) {
             std::deque<Incoming> batch;
+            std::deque<AlarmNews> alarmNews;
             bool stop = false;
             {
                 std::lock_guard guard(p_.mutex_);
                 batch.swap(p_.inbox_);
+                alarmNews.swap(p_.alarmInbox_);
                 stop = p_.stop_;
                 inboxDropped_ = p_.inboxDropped_;
             }
             for (Incoming& in : batch) {
                 Handle(in);
+            }
+            for (const AlarmNews& news : alarmNews) {
+                HandleAlarms(news);
             }
             const auto now = Clock::now();
             WatchSilence(now);
@@ -185,6 +195,79 @@ private:
         valuesCurrent_ = true;
     }
 
+    void HandleAlarms(const AlarmNews& news) {
+        const std::string iso = IsoTime(news.time, LocalUtcOffset(news.time));
+        if (news.state) {
+            alarmsPayload_ = AlarmsPayload(*news.state, iso);
+            alarmsPending_ = true;
+            // The entities appear once the device has answered an alarm read.
+            haveAlarms_ = haveAlarms_ || news.state->Read();
+        }
+        if (news.answer) {
+            Answer(*news.answer, iso);
+        }
+    }
+
+    void Answer(const AlarmAnswer& answer, const std::string& iso) {
+        if (answers_.size() >= kMaxWaitingAnswers) {
+            answers_.pop_front();
+        }
+        answers_.push_back(AlarmAnswerPayload(answer, iso));
+        std::string detail = answer.command ? AlarmCommandJson(*answer.command) : "?";
+        switch (answer.result) {
+            case AlarmAnswer::Result::Ok:
+                detail += ": wykonane";
+                break;
+            case AlarmAnswer::Result::Refused:
+                detail += ": odrzucone: " + answer.message;
+                break;
+            case AlarmAnswer::Result::Failed:
+                detail += ": nieudane: " + answer.message;
+                break;
+        }
+        Report({MqttEvent::Type::AlarmCommandAnswered, MqttFailure::None, detail, {}, 0});
+    }
+
+    // On the network thread: only checked and handed on, never carried out here.
+    void OnCommand(std::string_view payload, bool retained) {
+        if (!commandsActive_) {
+            return;  // a subscription of an earlier run, before the broker dropped it
+        }
+        AlarmAnswer refusal;
+        refusal.result = AlarmAnswer::Result::Refused;
+        const auto now = std::chrono::system_clock::now();
+        const std::string iso = IsoTime(now, LocalUtcOffset(now));
+        std::optional<AlarmCommand> command = ParseAlarmCommand(payload, refusal.message);
+        if (!command) {
+            Answer(refusal, iso);
+            return;
+        }
+        refusal.command = command;
+        if (retained) {
+            // Kept by the broker for whoever comes: carried out it would act again on every
+            // connect.
+            refusal.message = "polecenie zachowane przez broker (retain) nie jest wykonywane";
+        } else if (!o_.onAlarmCommand) {
+            refusal.message = "ten program nie wykonuje poleceń alarmów";
+        } else {
+            o_.onAlarmCommand(*command);
+            return;
+        }
+        Answer(refusal, iso);
+    }
+
+    void PublishAlarms() {
+        const std::string& prefix = o_.settings.topicPrefix;
+        if (alarmsPending_ && alarmsPayload_) {
+            Publish(AlarmsTopic(prefix, sessionSerial_), *alarmsPayload_, true);
+            alarmsPending_ = false;
+        }
+        for (const std::string& answer : answers_) {
+            Publish(AlarmsResultTopic(prefix, sessionSerial_), answer, false);
+        }
+        answers_.clear();
+    }
+
     // A polling thread that stops delivering (a port gone, a hung driver) must not leave
     // "online" standing over the last values.
     void WatchSilence(Clock::time_point now) {
@@ -233,10 +316,13 @@ private:
         MqttSession::Handlers handlers;
         handlers.connected = [this] { OnConnected(); };
         handlers.published = [this](int mid, int reason) { OnPublished(mid, reason); };
-        handlers.message = [this](std::string_view topic, std::string_view payload) {
+        handlers.message = [this](std::string_view topic, std::string_view payload, bool retained) {
             if (topic == HaStatusTopic(o_.settings.discoveryPrefix) && payload == "online") {
                 forceDiscovery_ = true;
                 republishValues_ = true;
+                alarmsPending_ = alarmsPayload_.has_value();
+            } else if (topic == AlarmsCommandTopic(o_.settings.topicPrefix, sessionSerial_)) {
+                OnCommand(payload, retained);
             }
         };
         session_ = std::make_unique<MqttSession>(EffectiveClientId(o_.settings, o_.settingsFolder),
@@ -273,6 +359,16 @@ private:
         if (o_.settings.discovery) {
             session_->Subscribe(HaStatusTopic(o_.settings.discoveryPrefix), 1);
         }
+        // QoS 0: the broker keeps no command for a later connect, so none is carried out late.
+        // Without commands the persistent session must not keep an earlier run's subscription.
+        const std::string commandTopic =
+            AlarmsCommandTopic(o_.settings.topicPrefix, sessionSerial_);
+        if (commandsActive_) {
+            session_->Subscribe(commandTopic, 0);
+        } else {
+            session_->Unsubscribe(commandTopic);
+        }
+        alarmsPending_ = alarmsPayload_.has_value();
         Report({MqttEvent::Type::Connected, MqttFailure::None, {}, {}, TotalDropped()});
     }
 
@@ -350,6 +446,7 @@ private:
             publishedStatus_ = wantedStatus_;
         }
         PublishDiagnostics();
+        PublishAlarms();
         if (haveCurrent_) {
             SyncDiscovery();
             if (republishValues_ && valuesCurrent_) {
@@ -442,6 +539,18 @@ private:
                 Publish(topic, config, true);
             }
         }
+        std::vector<std::pair<std::string, std::string>> alarms;
+        const bool withAlarms = o_.settings.discovery && haveAlarms_;
+        if (withAlarms && (force || clearStale_ || !alarmsAnnounced_)) {
+            alarms = AlarmsDiscovery(context, commandsActive_);
+        }
+        if (!alarms.empty() && (force || !alarmsAnnounced_)) {
+            for (const auto& [topic, config] : alarms) {
+                Publish(topic, config, true);
+            }
+            changed = changed || !alarmsAnnounced_;
+            alarmsAnnounced_ = true;
+        }
         for (int i = 0; i < 8; ++i) {
             const InputDescription& now = current_[i];
             const bool present = o_.settings.discovery && o_.settings.Publishes(i + 1) &&
@@ -474,6 +583,12 @@ private:
         }
         std::set<std::string> topics;
         for (const auto& [topic, config] : diagnostics) {
+            topics.insert(topic);
+        }
+        if (withAlarms && alarms.empty()) {
+            alarms = AlarmsDiscovery(context, commandsActive_);
+        }
+        for (const auto& [topic, config] : alarms) {
             topics.insert(topic);
         }
         for (int i = 0; i < 8; ++i) {
@@ -678,6 +793,12 @@ private:
     bool refusing_ = false;        // a measurement was refused; no cycle delivered since
     bool refusalPending_ = false;  // the connection is to be given up after this service
     std::string settingsProblem_;
+    const bool commandsActive_ = CommandsActive(o_.settings);
+    std::optional<std::string> alarmsPayload_;  // the latest alarm read's
+    bool alarmsPending_ = false;
+    bool haveAlarms_ = false;
+    bool alarmsAnnounced_ = false;
+    std::deque<std::string> answers_;
 };
 
 MqttPublisher::MqttPublisher(Options options) : options_(std::move(options)) {
@@ -735,6 +856,27 @@ void MqttPublisher::OnCycle(const PollingCycle& cycle) {
             ++inboxDropped_;
         }
         inbox_.push_back(std::move(in));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t w = write(wakeFd_, &one, sizeof one);
+}
+
+void MqttPublisher::OnAlarmState(const AlarmState& state) {
+    PostAlarmNews({std::chrono::system_clock::now(), state, std::nullopt});
+}
+
+void MqttPublisher::OnAlarmAnswer(const AlarmAnswer& answer) {
+    PostAlarmNews({std::chrono::system_clock::now(), std::nullopt, answer});
+}
+
+void MqttPublisher::PostAlarmNews(AlarmNews news) {
+    {
+        std::lock_guard guard(mutex_);
+        // A few a minute at most; the bound only guards a stalled thread.
+        if (alarmInbox_.size() >= kMaxWaitingAnswers) {
+            alarmInbox_.pop_front();
+        }
+        alarmInbox_.push_back(std::move(news));
     }
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t w = write(wakeFd_, &one, sizeof one);

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "device/PollingCycle.h"
+#include "publish/AlarmPayload.h"
 #include "publish/MqttFailure.h"
 #include "publish/MqttSettings.h"
 #include "publish/QueuedCycle.h"
@@ -29,6 +31,11 @@ struct MqttEvent {
         // The broker refused a publish (MQTT 5 reason code); detail names the topic. A refused
         // cycle stays queued and is retried at the reconnect pace.
         PublishRefused,
+        // COMMANDS=1 with settings that do not allow commands: detail names the key and why.
+        // Publishing goes on; commands are not subscribed to.
+        CommandsRefused,
+        // An alarm command was answered: detail says what was asked and how it ended.
+        AlarmCommandAnswered,
     };
     Type type = Type::Connected;
     MqttFailure failure = MqttFailure::None;
@@ -53,6 +60,10 @@ struct MqttEvent {
 // - The status topic is "online" (retained) on every connect, "silent" while the device does
 //   not answer, and "offline" by the broker's will when the program or the network dies.
 // - Reconnects wait 1 s doubling to 60 s, with jitter; a refusal is reported once.
+// - Alarm states are published retained as they come (OnAlarmState). Alarm commands are
+//   subscribed to only with CommandsActive settings; they are checked on this thread and handed
+//   to onAlarmCommand, never carried out here; every command gets one answer on the result
+//   topic. Without commands an earlier run's subscription is dropped at the connect.
 // - Stop returns within about a second whatever the broker does.
 class MqttPublisher {
 public:
@@ -62,6 +73,10 @@ public:
         std::uint64_t queueCapacity = 100'000;  // cycles: a day at the fastest polling pace
         std::string swVersion;
         std::function<void(const MqttEvent&)> onEvent;
+        // A valid alarm command from the broker (only with CommandsActive settings), on the
+        // publisher's thread: hand it to whoever owns the driver and return at once; the
+        // answer comes back through OnAlarmAnswer. Without it commands are refused.
+        std::function<void(const AlarmCommand&)> onAlarmCommand;
         std::chrono::milliseconds minBackoff{1000};
         std::chrono::milliseconds maxBackoff{60000};
         std::chrono::milliseconds connectTimeout{10000};
@@ -90,18 +105,29 @@ public:
     // A cycle listener: any thread, returns at once.
     void OnCycle(const PollingCycle& cycle);
     Stats GetStats() const;
+    // The latest alarm read and a command's answer: any thread, return at once. The state is
+    // published retained (only what that read found); answers are not retained.
+    void OnAlarmState(const AlarmState& state);
+    void OnAlarmAnswer(const AlarmAnswer& answer);
 
 private:
     struct Incoming {
         bool responding = false;
         QueuedCycle cycle;
     };
+    struct AlarmNews {
+        std::chrono::system_clock::time_point time;
+        std::optional<AlarmState> state;
+        std::optional<AlarmAnswer> answer;
+    };
     class Worker;
+    void PostAlarmNews(AlarmNews news);
 
     Options options_;
     mutable std::mutex mutex_;
     std::deque<Incoming> inbox_;
     std::uint64_t inboxDropped_ = 0;
+    std::deque<AlarmNews> alarmInbox_;
     bool stop_ = false;
     int wakeFd_ = -1;
     std::thread thread_;

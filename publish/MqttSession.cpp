@@ -233,6 +233,10 @@ bool MqttSession::Subscribe(const std::string& topic, int qos) {
     return mosquitto_subscribe(mosq_, nullptr, topic.c_str(), qos) == MOSQ_ERR_SUCCESS;
 }
 
+bool MqttSession::Unsubscribe(const std::string& topic) {
+    return mosquitto_unsubscribe(mosq_, nullptr, topic.c_str()) == MOSQ_ERR_SUCCESS;
+}
+
 void MqttSession::Disconnect() {
     if (mosq_ != nullptr) {
         mosquitto_disconnect(mosq_);
@@ -263,9 +267,10 @@ void MqttSession::OnPublish(mosquitto*, void* self, int mid, int reason,
 void MqttSession::OnMessage(mosquitto*, void* self, const mosquitto_message* m) {
     auto* s = static_cast<MqttSession*>(self);
     if (s->handlers_.message && m->topic != nullptr) {
-        s->handlers_.message(
-            m->topic, std::string_view(static_cast<const char*>(m->payload),
-                                       static_cast<std::size_t>(std::max(0, m->payloadlen))));
+        s->handlers_.message(m->topic,
+                             std::string_view(static_cast<const char*>(m->payload),
+                                              static_cast<std::size_t>(std::max(0, m->payloadlen))),
+                             m->retain);
     }
 }
 

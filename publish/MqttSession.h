@@ -22,7 +22,9 @@ public:
         // PUBACK (or sent, for QoS 0); reason is MQTT 5's reason code, 0 for success and
         // always 0 under 3.1.1, where a broker acknowledges even a publish it refused.
         std::function<void(int mid, int reason)> published;
-        std::function<void(std::string_view topic, std::string_view payload)> message;
+        // retained: the broker kept the message, it was not sent just now.
+        std::function<void(std::string_view topic, std::string_view payload, bool retained)>
+            message;
     };
     struct Will {
         std::string topic;
@@ -50,6 +52,7 @@ public:
     bool Publish(const std::string& topic, std::string_view payload, int qos, bool retain,
                  int* mid);
     bool Subscribe(const std::string& topic, int qos);
+    bool Unsubscribe(const std::string& topic);
     void Disconnect();
 
 private:

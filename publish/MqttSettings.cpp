@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "store/IniEx.h"
 #include "store/IniValue.h"
@@ -131,6 +132,8 @@ MqttSettings ReadMqttSettings(const CIniEx& ini) {
     s.discovery = Flag(ini, "DISCOVERY", d.discovery);
     s.discoveryPrefix = Text(ini, "DISCOVERY_PREFIX", d.discoveryPrefix);
     s.inputs = Text(ini, "INPUTS", d.inputs);
+    s.commands = Flag(ini, "COMMANDS", d.commands);
+    s.commandsInsecure = Flag(ini, "COMMANDS_INSECURE", d.commandsInsecure);
     return s;
 }
 
@@ -163,6 +166,13 @@ void WriteMqttSettings(CIniEx& ini, const MqttSettings& s) {
     ini.SetInt(kMqttSection, "DISCOVERY", s.discovery ? 1 : 0);
     text("DISCOVERY_PREFIX", s.discoveryPrefix);
     text("INPUTS", s.inputs);
+    // Written once used, so that a file that never had them stays as it was.
+    for (const auto& [key, on] :
+         {std::pair{"COMMANDS", s.commands}, std::pair{"COMMANDS_INSECURE", s.commandsInsecure}}) {
+        if (on || ini.GetText(kMqttSection, key, "\x01") != "\x01") {
+            ini.SetInt(kMqttSection, key, on ? 1 : 0);
+        }
+    }
 }
 
 std::string DefaultClientId(const std::filesystem::path& settingsFolder) {
@@ -239,6 +249,22 @@ std::string MqttSettingsProblem(const MqttSettings& settings) {
     if (settings.inputs.size() != 8 ||
         settings.inputs.find_first_not_of("01") != std::string::npos) {
         return "[MQTT] INPUTS: potrzeba ośmiu znaków 0 lub 1 (wejścia 1 do 8)";
+    }
+    return {};
+}
+
+std::string CommandsProblem(const MqttSettings& s) {
+    if (!s.commands || s.commandsInsecure) {
+        return {};
+    }
+    // Whoever may publish on the command topic switches the plant's alarms.
+    if (!s.tls) {
+        return "[MQTT] COMMANDS: polecenia alarmów odrzucone: połączenie z brokerem bez "
+               "szyfrowania TLS (TLS=0); ustaw TLS=1 albo świadomie COMMANDS_INSECURE=1";
+    }
+    if (s.username.empty()) {
+        return "[MQTT] COMMANDS: polecenia alarmów odrzucone: brak nazwy użytkownika brokera "
+               "(USERNAME); ustaw USERNAME albo świadomie COMMANDS_INSECURE=1";
     }
     return {};
 }

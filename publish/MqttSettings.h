@@ -28,6 +28,10 @@ struct MqttSettings {
     bool discovery = true;  // Home Assistant discovery configs
     std::string discoveryPrefix = "homeassistant";
     std::string inputs = "11111111";  // input N is published when character N is "1"
+    // Alarm commands over MQTT: off unless asked for, and only over TLS with a user name
+    // unless commandsInsecure.
+    bool commands = false;
+    bool commandsInsecure = false;
 
     int EffectivePort() const { return port != 0 ? port : (tls ? kTlsPort : kPlainPort); }
     bool Publishes(int input) const {  // input 1..8
@@ -60,6 +64,14 @@ bool IsValidTopicPrefix(const std::string& prefix);
 std::string ClientIdProblem(const std::string& clientId);
 // The first setting that cannot be used, naming its key and the reason; empty when all can.
 std::string MqttSettingsProblem(const MqttSettings& settings);
+
+// Why alarm commands asked for (COMMANDS=1) are refused with these settings, naming the key
+// and the reason; empty when they are off or allowed. Publishing goes on either way.
+std::string CommandsProblem(const MqttSettings& settings);
+// Commands asked for and allowed.
+inline bool CommandsActive(const MqttSettings& settings) {
+    return settings.commands && CommandsProblem(settings).empty();
+}
 
 // Why a password file gave no password.
 enum class PasswordFileError { None, Missing, NotRegularFile, TooLarge, Unreadable };

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "link/PortDiagnosis.h"
+#include "publish/AlarmService.h"
 #include "publish/MqttPublisher.h"
 #include "text/ReadingText.h"
 #include "ui/MainLayout.h"
@@ -107,10 +108,7 @@ COrvexDlg::~COrvexDlg() {
     driver.RemoveCycleListener(displayListener);
     // The trend window refers to the live samples and settings, which go before the children.
     delete trendWindow.data();
-    if (publisher) {
-        driver.RemoveCycleListener(publisherListener);
-        publisher.reset();
-    }
+    StopMqttPublishing();
 }
 
 void COrvexDlg::CreateMenus() {

@@ -24,6 +24,7 @@ class QMenu;
 class QMenuBar;
 class QMessageBox;
 class CHelpWindow;
+class AlarmService;
 class MqttPublisher;
 struct MqttEvent;
 class CTrendWnd;
@@ -112,6 +113,8 @@ public:
     void OnMqttSettings();
     // Starts, restarts or stops publishing to match mqttSettings.
     void ApplyMqttPublishing();
+    // Stops the alarm service and the publisher, in that order, and unhooks them.
+    void StopMqttPublishing();
     // On the window's thread: the status line, and a refusal (login, certificate, files) told
     // once in a message that does not hold the window.
     void OnMqttEvent(const MqttEvent& event);
@@ -265,6 +268,7 @@ private:
     CRecordingCore recordingCore;
     // Declared after the driver: stopped and unhooked from it before the driver goes.
     std::unique_ptr<MqttPublisher> publisher;
+    std::unique_ptr<AlarmService> alarmService;  // the publisher's alarm reads and commands
     int publisherListener = -1;
     QPointer<QMessageBox> writeFailureBox;  // the one message of a failure spell, while shown
     QPointer<QMessageBox> mediumAwayBox;    // the one message of a medium gone, while shown

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "OrvexVersion.h"
+#include "publish/AlarmService.h"
 #include "publish/MqttPublisher.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/MqttDlg.h"
@@ -22,12 +23,19 @@ void COrvexDlg::OnMqttSettings() {
     }
 }
 
-void COrvexDlg::ApplyMqttPublishing() {
+void COrvexDlg::StopMqttPublishing() {
     if (publisher) {
         driver.RemoveCycleListener(publisherListener);
-        publisher.reset();  // says "offline" and stops within its bound
+        alarmService->Stop();
+        publisher->Stop();  // says "offline" and stops within its bound
+        alarmService.reset();
+        publisher.reset();
         publisherListener = -1;
     }
+}
+
+void COrvexDlg::ApplyMqttPublishing() {
+    StopMqttPublishing();
     if (mqttSettings.enabled && !settingsFolder.empty()) {
         MqttPublisher::Options options;
         options.settings = mqttSettings;
@@ -39,8 +47,16 @@ void COrvexDlg::ApplyMqttPublishing() {
             QMetaObject::invokeMethod(
                 this, [this, event] { OnMqttEvent(event); }, Qt::QueuedConnection);
         };
+        // The command goes to the alarm service's thread: the driver's alarm calls may wait for
+        // a Modbus time-out, which the window must not. The service is set before the
+        // publisher's thread starts and stopped after it.
+        options.onAlarmCommand = [this](const AlarmCommand& command) {
+            alarmService->Submit(command);
+        };
         publisher = std::make_unique<MqttPublisher>(std::move(options));
+        alarmService = std::make_unique<AlarmService>(driver, *publisher, AlarmService::Options{});
         publisher->Start();
+        alarmService->Start();
         MqttPublisher* target = publisher.get();
         publisherListener = driver.AddCycleListener(
             [target](const PollingCycle& cycle) { target->OnCycle(cycle); });
@@ -54,6 +70,12 @@ void COrvexDlg::OnMqttEvent(const MqttEvent& event) {
         // The library's own words, for whoever reads the program's log.
         qWarning("MQTT: %s [%s]", MqttFailureText(event.failure, event.detail).c_str(),
                  event.original.c_str());
+    }
+    if (event.type == MqttEvent::Type::CommandsRefused ||
+        event.type == MqttEvent::Type::AlarmCommandAnswered) {
+        // Publishing goes on; the dialog's check names a refusal of commands.
+        qInfo("MQTT: %s", event.detail.c_str());
+        return;
     }
     QString text;
     switch (event.type) {

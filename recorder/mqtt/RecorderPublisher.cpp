@@ -2,6 +2,7 @@
 
 #include "OrvexVersion.h"
 #include "device/OrvexDriver.h"
+#include "publish/AlarmService.h"
 #include "publish/MqttPublisher.h"
 #include "recorder/RecorderLog.h"
 
@@ -9,6 +10,8 @@ struct CRecorderPublisher::Impl {
     COrvexDriver& driver;
     // Hears every cycle itself: the loop's coalescing of cycles must not thin what is published.
     std::unique_ptr<MqttPublisher> publisher;
+    // Reads the alarms and carries out the commands; set before the publisher starts.
+    std::unique_ptr<AlarmService> alarms;
     int listener = 0;
 };
 
@@ -25,7 +28,7 @@ std::string CRecorderPublisher::SettingsProblem(const MqttSettings& settings) {
 }
 
 CRecorderPublisher::CRecorderPublisher(COrvexDriver& driver)
-    : impl(std::make_unique<Impl>(Impl{driver, nullptr, 0})) {}
+    : impl(std::make_unique<Impl>(Impl{driver, nullptr, nullptr, 0})) {}
 
 CRecorderPublisher::~CRecorderPublisher() {
     Stop();
@@ -69,6 +72,12 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
                 LogLine(LogLevel::Warning, "MQTT: broker odmówił publikacji w temacie " + e.detail +
                                                " [" + e.original + "]; cykle zostają w kolejce");
                 break;
+            case MqttEvent::Type::CommandsRefused:
+                LogLine(LogLevel::Warning, "MQTT: " + e.detail + "; publikowanie trwa");
+                break;
+            case MqttEvent::Type::AlarmCommandAnswered:
+                LogLine(LogLevel::Info, "MQTT: polecenie alarmów " + e.detail);
+                break;
         }
     };
     if (!settings.passwordFile.empty()) {
@@ -77,8 +86,16 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
             LogLine(LogLevel::Warning, "MQTT: " + warning);
         }
     }
+    Impl* owner = impl.get();
+    // The publisher's thread starts after alarms is set and stops before it goes.
+    options.onAlarmCommand = [owner](const AlarmCommand& command) {
+        owner->alarms->Submit(command);
+    };
     impl->publisher = std::make_unique<MqttPublisher>(std::move(options));
+    impl->alarms =
+        std::make_unique<AlarmService>(impl->driver, *impl->publisher, AlarmService::Options{});
     impl->publisher->Start();
+    impl->alarms->Start();
     MqttPublisher* target = impl->publisher.get();
     impl->listener = impl->driver.AddCycleListener(
         [target](const PollingCycle& cycle) { target->OnCycle(cycle); });
@@ -90,7 +107,10 @@ void CRecorderPublisher::Start(const MqttSettings& settings,
 void CRecorderPublisher::Stop() {
     if (impl->publisher) {
         impl->driver.RemoveCycleListener(impl->listener);
-        impl->publisher.reset();  // "offline", within a second whatever the broker does
+        impl->alarms->Stop();
+        impl->publisher->Stop();  // "offline", within a second whatever the broker does
+        impl->alarms.reset();
+        impl->publisher.reset();
         impl->listener = 0;
     }
 }

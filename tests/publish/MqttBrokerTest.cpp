@@ -405,6 +405,64 @@ TEST_F(MqttBrokerTest, TlsWithPasswordPublishesAndRefusalsAreReportedOnceWithout
     }
 }
 
+TEST_F(MqttBrokerTest, AlarmCommandsAreTakenOverTlsWithAUserAndTheCheckNamesARefusal) {
+    MakeCertificates();
+    Broker broker(dir / "broker", TlsBroker());
+    ASSERT_TRUE(broker.Start());
+    const std::string result = "orvex/2101/alarms/result";
+    const std::string internalSwitch =
+        "homeassistant/switch/orvex_2101_alarm_internal_switch/config";
+    Subscriber sub(broker.Port(), {"orvex/#", "homeassistant/#"}, "tls-sub", true, "orvex",
+                   "goodpass");
+    ASSERT_TRUE(sub.WaitConnected());
+    MqttPublisher::Options o = Options(0);
+    o.settings = TlsSettings(broker, "ca.crt", "good.pw");
+    o.settings.commands = true;
+    MqttPublisher pub(o);
+    pub.Start();
+    pub.OnCycle(Cycle(1));
+    pub.OnAlarmState({1, 0});
+    ASSERT_TRUE(sub.WaitFor(internalSwitch, 1));
+    ASSERT_TRUE(sub.WaitFor("orvex/2101/alarms", 1));
+    {
+        Subscriber late(broker.Port(), {"orvex/2101/alarms"}, "late", true, "orvex", "goodpass");
+        ASSERT_TRUE(late.WaitFor("orvex/2101/alarms", 1));
+        EXPECT_TRUE(late.On("orvex/2101/alarms")[0].retained);
+    }
+    EXPECT_EQ(events.Count(Type::CommandsRefused), 0u);
+    // Subscribed: a command is answered (this owner carries out none).
+    sub.Publish("orvex/2101/alarms/set", R"({"external": 1})");
+    ASSERT_TRUE(sub.WaitFor(result, 1));
+    EXPECT_NE(
+        sub.On(result)[0].payload.find(R"("command": {"external": 1}, "result": "refused", )"
+                                       R"("message": "ten program nie wykonuje poleceń alarmów")"),
+        std::string::npos)
+        << sub.On(result)[0].payload;
+    // An answer from the owner is published as it comes.
+    AlarmAnswer answer;
+    answer.command = AlarmCommand{1, std::nullopt};
+    answer.state = {1, 0};
+    pub.OnAlarmAnswer(answer);
+    ASSERT_TRUE(sub.WaitFor(result, 2));
+    EXPECT_NE(sub.On(result)[1].payload.find(R"("result": "ok")"), std::string::npos);
+
+    MqttSettings plain;
+    plain.host = "127.0.0.1";
+    plain.port = broker.Port();
+    plain.username = "orvex";
+    plain.passwordFile = (dir / "good.pw").string();
+    plain.commands = true;
+    fs::permissions(dir / "good.pw", fs::perms::owner_read | fs::perms::owner_write);
+    const MqttCheckResult check = CheckMqttConnection(plain, dir / "settings", 5s);
+    EXPECT_EQ(check.failure, MqttFailure::None);
+    ASSERT_EQ(check.warnings.size(), 1u);
+    EXPECT_NE(check.warnings[0].find("[MQTT] COMMANDS: polecenia alarmów odrzucone"),
+              std::string::npos);
+    EXPECT_NE(check.warnings[0].find("TLS=0"), std::string::npos);
+    plain.commandsInsecure = true;
+    EXPECT_TRUE(CheckMqttConnection(plain, dir / "settings", 5s).warnings.empty());
+}
+
 TEST_F(MqttBrokerTest, QueueIsBoundedAndSurvivesARestartDuringAnOutage) {
     const int port = FreePort();
     MqttPublisher::Options o = Options(port);

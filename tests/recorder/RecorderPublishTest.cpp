@@ -1,6 +1,8 @@
 // orvex-recorder publishing with no recording file: a port and [MQTT] ENABLED=1 are enough.
 #include <signal.h>
 
+#include <thread>
+
 #include "tests/publish/Broker.h"
 #include "tests/recorder/RecorderFixture.h"
 
@@ -60,6 +62,57 @@ TEST_F(RecorderPublishTest, UnusablePrefixOrClientIdIsRefusedNamingTheKey) {
     StartSim();
     auto recorder = Start();
     EXPECT_TRUE(recorder->WaitForLine("starting with", 10s)) << recorder->Output();
+    recorder->Signal(SIGTERM);
+    EXPECT_EQ(recorder->WaitForExit(10s), 0);
+}
+
+TEST_F(RecorderPublishTest, AlarmCommandsAreCarriedOutOrRefusedNamingTheKey) {
+    Broker broker(dir / "broker", {});
+    ASSERT_TRUE(broker.Start());
+    Subscriber sub(broker.Port(), {"orvex/4711/#"});
+    ASSERT_TRUE(sub.WaitConnected());
+    sim = std::make_unique<SimProcess>(SimOptions{std::string(kConfig) + "reg 7 1\n", {}});
+    sim->LinkAs(dir / "ports", 7);
+    const std::string section =
+        "[GENERAL]\r\nPORT_NR=7\r\nPORT_SPEED=9600\r\n[MQTT]\r\nENABLED=1"
+        "\r\nHOST=127.0.0.1\r\nCOMMANDS=1\r\nPORT=" +
+        std::to_string(broker.Port()) + "\r\n";
+    {
+        // Over a plain connection without a user: refused, and publishing goes on.
+        WriteFile(dir / "orvex.ini", section);
+        auto recorder = Start();
+        EXPECT_TRUE(recorder->WaitForLine(
+            "MQTT: [MQTT] COMMANDS: polecenia alarmów odrzucone: połączenie z brokerem bez "
+            "szyfrowania TLS (TLS=0)",
+            10s))
+            << recorder->Output();
+        ASSERT_TRUE(sub.WaitFor("orvex/4711/alarms", 1, 20000)) << recorder->Output();
+        EXPECT_NE(sub.On("orvex/4711/alarms")[0].payload.find(R"("internal": 0, "external": 1})"),
+                  std::string::npos);
+        recorder->Signal(SIGTERM);
+        EXPECT_EQ(recorder->WaitForExit(10s), 0);
+    }
+    // The broker has the new run's subscription once its "online" is here: the subscription
+    // goes out before it.
+    const std::string status = "orvex/4711/status";
+    ASSERT_TRUE(sub.WaitFor(status, 2));
+    for (int i = 0; i < 100 && sub.On(status).back().payload != "offline"; ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_EQ(sub.On(status).back().payload, "offline");
+    const std::size_t before = sub.On(status).size();
+    WriteFile(dir / "orvex.ini", section + "COMMANDS_INSECURE=1\r\n");
+    auto recorder = Start();
+    ASSERT_TRUE(sub.WaitFor(status, before + 1, 20000)) << recorder->Output();
+    ASSERT_EQ(sub.On(status).back().payload, "online");
+    sub.Publish("orvex/4711/alarms/set", R"({"internal": 1})");
+    ASSERT_TRUE(sub.WaitFor("orvex/4711/alarms/result", 1, 20000)) << recorder->Output();
+    EXPECT_NE(sub.On("orvex/4711/alarms/result")[0].payload.find(
+                  R"("result": "ok", "message": null, "internal": 1, "external": 1})"),
+              std::string::npos)
+        << sub.On("orvex/4711/alarms/result")[0].payload;
+    EXPECT_TRUE(recorder->WaitForLine("MQTT: polecenie alarmów {\"internal\": 1}: wykonane", 10s))
+        << recorder->Output();
     recorder->Signal(SIGTERM);
     EXPECT_EQ(recorder->WaitForExit(10s), 0);
 }

@@ -117,6 +117,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Publisher()->GetStats().queued >= 2, 15000);
     }
 
+    // The command is carried out beside the window, which goes on showing and publishing.
+    void anAlarmCommandSetsTheDeviceAndIsAnswered() {
+        const fs::path root = tmp.path().toStdString();
+        Broker broker(root / "broker", {});
+        QVERIFY(broker.Start());
+        Subscriber sub(broker.Port(), {"orvex/4711/#"});
+        QVERIFY(sub.WaitConnected());
+        SimProcess sim({std::string(kConfig) + "reg 6 0\nreg 7 1\n", {}});
+        sim.LinkAs(ports, 7);
+        ModalAnswerer answerer;
+        COrvexDlg dlg;
+        dlg.settingsFolder = root / "settings";
+        fs::create_directories(dlg.settingsFolder);
+        dlg.mqttSettings.enabled = true;
+        dlg.mqttSettings.host = "127.0.0.1";
+        dlg.mqttSettings.port = broker.Port();
+        dlg.mqttSettings.commands = true;
+        dlg.mqttSettings.commandsInsecure = true;
+        QVERIFY(ShowOnPort(dlg, 7));
+        // Published after the connect's subscription.
+        QVERIFY(sub.WaitFor("orvex/4711/alarms", 1, 20000));
+        QVERIFY(sub.On("orvex/4711/alarms")[0].payload.find(R"("internal": 0, "external": 1})") !=
+                std::string::npos);
+        sub.Publish("orvex/4711/alarms/set", R"({"internal": 1})");
+        QVERIFY(sub.WaitFor("orvex/4711/alarms/result", 1, 20000));
+        const std::string answer = sub.On("orvex/4711/alarms/result")[0].payload;
+        QVERIFY2(answer.find(R"("result": "ok", "message": null, "internal": 1, "external": 1})") !=
+                     std::string::npos,
+                 answer.c_str());
+        std::uint8_t enables[2] = {0, 0};
+        QCOMPARE(dlg.Driver().ReadAlarms(enables), 0);
+        QCOMPARE(int(enables[0]), 1);
+        const std::size_t readings = sub.On("orvex/4711/input1").size();
+        QVERIFY(sub.WaitFor("orvex/4711/input1", readings + 1, 20000));
+    }
+
     void aRefusedLoginIsToldOnceWithTheReason() {
         const fs::path root = tmp.path().toStdString();
         QVERIFY(Run("mosquitto_passwd -b -c " + (root / "passwd").string() + " orvex good"));

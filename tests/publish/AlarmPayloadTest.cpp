@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/store/IniEx.h"
+#include "store/IniEx.h"
 #include "publish/AlarmPayload.h"
 #include "publish/MqttSettings.h"
 

@@ -10,6 +10,13 @@ inline bool IsDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
+std::size_t CountNul(std::string_view data) {
+    std::size_t n = 0;
+    for (char c : data)
+        n += c == 0 ? 1 : 0;
+    return n;
+}
+
 constexpr int kMaxEntries = 64;  // eight inputs of at most eight channels
 
 // Cursor over negated bytes that sums what it takes.
@@ -142,13 +149,24 @@ CQdxParser::Result CQdxParser::ParseOne(std::string_view data, std::size_t& leng
     return Result::Whole;
 }
 
+void CQdxParser::EndStretch(std::size_t recordLength) {
+    resyncing = false;
+    if (recordLength == 0)
+        return;
+    const std::size_t lost = (stretchBytes + recordLength / 2) / recordLength;
+    if (lost > 1)
+        counts.badRecords += lost - 1;
+}
+
 std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
     std::size_t pos = 0;
     while (pos < data.size()) {
         std::size_t length = 0;
         const Result r = ParseOne(data.substr(pos), length);
         if (r == Result::Whole) {
-            resyncing = false;
+            if (resyncing)
+                EndStretch(lastLength != 0 ? lastLength : length);
+            lastLength = length;
             ++counts.records;
             sink(record);
             pos += length;
@@ -158,18 +176,25 @@ std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
             break;  // the rest comes with the next data
         if (r == Result::Short) {
             // Cut off by the end of the file.
-            if (!resyncing) {
+            const std::size_t rest = data.size() - pos;
+            if (resyncing) {
+                stretchBytes += rest - CountNul(data.substr(pos));
+                EndStretch(lastLength);
+            } else {
                 ++counts.badRecords;
                 counts.tornTail = true;
             }
-            counts.skippedBytes += data.size() - pos;
+            counts.skippedBytes += rest;
             pos = data.size();
             break;
         }
         if (!resyncing) {
             ++counts.badRecords;
             resyncing = true;
+            stretchBytes = 0;
         }
+        if (data[pos] != 0)
+            ++stretchBytes;
         ++counts.skippedBytes;
         ++pos;
     }

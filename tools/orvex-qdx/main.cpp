@@ -38,13 +38,17 @@ int Csv(const std::string& path) {
     }
     const uint64_t size = file.Size();
     bool writeFailed = false;
-    std::fputs(kQdxCsvHeader, stdout);
+    std::string out = kQdxCsvHeader;
+    out.reserve(1 << 20);
+    auto flush = [&] {
+        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+            writeFailed = true;
+        out.clear();
+    };
     CQdxParser parser([&](const QdxRecord& r) {
-        for (const QdxEntry& e : r.entries) {
-            const std::string line = QdxCsvLine(r, e);
-            if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size())
-                writeFailed = true;
-        }
+        AppendQdxCsvLines(r, out);
+        if (out.size() >= (1 << 20) - 8192)
+            flush();
     });
     std::vector<char> buffer(2 << 20);
     std::size_t held = 0;
@@ -65,6 +69,7 @@ int Csv(const std::string& path) {
         if (atEnd || writeFailed)
             break;
     }
+    flush();
     if (std::fflush(stdout) != 0 || writeFailed) {
         std::fprintf(stderr, "orvex-qdx: nie można zapisać wyniku\n");
         return 1;

@@ -57,11 +57,23 @@ public:
 private:
     enum class Result { Whole, Short, Bad };
     Result ParseOne(std::string_view data, std::size_t& length);
+    template <class Cursor>
+    Result ParseWith(std::string_view data, std::size_t& length);
     void EndStretch(std::size_t recordLength);
 
     Sink sink;
     QdxCounts counts;
     QdxRecord record;
+    std::vector<QdxEntry> found;  // entries of the record being parsed
+    struct Known {
+        char bytes[16];  // "type,id,quantity," as in the file: at most 3 + 5 + 2 + 3 bytes
+        std::size_t length = 0;
+        unsigned sum = 0;
+        int type = 0;
+        int id = 0;
+        int quantity = 0;
+    };
+    std::vector<Known> codes;  // of the last entries read, by their place in the record
     bool resyncing = false;
     std::size_t stretchBytes = 0;  // of the damaged stretch being skipped, NUL bytes apart
     std::size_t lastLength = 0;    // of the last whole record

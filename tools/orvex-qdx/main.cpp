@@ -38,16 +38,17 @@ int Csv(const std::string& path) {
     }
     const uint64_t size = file.Size();
     bool writeFailed = false;
-    std::string out = kQdxCsvHeader;
-    out.reserve(1 << 20);
+    std::fputs(kQdxCsvHeader, stdout);
+    CQdxCsvFormatter csv;
     auto flush = [&] {
-        if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size())
+        const std::string_view text = csv.Text();
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
             writeFailed = true;
-        out.clear();
+        csv.Clear();
     };
     CQdxParser parser([&](const QdxRecord& r) {
-        AppendQdxCsvLines(r, out);
-        if (out.size() >= (1 << 20) - 8192)
+        csv.Append(r);
+        if (csv.Text().size() >= (1 << 16) - 8192)
             flush();
     });
     std::vector<char> buffer(2 << 20);

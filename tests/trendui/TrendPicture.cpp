@@ -2,11 +2,11 @@
 // the screenshot script: orvex_trend_picture cursors|compare RECORDING OUT.png. The recording
 // should span at least three days (orvex_trend_gen 3 ...).
 #include <QApplication>
+#include <QLocale>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "ui/PolishLocale.h"
 #include "ui/trend/TrendLive.h"
 #include "ui/trend/TrendWnd.h"
 
@@ -36,7 +36,7 @@ void KeepFewChannels(CTrendWnd& w) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    InstallPolishLocale(app);
+    QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
     const QStringList args = QApplication::arguments();
     if (args.size() != 4 ||
         (args[1] != QLatin1String("cursors") && args[1] != QLatin1String("compare"))) {

@@ -27,9 +27,11 @@ std::array<InputReading, 8> Readings(long s) {
     std::array<InputReading, 8> r{};
     const double day = std::sin(static_cast<double>(s) * 2 * M_PI / 86400);
     const double fast = std::sin(static_cast<double>(s) * 2 * M_PI / 613);
+    // Weather: one day is not the one before.
+    const double slow = std::sin(static_cast<double>(s) * 2 * M_PI / (7.3 * 86400));
     r[0] = Sensor(ModelTQ21, s < 15 * 86400L ? 1201 : 1207);
-    r[0].values[0] = static_cast<int16_t>(500 + 150 * day + 4 * fast);
-    r[0].values[1] = static_cast<int16_t>(180 + 60 * day);
+    r[0].values[0] = static_cast<int16_t>(500 + 150 * day + 4 * fast - 60 * slow);
+    r[0].values[1] = static_cast<int16_t>(180 + 60 * day + 30 * slow);
     if (s % 172800 >= 30000 && s % 172800 < 30600)
         r[0].valueFlags[1] = FlagError;
     r[1] = Sensor(ModelTQ22, 2201);
@@ -39,7 +41,7 @@ std::array<InputReading, 8> Readings(long s) {
     r[2] = Sensor(ModelTQ23, 2301);
     r[2].values[0] = static_cast<int16_t>(10130 + 50 * day);
     r[2].values[1] = static_cast<int16_t>(600 + 100 * day + 6 * fast);
-    r[2].values[2] = static_cast<int16_t>(210 + 30 * day);
+    r[2].values[2] = static_cast<int16_t>(210 + 30 * day + 20 * slow);
     r[3] = Sensor(ModelTQ24, 2401);
     r[3].values[0] = static_cast<int16_t>(10080 + 40 * day);
     r[3].valueFlags[1] = 1;  // hPa

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -337,9 +338,22 @@ void CTrendWnd::RebuildGraphs() {
             add(binary[k], lane, CTrendAxes::LaneOffset(static_cast<int>(k)));
     }
     AddComparedGraphs();
-    plot->legend->setWrap(std::max(1, plot->width() / 230));
+    FitLegend();
     axes->Fit();
     Refresh();
+}
+
+void CTrendWnd::FitLegend() {
+    // As many legend columns as the longest name leaves room for: a legend wider than the plot
+    // would squeeze the axis rectangle and with it the axes.
+    const QFontMetrics metrics(plot->legend->font());
+    int widest = 150;
+    for (int g = 0; g < plot->graphCount(); ++g)
+        widest = std::max(widest, metrics.horizontalAdvance(plot->graph(g)->name()));
+    const int item = widest + plot->legend->iconSize().width() + plot->legend->iconTextPadding() +
+                     plot->legend->columnSpacing() + 20;
+    plot->legend->setWrap(std::max(1, plot->width() / item));
+    plot->legend->setFillOrder(plot->legend->fillOrder(), true);  // the items already there too
 }
 
 void CTrendWnd::Refresh() {
@@ -485,7 +499,7 @@ bool CTrendWnd::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (watched == plot && event->type() == QEvent::Resize && axes) {
-        plot->legend->setWrap(std::max(1, plot->width() / 230));
+        FitLegend();
         axes->Fit();
         Refresh();
     }

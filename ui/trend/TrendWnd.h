@@ -104,6 +104,7 @@ private:
     void OnLoaded(const std::shared_ptr<RecordingRead>& read);
     void SyncChannelList();
     void RebuildGraphs();
+    void FitLegend();
     void FollowNewest();
     void OnPointerMove(QMouseEvent* event);
     bool OnKey(QKeyEvent* event);

@@ -471,8 +471,7 @@ void TrendPlotTest::compareOverlaysOnTheSharedAxes() {
     QCustomPlot& plot = *w.Plot();
     const int shownGraphs = plot.graphCount();
     const QString name = QStringLiteral("TQ21 101 Temperatura [°C]");
-    QCPGraph* temperature = GraphNamed(plot, name);
-    QVERIFY(temperature != nullptr);
+    QVERIFY(GraphNamed(plot, name) != nullptr);
     const double t0 = static_cast<double>(EpochMsAt(0)) / 1000;
     const double day = 86400;
 
@@ -481,8 +480,9 @@ void TrendPlotTest::compareOverlaysOnTheSharedAxes() {
     QVERIFY(w.Comparing());
     QCOMPARE(w.ComparedGraphs(), 2);  // humidity and temperature; the binary lane has none
     QCOMPARE(plot.graphCount(), shownGraphs + 2);
+    QCPGraph* temperature = GraphNamed(plot, name);  // the graphs were made anew
     QCPGraph* dayBefore = GraphNamed(plot, name + QStringLiteral(" (dzień wcześniej)"));
-    QVERIFY(dayBefore != nullptr);
+    QVERIFY(temperature != nullptr && dayBefore != nullptr);
     QCOMPARE(dayBefore->valueAxis(), temperature->valueAxis());  // the unit's one axis
     QCOMPARE(dayBefore->pen().style(), Qt::DashLine);
     QCOMPARE(ValuesBetween(temperature, t0 + day + 3600, t0 + 2 * day - 3600), QSet<double>{25.0});

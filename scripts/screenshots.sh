@@ -2,7 +2,8 @@
 # Takes the pictures in docs/ under Xvfb: the main window with live readings from
 # orvex-sim --demo (docs/orvex-main.png), one picture per dialog (docs/orvex-<dialog>.png), the
 # trend window after two minutes of live readings (docs/orvex-trend.png) and with a generated
-# month of recording opened in it (docs/orvex-trend-file.png).
+# month of recording opened in it (docs/orvex-trend-file.png), then its cursors with statistics
+# and a comparison (docs/orvex-trend-cursors.png, docs/orvex-trend-compare.png).
 # Run it again when the look changes. The first argument names the build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,8 @@ dialogs=(alarms colours fonts about settings information help port portsearch re
 
 scripts/install-deps.sh --tests
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex_show_dialog orvex_trend_gen
+cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex_show_dialog orvex_trend_gen \
+    orvex_trend_picture
 orvex=$(realpath "$build/app/orvex")
 show_dialog=$(realpath "$build/tests/dialogs/orvex_show_dialog")
 sim=$(realpath "$build/sim/orvex-sim")
@@ -97,3 +99,10 @@ hidden=("2|TQ22 2202 Temperatura1 [°C]" "2|TQ22 2202 Temperatura2 [°C]"
 trend orvex-trend.png 130
 "$(realpath "$build/bench/orvex_trend_gen")" 30 "$work/month.txt" "$work/month.qdx"
 trend orvex-trend-file.png 25 --view "$work/month.txt"
+# Cursors with the statistics, and a comparison with the day before, on three days.
+"$(realpath "$build/bench/orvex_trend_gen")" 3 "$work/days.txt" "$work/days.qdx"
+for picture in cursors compare; do
+    "$(realpath "$build/tests/trendui/orvex_trend_picture")" "$picture" "$work/days.txt" \
+        "$work/trend-$picture.png"
+    keep "orvex-trend-$picture.png" "$work/trend-$picture.png"
+done

@@ -1,5 +1,7 @@
 #include "trend/QdxParser.h"
 
+#include <cstring>
+
 namespace {
 
 inline unsigned char Decoded(char encoded) {
@@ -10,15 +12,27 @@ inline bool IsDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
+std::size_t CountNul(std::string_view data) {
+    std::size_t n = 0;
+    for (char c : data)
+        n += c == 0 ? 1 : 0;
+    return n;
+}
+
 constexpr int kMaxEntries = 64;  // eight inputs of at most eight channels
 
-// Cursor over negated bytes that sums what it takes.
+// The longest record: stamp and "$", kMaxEntries entries of at most 24 bytes, the trailer.
+constexpr std::size_t kMaxRecord = 15 + kMaxEntries * 24 + 3;
+
+// Cursor over negated bytes that sums what it takes. With at least kMaxRecord bytes at hand (all
+// but the last record of a chunk) the grammar ends before the data does, so no end is checked.
+template <bool Checked>
 struct Cursor {
     std::string_view data;
     std::size_t pos = 0;
     unsigned sum = 0;
 
-    bool AtEnd() const { return pos >= data.size(); }
+    bool AtEnd() const { return Checked && pos >= data.size(); }
     unsigned char Peek() const { return Decoded(data[pos]); }
     unsigned char Take() {
         const unsigned char c = Peek();
@@ -31,6 +45,7 @@ struct Cursor {
 enum class Step { Ok, Short, Bad };
 
 // Unsigned number of 1..maxDigits digits.
+template <class Cursor>
 Step Number(Cursor& c, int maxDigits, int32_t& value) {
     value = 0;
     int digits = 0;
@@ -45,6 +60,7 @@ Step Number(Cursor& c, int maxDigits, int32_t& value) {
     return digits > 0 ? Step::Ok : Step::Bad;
 }
 
+template <class Cursor>
 Step Char(Cursor& c, unsigned char expected) {
     if (c.AtEnd())
         return Step::Short;
@@ -61,7 +77,9 @@ Step Char(Cursor& c, unsigned char expected) {
             return s_;          \
     } while (false)
 
-Step Entry(Cursor& c, QdxEntry& e) {
+// "type,id,quantity," of an entry.
+template <class Cursor>
+Step Codes(Cursor& c, QdxEntry& e) {
     int32_t v = 0;
     QDX_STEP(Number(c, 3, v));
     e.type = v;
@@ -71,7 +89,13 @@ Step Entry(Cursor& c, QdxEntry& e) {
     QDX_STEP(Char(c, ','));
     QDX_STEP(Number(c, 2, v));
     e.quantity = v;
-    QDX_STEP(Char(c, ','));
+    return Char(c, ',');
+}
+
+// "value,status$" of an entry.
+template <class Cursor>
+Step Value(Cursor& c, QdxEntry& e) {
+    int32_t v = 0;
     bool negative = false;
     if (c.AtEnd())
         return Step::Short;
@@ -94,8 +118,18 @@ Step Entry(Cursor& c, QdxEntry& e) {
 }  // namespace
 
 CQdxParser::Result CQdxParser::ParseOne(std::string_view data, std::size_t& length) {
+    return data.size() >= kMaxRecord ? ParseWith<Cursor<false>>(data, length)
+                                     : ParseWith<Cursor<true>>(data, length);
+}
+
+template <class Cursor>
+CQdxParser::Result CQdxParser::ParseWith(std::string_view data, std::size_t& length) {
     Cursor c{data};
-    record.entries.clear();
+    if (found.empty()) {
+        found.resize(kMaxEntries);
+        codes.resize(kMaxEntries);
+    }
+    std::size_t n = 0;
     for (int i = 0; i < 14; ++i) {
         if (c.AtEnd())
             return Result::Short;
@@ -111,19 +145,43 @@ CQdxParser::Result CQdxParser::ParseOne(std::string_view data, std::size_t& leng
         }
         if (c.Peek() == 0x40)
             break;
-        if (record.entries.size() >= kMaxEntries) {
+        if (n >= kMaxEntries) {
             s = Step::Bad;
             break;
         }
-        QdxEntry e;
-        s = Entry(c, e);
+        QdxEntry& e = found[n];
+        e.channel = 0;
+        // The codes nearly always repeat those at the same place in the record before: the same
+        // bytes read the same, so they are compared instead of parsed again.
+        Known& known = codes[n];
+        const std::size_t at = c.pos;
+        if (known.length > 0 && at + known.length <= data.size() &&
+            std::memcmp(data.data() + at, known.bytes, known.length) == 0) {
+            e.type = known.type;
+            e.id = known.id;
+            e.quantity = known.quantity;
+            c.pos += known.length;
+            c.sum += known.sum;
+        } else {
+            const unsigned sumBefore = c.sum;
+            s = Codes(c, e);
+            if (s != Step::Ok)
+                break;
+            known.length = c.pos - at;
+            std::memcpy(known.bytes, data.data() + at, known.length);
+            known.sum = c.sum - sumBefore;
+            known.type = e.type;
+            known.id = e.id;
+            known.quantity = e.quantity;
+        }
+        s = Value(c, e);
         if (s == Step::Ok) {
-            if (!record.entries.empty()) {
-                const QdxEntry& before = record.entries.back();
+            if (n > 0) {
+                const QdxEntry& before = found[n - 1];
                 if (before.type == e.type && before.id == e.id)
                     e.channel = before.channel + 1;
             }
-            record.entries.push_back(e);
+            ++n;
         }
     }
     if (s != Step::Ok)
@@ -139,7 +197,17 @@ CQdxParser::Result CQdxParser::ParseOne(std::string_view data, std::size_t& leng
             return Result::Bad;
     }
     length = c.pos;
+    record.entries.assign(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(n));
     return Result::Whole;
+}
+
+void CQdxParser::EndStretch(std::size_t recordLength) {
+    resyncing = false;
+    if (recordLength == 0)
+        return;
+    const std::size_t lost = (stretchBytes + recordLength / 2) / recordLength;
+    if (lost > 1)
+        counts.badRecords += lost - 1;
 }
 
 std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
@@ -148,7 +216,9 @@ std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
         std::size_t length = 0;
         const Result r = ParseOne(data.substr(pos), length);
         if (r == Result::Whole) {
-            resyncing = false;
+            if (resyncing)
+                EndStretch(lastLength != 0 ? lastLength : length);
+            lastLength = length;
             ++counts.records;
             sink(record);
             pos += length;
@@ -158,18 +228,25 @@ std::size_t CQdxParser::Feed(std::string_view data, bool atEnd) {
             break;  // the rest comes with the next data
         if (r == Result::Short) {
             // Cut off by the end of the file.
-            if (!resyncing) {
+            const std::size_t rest = data.size() - pos;
+            if (resyncing) {
+                stretchBytes += rest - CountNul(data.substr(pos));
+                EndStretch(lastLength);
+            } else {
                 ++counts.badRecords;
                 counts.tornTail = true;
             }
-            counts.skippedBytes += data.size() - pos;
+            counts.skippedBytes += rest;
             pos = data.size();
             break;
         }
         if (!resyncing) {
             ++counts.badRecords;
             resyncing = true;
+            stretchBytes = 0;
         }
+        if (data[pos] != 0)
+            ++stretchBytes;
         ++counts.skippedBytes;
         ++pos;
     }

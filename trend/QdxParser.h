@@ -33,7 +33,9 @@ struct QdxRecord {
 
 struct QdxCounts {
     std::size_t records = 0;
-    std::size_t badRecords = 0;    // skipped, torn tail included
+    // Records lost, torn tail included: a damaged stretch counts the records its bytes would
+    // hold at the length of the record before it (at least one; NUL fill is not records).
+    std::size_t badRecords = 0;
     std::size_t skippedBytes = 0;  // bytes given up while looking for the next record
     bool tornTail = false;
 };
@@ -55,9 +57,24 @@ public:
 private:
     enum class Result { Whole, Short, Bad };
     Result ParseOne(std::string_view data, std::size_t& length);
+    template <class Cursor>
+    Result ParseWith(std::string_view data, std::size_t& length);
+    void EndStretch(std::size_t recordLength);
 
     Sink sink;
     QdxCounts counts;
     QdxRecord record;
+    std::vector<QdxEntry> found;  // entries of the record being parsed
+    struct Known {
+        char bytes[16];  // "type,id,quantity," as in the file: at most 3 + 5 + 2 + 3 bytes
+        std::size_t length = 0;
+        unsigned sum = 0;
+        int type = 0;
+        int id = 0;
+        int quantity = 0;
+    };
+    std::vector<Known> codes;  // of the last entries read, by their place in the record
     bool resyncing = false;
+    std::size_t stretchBytes = 0;  // of the damaged stretch being skipped, NUL bytes apart
+    std::size_t lastLength = 0;    // of the last whole record
 };

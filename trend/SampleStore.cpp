@@ -57,7 +57,7 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
             options.gapMs > 0 ? options.gapMs : std::max(shortestStep * 5 / 2, shortestStep + 2000);
         if (step > limit) {
             // A cycle of breaks right after the last one: nothing joins across the silence.
-            ++gaps;
+            silentSinceValue = true;
             times.push_back(last + 1);
             const auto bucket = static_cast<int32_t>(FloorDiv(last + 1, kBaseBucketMs));
             for (Series& s : channels) {
@@ -69,6 +69,7 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
     times.push_back(tMs);
     cycleBucket = static_cast<int32_t>(FloorDiv(tMs, kBaseBucketMs));
     std::fill(putThisCycle.begin(), putThisCycle.end(), uint8_t{0});
+    cycleHasValue = false;
     inCycle = true;
     return true;
 }
@@ -77,6 +78,14 @@ void CSampleStore::EndCycle() {
     if (!inCycle)
         return;
     inCycle = false;
+    if (!cycleHasValue) {
+        silentSinceValue = true;
+    } else {
+        if (silentSinceValue && seenValue)
+            ++gaps;
+        silentSinceValue = false;
+        seenValue = true;
+    }
     for (std::size_t c = 0; c < channels.size(); ++c) {
         if (!putThisCycle[c]) {
             channels[c].values.Push(kBreak);

@@ -61,6 +61,10 @@ public:
     int64_t LastTime() const { return times.back(); }
 
     std::size_t RefusedCycles() const { return refused; }
+    // Silences between values: a step beyond the gap limit, or cycles in which no channel had a
+    // value (a silent device writes such rows in the text file and nothing in the .qdx file), so
+    // one outage counts once whichever file it was read from. A run of both counts once, and
+    // only when values come back: a file that starts or ends silent has no gap there.
     std::size_t TimeGaps() const { return gaps; }
     // True when the channel has a value somewhere in the retained cycles.
     bool HasValues(int channel) const;
@@ -130,6 +134,9 @@ private:
     std::size_t refused = 0;
     std::size_t gaps = 0;
     bool inCycle = false;
+    bool cycleHasValue = false;
+    bool seenValue = false;
+    bool silentSinceValue = false;
 };
 
 // Inline: these run for every value of a file being read.
@@ -139,6 +146,7 @@ inline void CSampleStore::Put(int channel, float value) {
         return;
     }
     putThisCycle[channel] = 1;
+    cycleHasValue = cycleHasValue || !std::isnan(value);
     Series& s = channels[channel];
     if (!s.values.Started())  // a deque's size is not free
         s.values.SetDecimals(s.info.decimals);

@@ -221,3 +221,50 @@ TEST(QdxReader, SensorLeavingAndComingBackShiftsNoValues) {
     EXPECT_TRUE(std::isnan(At(st, "21,1234,26,0", 15)));
     EXPECT_FLOAT_EQ(At(st, "21,1234,25,1", 25), 0.5f);
 }
+
+namespace {
+
+// A record from its plain text, encoded here by hand: trailer, then every byte negated.
+std::string HandEncoded(const std::string& plain) {
+    unsigned sum = 0;
+    for (char c : plain)
+        sum += static_cast<unsigned char>(c);
+    std::string record =
+        plain + '\x40' + static_cast<char>(sum % 253 + 1) + static_cast<char>(sum % 251 + 1);
+    for (char& c : record)
+        c = static_cast<char>(256 - static_cast<unsigned char>(c));
+    return record;
+}
+
+}  // namespace
+
+TEST(QdxParser, CodesThatChangeFromRecordToRecordAreReadAfresh) {
+    // Entries at the same place whose codes differ by one digit of the same length, or grow by a
+    // digit, must not be taken for the ones of the record before.
+    const int serials[] = {1234, 1235, 1235, 12350, 1234};
+    std::string bytes;
+    for (int s = 0; s < 5; ++s) {
+        const std::string id = std::to_string(serials[s]);
+        bytes += HandEncoded("2024030714000" + std::to_string(s) + "$21," + id + ",26,40." +
+                             std::to_string(s) + ",1$21," + id + ",25,-0.5,1$107,3,57," +
+                             std::to_string(s % 2) + ".0,1$");
+    }
+    std::vector<QdxRecord> got;
+    CQdxParser parser([&](const QdxRecord& r) { got.push_back(r); });
+    EXPECT_EQ(parser.Feed(bytes, true), bytes.size());
+    ASSERT_EQ(got.size(), 5u);
+    for (int s = 0; s < 5; ++s) {
+        SCOPED_TRACE(s);
+        ASSERT_EQ(got[s].entries.size(), 3u);
+        EXPECT_EQ(got[s].entries[0].id, serials[s]);
+        EXPECT_EQ(got[s].entries[0].quantity, 26);
+        EXPECT_EQ(got[s].entries[0].tenths, 400 + s);
+        EXPECT_EQ(got[s].entries[1].id, serials[s]);
+        EXPECT_EQ(got[s].entries[1].channel, 1);
+        EXPECT_EQ(got[s].entries[1].tenths, -5);
+        EXPECT_EQ(got[s].entries[2].type, 107);
+        EXPECT_EQ(got[s].entries[2].id, 3);
+        EXPECT_EQ(got[s].entries[2].tenths, s % 2 * 10);
+    }
+    EXPECT_EQ(parser.Counts().badRecords, 0u);
+}

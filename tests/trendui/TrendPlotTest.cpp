@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -91,6 +92,44 @@ bool ShowBusyRecording(CTrendWnd& w, const QTemporaryDir& tmp) {
     return QTest::qWaitForWindowExposed(&w) && OpenAndWait(w, WriteBusyRecording(tmp));
 }
 
+// Three days at one minute of one TQ21 whose temperature is 20 °C on the first day, 25 on the
+// second and 30 on the third, and a binary input; base is added to the temperature.
+QString WriteDays(const QTemporaryDir& dir, const QString& name, int base, int startSecond = 0) {
+    TextFileWriter w(';');
+    for (int s = 0; s < 3 * 86400; s += 60) {
+        Readings r{};
+        r[0] = Tq21(101, 500, static_cast<int16_t>(200 + 50 * (s / 86400) + base));
+        r[7].isBinary = 1;
+        r[7].binaryState = static_cast<uint8_t>(s / 3600 % 2);
+        w.Row(r, startSecond + s);
+    }
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(w.bytes.data(), static_cast<qint64>(w.bytes.size()));
+    return path;
+}
+
+QCPGraph* GraphNamed(QCustomPlot& plot, const QString& name) {
+    for (int g = 0; g < plot.graphCount(); ++g) {
+        if (plot.graph(g)->name() == name)
+            return plot.graph(g);
+    }
+    return nullptr;
+}
+
+// The values a graph draws between two times (seconds since the epoch), NaN breaks left out.
+QSet<double> ValuesBetween(QCPGraph* graph, double from, double to) {
+    QSet<double> out;
+    for (auto it = graph->data()->findBegin(from, false); it != graph->data()->constEnd(); ++it) {
+        if (it->key > to)
+            break;
+        if (!std::isnan(it->value))
+            out.insert(std::round(it->value * 10) / 10);
+    }
+    return out;
+}
+
 }  // namespace
 
 class TrendPlotTest : public QObject {
@@ -106,6 +145,7 @@ private slots:
     void valueAxisZoomAndLimits();
     void timeAxisNamesTheZone();
     void failedInputLeavesALiveGap();
+    void compareOverlaysOnTheSharedAxes();
 };
 
 void TrendPlotTest::initTestCase() {
@@ -418,6 +458,71 @@ void TrendPlotTest::valueAxisZoomAndLimits() {
     w.Axes().ClearUnitLimits(unit);
     w.Refresh();
     QVERIFY(std::abs(plot->yAxis->range().size() - automatic.size()) < 1e-6);
+}
+
+void TrendPlotTest::compareOverlaysOnTheSharedAxes() {
+    QTemporaryDir tmp;
+    OpenedWindow o;
+    CTrendWnd& w = o.window;
+    w.resize(900, 520);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(OpenAndWait(w, WriteDays(tmp, QStringLiteral("dni.txt"), 0)));
+    QCustomPlot& plot = *w.Plot();
+    const int shownGraphs = plot.graphCount();
+    const QString name = QStringLiteral("TQ21 101 Temperatura [°C]");
+    QVERIFY(GraphNamed(plot, name) != nullptr);
+    const double t0 = static_cast<double>(EpochMsAt(0)) / 1000;
+    const double day = 86400;
+
+    // The same file a day earlier: the second day's hours show the first day's values.
+    w.CompareShifted(86400000);
+    QVERIFY(w.Comparing());
+    QCOMPARE(w.ComparedGraphs(), 2);  // humidity and temperature; the binary lane has none
+    QCOMPARE(plot.graphCount(), shownGraphs + 2);
+    QCPGraph* temperature = GraphNamed(plot, name);  // the graphs were made anew
+    QCPGraph* dayBefore = GraphNamed(plot, name + QStringLiteral(" (dzień wcześniej)"));
+    QVERIFY(temperature != nullptr && dayBefore != nullptr);
+    QCOMPARE(dayBefore->valueAxis(), temperature->valueAxis());  // the unit's one axis
+    QCOMPARE(dayBefore->pen().style(), Qt::DashLine);
+    QCOMPARE(ValuesBetween(temperature, t0 + day + 3600, t0 + 2 * day - 3600), QSet<double>{25.0});
+    QCOMPARE(ValuesBetween(dayBefore, t0 + day + 3600, t0 + 2 * day - 3600), QSet<double>{20.0});
+    QVERIFY(ValuesBetween(dayBefore, t0, t0 + day - 3600).isEmpty());  // nothing before the file
+    // The statistics and the read-out stay with the shown recording.
+    QCOMPARE(w.DrawnChannels().size(), static_cast<std::size_t>(shownGraphs));
+
+    // Another recording of another week is laid start on start, on the same axes.
+    const QString other = WriteDays(tmp, QStringLiteral("inne.txt"), -100, 7 * 86400);
+    w.CompareWithFile(other);
+    QTRY_VERIFY_WITH_TIMEOUT(GraphNamed(plot, name + QStringLiteral(" (inne.txt)")) != nullptr,
+                             20000);
+    QCPGraph* otherGraph = GraphNamed(plot, name + QStringLiteral(" (inne.txt)"));
+    QCOMPARE(otherGraph->valueAxis(), GraphNamed(plot, name)->valueAxis());
+    QCOMPARE(ValuesBetween(otherGraph, t0 + 3600, t0 + day - 3600), QSet<double>{10.0});
+    QCOMPARE(ValuesBetween(otherGraph, t0 + 2 * day + 3600, t0 + 3 * day - 3600),
+             QSet<double>{20.0});
+    QCOMPARE(GraphNamed(plot, name + QStringLiteral(" (dzień wcześniej)")), nullptr);
+
+    // From the button's menu, by keyboard: the comparison ends.
+    auto* button = w.findChild<QPushButton*>(QStringLiteral("compareButton"));
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY(qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* a : menu->actions())
+            texts << a->text();
+        QTest::keyClick(menu, Qt::Key_Up);  // from no item to the last one
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Space);
+    QCOMPARE(
+        texts,
+        QStringList({QStringLiteral("Z innym zapisem..."), QStringLiteral("Z dniem wcześniej"),
+                     QStringLiteral("Z tygodniem wcześniej"), QStringLiteral("Bez porównania")}));
+    QVERIFY(!w.Comparing());
+    QCOMPARE(w.ComparedGraphs(), 0);
+    QCOMPARE(plot.graphCount(), shownGraphs);
 }
 
 QTEST_MAIN(TrendPlotTest)

@@ -39,12 +39,17 @@ int Csv(const std::string& path) {
     const uint64_t size = file.Size();
     bool writeFailed = false;
     std::fputs(kQdxCsvHeader, stdout);
+    CQdxCsvFormatter csv;
+    auto flush = [&] {
+        const std::string_view text = csv.Text();
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+            writeFailed = true;
+        csv.Clear();
+    };
     CQdxParser parser([&](const QdxRecord& r) {
-        for (const QdxEntry& e : r.entries) {
-            const std::string line = QdxCsvLine(r, e);
-            if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size())
-                writeFailed = true;
-        }
+        csv.Append(r);
+        if (csv.Text().size() >= (1 << 16) - 8192)
+            flush();
     });
     std::vector<char> buffer(2 << 20);
     std::size_t held = 0;
@@ -65,6 +70,7 @@ int Csv(const std::string& path) {
         if (atEnd || writeFailed)
             break;
     }
+    flush();
     if (std::fflush(stdout) != 0 || writeFailed) {
         std::fprintf(stderr, "orvex-qdx: nie można zapisać wyniku\n");
         return 1;

@@ -114,8 +114,9 @@ void CTrendAxes::SetUnitHidden(const QString& unit, bool hidden) {
 void CTrendAxes::Fit() {
     for (const QString& unit : order)
         unitAxes[unit]->setVisible(!hiddenUnits.contains(unit));
-    // Laying out is what measures the axes; only then is the plot's width known.
-    plot.replot(QCustomPlot::rpQueuedReplot);
+    // Laying out is what measures the axes; only then is the plot's width known. A queued replot
+    // would leave the last layout's widths to be measured here.
+    plot.replot(QCustomPlot::rpRefreshHint);
     const int half = plot.width() / 2;
     // The first unit's axis stays: a plot without any value scale says nothing.
     for (auto i = order.size() - 1; i > 0; --i) {
@@ -125,7 +126,7 @@ void CTrendAxes::Fit() {
         if (!axis->visible())
             continue;
         axis->setVisible(false);
-        plot.replot(QCustomPlot::rpQueuedReplot);
+        plot.replot(QCustomPlot::rpRefreshHint);
     }
     UpdateTimeAxis();
     plot.replot(QCustomPlot::rpQueuedReplot);

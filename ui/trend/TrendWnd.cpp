@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -63,6 +64,9 @@ CTrendWnd::CTrendWnd(CTrendLive& live, TrendSettings& settings, QWidget* parent)
             [this](int permille) { progressBar->setValue(permille); });
     connect(loader, &CRecordingLoader::finished, this,
             [this](std::shared_ptr<RecordingRead> read) { OnLoaded(read); });
+    compareLoader = new CRecordingLoader(this);
+    connect(compareLoader, &CRecordingLoader::finished, this,
+            [this](std::shared_ptr<RecordingRead> read) { OnCompareLoaded(read); });
     connect(&live, &CTrendLive::cycleAdded, this, [this] { OnLiveCycle(); });
     BuildUi();
     if (settings.geometry.isValid() && !settings.geometry.isEmpty()) {
@@ -126,7 +130,11 @@ void CTrendWnd::BuildUi() {
     statisticsCheck->setObjectName(QStringLiteral("statisticsCheck"));
     connect(statisticsCheck, &QCheckBox::toggled, this, [this](bool on) { ShowStatistics(on); });
     top->addWidget(statisticsCheck);
+    compareButton = new QPushButton(QStringLiteral("Porównaj..."), this);
+    compareButton->setObjectName(QStringLiteral("compareButton"));
+    connect(compareButton, &QPushButton::clicked, this, [this] { OnCompareMenu(); });
     top->addWidget(open);
+    top->addWidget(compareButton);
     top->addWidget(exportButton);
 
     channelList = new QTreeWidget(this);
@@ -259,8 +267,10 @@ const CSampleStore& CTrendWnd::ShownStore() const {
 
 std::vector<int> CTrendWnd::DrawnChannels() const {
     std::vector<int> out;
-    for (const Drawn& d : drawn)
-        out.push_back(d.channel);
+    for (const Drawn& d : drawn) {
+        if (d.store == nullptr)
+            out.push_back(d.channel);
+    }
     return out;
 }
 
@@ -327,9 +337,23 @@ void CTrendWnd::RebuildGraphs() {
         for (std::size_t k = 0; k < binary.size(); ++k)
             add(binary[k], lane, CTrendAxes::LaneOffset(static_cast<int>(k)));
     }
-    plot->legend->setWrap(std::max(1, plot->width() / 230));
+    AddComparedGraphs();
+    FitLegend();
     axes->Fit();
     Refresh();
+}
+
+void CTrendWnd::FitLegend() {
+    // As many legend columns as the longest name leaves room for: a legend wider than the plot
+    // would squeeze the axis rectangle and with it the axes.
+    const QFontMetrics metrics(plot->legend->font());
+    int widest = 150;
+    for (int g = 0; g < plot->graphCount(); ++g)
+        widest = std::max(widest, metrics.horizontalAdvance(plot->graph(g)->name()));
+    const int item = widest + plot->legend->iconSize().width() + plot->legend->iconTextPadding() +
+                     plot->legend->columnSpacing() + 20;
+    plot->legend->setWrap(std::max(1, plot->width() / item));
+    plot->legend->setFillOrder(plot->legend->fillOrder(), true);  // the items already there too
 }
 
 void CTrendWnd::Refresh() {
@@ -345,8 +369,10 @@ void CTrendWnd::Refresh() {
     const double dx = (range.upper - range.lower) / columns;
     QMap<QCPAxis*, QCPRange> valueRanges;
     for (std::size_t g = 0; g < drawn.size(); ++g) {
-        const auto points =
-            ColumnsToPolyline(store.Columns(drawn[g].channel, t0, t1, columns), range.lower, dx);
+        const CSampleStore& from = drawn[g].store != nullptr ? *drawn[g].store : store;
+        const int64_t shift = drawn[g].shiftMs;
+        const auto points = ColumnsToPolyline(
+            from.Columns(drawn[g].channel, t0 - shift, t1 - shift, columns), range.lower, dx);
         QVector<QCPGraphData> data;
         data.reserve(static_cast<qsizetype>(points.size()));
         bool any = false;
@@ -431,6 +457,8 @@ QString CTrendWnd::ValueTextAt(double seconds) const {
     QStringList parts;
     int64_t shownTime = -1;
     for (const Drawn& d : drawn) {
+        if (d.store != nullptr)
+            continue;  // the read-out names the shown recording's values
         const auto sample = store.Nearest(d.channel, t, reach);
         if (!sample)
             continue;
@@ -471,7 +499,7 @@ bool CTrendWnd::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (watched == plot && event->type() == QEvent::Resize && axes) {
-        plot->legend->setWrap(std::max(1, plot->width() / 230));
+        FitLegend();
         axes->Fit();
         Refresh();
     }
@@ -506,6 +534,7 @@ void CTrendWnd::OnLoaded(const std::shared_ptr<RecordingRead>& read) {
         return;
     }
     ClearCursors();  // before the store changes under the drawn channels
+    StopComparing();
     fileStore = std::move(read->store);
     fileSummary = read->summary;
     filePath = loader->Path();
@@ -533,6 +562,7 @@ void CTrendWnd::OnLoaded(const std::shared_ptr<RecordingRead>& read) {
 
 void CTrendWnd::ShowLive() {
     ClearCursors();
+    StopComparing();
     fileStore.reset();
     filePath.clear();
     sourceLabel->setText(QStringLiteral("Pomiary bieżące"));

@@ -75,6 +75,16 @@ public:
     void ShowStatistics(bool on);
     CTrendStatistics* Statistics() const { return statistics; }
 
+    // Another recording, or the shown one shifted by shiftMs (a day, a week), drawn dashed over
+    // the shown channels on the same unit axes. A second recording is drawn where it lies in time
+    // when the two overlap, else moved so that both start together.
+    void CompareShifted(int64_t shiftMs);
+    void CompareWithFile(const QString& path);
+    void StopComparing();
+    bool Comparing() const { return compare.mode != CompareMode::None; }
+    // Compared lines drawn now (one per channel shown for comparison).
+    int ComparedGraphs() const;
+
 signals:
     void recordingShown(const QString& path);
     void recordingFailed(const QString& message);
@@ -94,6 +104,7 @@ private:
     void OnLoaded(const std::shared_ptr<RecordingRead>& read);
     void SyncChannelList();
     void RebuildGraphs();
+    void FitLegend();
     void FollowNewest();
     void OnPointerMove(QMouseEvent* event);
     bool OnKey(QKeyEvent* event);
@@ -104,6 +115,9 @@ private:
     int64_t ReachMs() const;
     void OnChooseFile();
     void OnExport();
+    void OnCompareMenu();
+    void OnCompareLoaded(const std::shared_ptr<RecordingRead>& read);
+    void AddComparedGraphs();
     QString SourceTitle() const;
     void Tell(const QString& text);
     void SaveGeometry();
@@ -114,6 +128,15 @@ private:
     RecordingSummary fileSummary;
     QString filePath;
     CRecordingLoader* loader = nullptr;
+    CRecordingLoader* compareLoader = nullptr;
+    enum class CompareMode { None, Shifted, File };
+    struct Compare {
+        CompareMode mode = CompareMode::None;
+        int64_t shiftMs = 0;                  // added to the compared samples' times
+        std::unique_ptr<CSampleStore> store;  // the other recording
+        QString name;                         // for the legend
+    } compare;
+    QPushButton* compareButton = nullptr;
 
     QCustomPlot* plot = nullptr;
     std::unique_ptr<CTrendAxes> axes;
@@ -141,7 +164,9 @@ private:
         int channel;
         QCPAxis* axis;
         bool binary;
-        double offset;  // of a binary input's line in its lane
+        double offset;                        // of a binary input's line in its lane
+        const CSampleStore* store = nullptr;  // a compared line's; null: the shown store
+        int64_t shiftMs = 0;
     };
     std::vector<Drawn> drawn;
     std::vector<QTreeWidgetItem*> channelItems;  // by channel index of the shown store

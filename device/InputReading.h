@@ -47,4 +47,6 @@ struct InputReading {
     uint8_t averageFlag = 0;
     int16_t average = 0;
     uint8_t status = 0;  // 3 while a read is incomplete or failed, 0 after a complete read
+    // The type register as read: a temperature-only TQ21 looks like a TQ21 with 0 % humidity.
+    uint16_t sensorType = 0;
 };

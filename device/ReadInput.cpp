@@ -74,6 +74,7 @@ int COrvexDriver::ReadInput(uint8_t input, InputReading& out) {
     if (int rc = ReadWord(slave, base + kOffType, type, false); rc != 0) {
         return rc;
     }
+    out.sensorType = type;
     uint16_t format = 0;
     if (UsesFormatWord(type)) {
         if (int rc = ReadWord(slave, base + kOffFormat, format, false); rc != 0) {

@@ -121,7 +121,7 @@ InputDescription DescribeInput(const InputReading& r) {
         case ModelTQ21:
             SetSensor(d, "TQ21", r);
             // A temperature-only sensor has no humidity: no channel, never a made-up 0 %.
-            if (f[1] != FlagAbsent) {
+            if (f[1] != FlagAbsent && r.sensorType != SensorTypeTQ21TempOnly) {
                 d.channels.push_back(Humidity(f[1], UnsignedTenths(r.values[0])));
             }
             d.channels.push_back(

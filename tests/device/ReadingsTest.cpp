@@ -221,6 +221,8 @@ TEST_F(Readings, RemainingTypesAndRounding) {
     EXPECT_EQ(r.values[0], 0);
     EXPECT_EQ(r.values[1], 3);  // 0.25 exactly
     ExpectFlags(r, {0, 0});
+    EXPECT_EQ(r.sensorType, SensorTypeTQ21TempOnly);
+    EXPECT_EQ(Reading(0).sensorType, SensorTypeTQ23);
 
     // TQ25: direction in whole degrees, speed invalid.
     r = Reading(2);

@@ -49,6 +49,10 @@ TEST(MqttPayload, QuantityTheSensorLacksIsAbsentAndAnIncompleteReadIsNull) {
               R"("values": {"temperature": {"value": 21.5, "unit": "°C"}}})");
     EXPECT_FALSE(
         DescribeInput(tempOnly).SameSensor(DescribeInput(MakeReading(ModelTQ21, 5, {0, 215}))));
+    // As the driver reads a type-6 sensor: humidity 0 and valid, the type register saying why.
+    InputReading typeSix = MakeReading(ModelTQ21, 5, {0, 215}, {0, 0});
+    typeSix.sensorType = SensorTypeTQ21TempOnly;
+    EXPECT_EQ(Payload(typeSix), Payload(tempOnly));
     // A read that did not complete: every quantity null, binary state included.
     InputReading partial = MakeReading(ModelTQ23, 7, {10132, 501, -5});
     partial.status = 3;

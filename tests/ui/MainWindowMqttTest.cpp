@@ -12,9 +12,9 @@
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
 #include "app/Settings.h"
-#include "store/IniEx.h"
 #include "publish/MqttFailure.h"
 #include "publish/MqttPublisher.h"
+#include "store/IniEx.h"
 #include "tests/publish/Broker.h"
 #include "tests/support/SimProcess.h"
 #include "ui/OrvexDlg.h"
@@ -27,6 +27,15 @@ namespace {
 const char* const kConfig = R"(device id=23073 serial=4711
 input 1 type=1 serial=101 valid=1 values=45.3,-2.5
 )";
+
+// A window with its own settings folder, publishing to the test's broker.
+void PublishTo(COrvexDlg& dlg, const fs::path& root, const Broker& broker) {
+    dlg.settingsFolder = root / "settings";
+    fs::create_directories(dlg.settingsFolder);
+    dlg.mqttSettings.enabled = true;
+    dlg.mqttSettings.host = "127.0.0.1";
+    dlg.mqttSettings.port = broker.Port();
+}
 
 }  // namespace
 
@@ -95,11 +104,7 @@ private slots:
         sim.LinkAs(ports, 7);
         ModalAnswerer answerer;
         COrvexDlg dlg;
-        dlg.settingsFolder = root / "settings";
-        fs::create_directories(dlg.settingsFolder);
-        dlg.mqttSettings.enabled = true;
-        dlg.mqttSettings.host = "127.0.0.1";
-        dlg.mqttSettings.port = broker.Port();
+        PublishTo(dlg, root, broker);
         QVERIFY(ShowOnPort(dlg, 7));
         QVERIFY(sub.WaitFor("orvex/4711/input1", 2, 20000));
         const std::string payload = sub.On("orvex/4711/input1")[0].payload;
@@ -128,11 +133,7 @@ private slots:
         sim.LinkAs(ports, 7);
         ModalAnswerer answerer;
         COrvexDlg dlg;
-        dlg.settingsFolder = root / "settings";
-        fs::create_directories(dlg.settingsFolder);
-        dlg.mqttSettings.enabled = true;
-        dlg.mqttSettings.host = "127.0.0.1";
-        dlg.mqttSettings.port = broker.Port();
+        PublishTo(dlg, root, broker);
         dlg.mqttSettings.commands = true;
         dlg.mqttSettings.commandsInsecure = true;
         QVERIFY(ShowOnPort(dlg, 7));
@@ -165,11 +166,7 @@ private slots:
         sim.LinkAs(ports, 7);
         ModalAnswerer answerer;
         COrvexDlg dlg;
-        dlg.settingsFolder = root / "settings";
-        fs::create_directories(dlg.settingsFolder);
-        dlg.mqttSettings.enabled = true;
-        dlg.mqttSettings.host = "127.0.0.1";
-        dlg.mqttSettings.port = broker.Port();
+        PublishTo(dlg, root, broker);
         dlg.mqttSettings.username = "orvex";
         dlg.mqttSettings.passwordFile = (root / "bad.pw").string();
         QVERIFY(ShowOnPort(dlg, 7));

@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 native=$PWD/build
-cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Its own options stated: a tree configured by run.sh has no tests, and no shim target.
+cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=ON >/dev/null
 cmake --build "$native" -j"$(nproc)" --target orvex-sim orvex-recorder orvex_wine_modemlines
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \

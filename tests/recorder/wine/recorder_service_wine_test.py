@@ -15,7 +15,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -84,7 +83,9 @@ def end_prefix():
     server("-k")
 
 
-class RecorderServiceWineTest(unittest.TestCase):
+class RecorderServiceWineTest(base.FolderCase):
+    folder_prefix = "orvex-service-wine-"
+
     @classmethod
     def setUpClass(cls):
         boot_prefix()
@@ -92,20 +93,6 @@ class RecorderServiceWineTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         end_prefix()
-
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="orvex-service-wine-")
-        self.cleanups = []
-
-    def tearDown(self):
-        for cleanup in reversed(self.cleanups):
-            cleanup()
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def folder(self, name):
-        path = os.path.join(self.dir, name)
-        os.makedirs(path)
-        return path
 
     def simulated_port(self, name):
         com = ComNumber()

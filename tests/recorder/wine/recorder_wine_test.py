@@ -330,13 +330,12 @@ def start_wine_server():
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-class RecorderWineTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        start_wine_server()
+class FolderCase(unittest.TestCase):
+    """A test with a temporary folder of its own, and clean-ups run last first."""
+    folder_prefix = "orvex-recorder-wine-"
 
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="orvex-recorder-wine-")
+        self.dir = tempfile.mkdtemp(prefix=self.folder_prefix)
         self.cleanups = []
 
     def tearDown(self):
@@ -348,6 +347,12 @@ class RecorderWineTest(unittest.TestCase):
         path = os.path.join(self.dir, name)
         os.makedirs(path)
         return path
+
+
+class RecorderWineTest(FolderCase):
+    @classmethod
+    def setUpClass(cls):
+        start_wine_server()
 
     def com(self):
         com = ComNumber()

@@ -16,7 +16,7 @@ mkdir "$stage/$name"
 for exe in "$win/recorder/orvex-recorder.exe" "$win/tools/orvex-qdx/orvex-qdx.exe"; do
     # A program that needs a DLL Windows does not have would not start on a user's machine.
     extra=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' |
-            grep -viE '^(kernel32|user32|advapi32|msvcrt|ws2_32|setupapi|api-ms-win-[a-z0-9-]+)\.dll$' || true)
+            grep -viE '^(kernel32|user32|advapi32|bcrypt|msvcrt|ws2_32|setupapi|api-ms-win-[a-z0-9-]+)\.dll$' || true)
     if [ -n "$extra" ]; then
         echo "$exe needs DLLs that do not come with Windows: $extra" >&2
         exit 1

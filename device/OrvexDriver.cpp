@@ -88,11 +88,11 @@ void COrvexDriver::GetReading(uint8_t input, InputReading& out) {
     out = readings[input];
 }
 
-int COrvexDriver::ReadAlarms(uint8_t enables[2]) {
+int COrvexDriver::ReadAlarms(uint8_t enables[2], const std::atomic<bool>* abandon) {
     const uint16_t regs[2] = {kRegInternalAlarm, kRegExternalAlarm};
     for (int i = 0; i < 2; ++i) {
         uint16_t value = 0;
-        if (int rc = ReadWord(Slave(), regs[i], value, true); rc != 0) {
+        if (int rc = ReadWord(Slave(), regs[i], value, true, abandon); rc != 0) {
             return rc;
         }
         enables[i] = static_cast<uint8_t>(std::min<uint16_t>(value, 2));
@@ -100,16 +100,16 @@ int COrvexDriver::ReadAlarms(uint8_t enables[2]) {
     return 0;
 }
 
-int COrvexDriver::WriteAlarms(const uint8_t enables[2]) {
+int COrvexDriver::WriteAlarms(const uint8_t enables[2], const std::atomic<bool>* abandon) {
     if (enables[0] != kLeaveUnchanged) {
-        if (int rc = WriteWord(Slave(), kRegInternalAlarm, enables[0]); rc != 0) {
+        if (int rc = WriteWord(Slave(), kRegInternalAlarm, enables[0], abandon); rc != 0) {
             return rc;
         }
     }
     // The device needs a moment between two writes.
     std::this_thread::sleep_for(100ms);
     if (enables[1] != kLeaveUnchanged) {
-        return WriteWord(Slave(), kRegExternalAlarm, enables[1]);
+        return WriteWord(Slave(), kRegExternalAlarm, enables[1], abandon);
     }
     return 0;
 }
@@ -122,8 +122,10 @@ int COrvexDriver::ReadRequest(uint8_t slave, uint16_t reg, ValueKind kind, bool 
                    : modbus.ReadInputRegisters(slave, request);
 }
 
-int COrvexDriver::ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding) {
+int COrvexDriver::ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding,
+                           const std::atomic<bool>* abandon) {
     RegisterRequest request;
+    request.abandon = abandon;
     const int rc = ReadRequest(slave, reg, KindWord, holding, request);
     if (rc == 0) {
         out = static_cast<uint16_t>(request.value);
@@ -153,8 +155,10 @@ int COrvexDriver::ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int deci
     return rc;
 }
 
-int COrvexDriver::WriteWord(uint8_t slave, uint16_t reg, uint16_t value) {
+int COrvexDriver::WriteWord(uint8_t slave, uint16_t reg, uint16_t value,
+                            const std::atomic<bool>* abandon) {
     RegisterRequest request;
+    request.abandon = abandon;
     request.reg = reg;
     request.kind = KindWord;
     request.value = value;

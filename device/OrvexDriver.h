@@ -33,8 +33,11 @@ public:
     int LastOpenError() const { return modbus.LastOpenError(); }
     void GetDeviceInfo(DeviceInfo& out);
     void GetReading(uint8_t input, InputReading& out);
-    int ReadAlarms(uint8_t enables[2]);
-    int WriteAlarms(const uint8_t enables[2]);
+    // abandon (optional): the caller's way out of a wait for a silent device; set it, then
+    // call WakeAbandoned, and the call returns at once with a failure.
+    int ReadAlarms(uint8_t enables[2], const std::atomic<bool>* abandon = nullptr);
+    int WriteAlarms(const uint8_t enables[2], const std::atomic<bool>* abandon = nullptr);
+    void WakeAbandoned() { modbus.WakeAbandoned(); }
     // Listeners hear the end of every polling cycle (see PollingCycle). Remove waits for a
     // call in progress, so a listener may be destroyed once it has been removed.
     int AddCycleListener(CycleListener listener);
@@ -46,13 +49,15 @@ private:
     // One read of function 3 (holding) or 4 into request.
     int ReadRequest(uint8_t slave, uint16_t reg, ValueKind kind, bool holding,
                     RegisterRequest& request);
-    int ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding);
+    int ReadWord(uint8_t slave, uint16_t reg, uint16_t& out, bool holding,
+                 const std::atomic<bool>* abandon = nullptr);
     int ReadDword(uint8_t slave, uint16_t reg, uint32_t& out, bool holding);
     // inRange (optional) reports whether the scaled value fitted int16; out is saturated
     // when it did not.
     int ReadScaled(uint8_t slave, uint16_t reg, int16_t& out, int decimals, bool holding,
                    bool* inRange = nullptr);
-    int WriteWord(uint8_t slave, uint16_t reg, uint16_t value);
+    int WriteWord(uint8_t slave, uint16_t reg, uint16_t value,
+                  const std::atomic<bool>* abandon = nullptr);
     int Identify(DeviceInfo& out);
     int ReadInput(uint8_t input, InputReading& out);
     // One measured value of an input; a value beyond int16 sets errorFlag to errorValue.

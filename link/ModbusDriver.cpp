@@ -50,23 +50,37 @@ void TraceReply(const uint8_t* reply, int count, int result,
 // One caller's turn at the master, from its arrival to the end of its transaction.
 class CModbusDriver::CTurn {
 public:
-    explicit CTurn(CModbusDriver& master) : master(master) {
+    CTurn(CModbusDriver& master, const std::atomic<bool>* abandon) : master(master) {
         std::unique_lock guard(master.turnMutex);
         const uint64_t mine = master.nextTurn++;
-        master.turnDone.wait(guard, [&] { return master.servingTurn == mine; });
+        master.turnDone.wait(
+            guard, [&] { return master.servingTurn == mine || (abandon && abandon->load()); });
+        held = master.servingTurn == mine;
+        if (!held) {
+            master.leftTurns.insert(mine);  // skipped when its number comes up
+        }
     }
     ~CTurn() {
+        if (!held) {
+            return;
+        }
         {
             std::lock_guard guard(master.turnMutex);
             ++master.servingTurn;
+            while (master.leftTurns.erase(master.servingTurn) != 0) {
+                ++master.servingTurn;
+            }
         }
         master.turnDone.notify_all();
     }
     CTurn(const CTurn&) = delete;
     CTurn& operator=(const CTurn&) = delete;
+    // False when the caller gave up before its turn came.
+    bool Held() const { return held; }
 
 private:
     CModbusDriver& master;
+    bool held = false;
 };
 
 CModbusDriver::CModbusDriver() = default;
@@ -128,6 +142,14 @@ void CModbusDriver::Cancel() {
         std::lock_guard rxGuard(rxMutex);
         cancelled = true;
     }
+    rxArrived.notify_all();
+}
+
+void CModbusDriver::WakeAbandoned() {
+    // Taking each mutex orders the caller's flag before the waiter's next look at it.
+    { std::lock_guard guard(turnMutex); }
+    turnDone.notify_all();
+    { std::lock_guard rxGuard(rxMutex); }
     rxArrived.notify_all();
 }
 
@@ -208,7 +230,10 @@ void CModbusDriver::OnByteReceived(uint8_t byte) {
 }
 
 int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& request) {
-    CTurn turn(*this);
+    CTurn turn(*this, request.abandon);
+    if (!turn.Held()) {
+        return ResultTimeout;
+    }
     std::lock_guard guard(lock);
     const auto start = std::chrono::steady_clock::now();
     const bool trace = linktrace::Enabled();
@@ -235,8 +260,10 @@ int CModbusDriver::Transact(const uint8_t* frame, int length, RegisterRequest& r
     {
         std::unique_lock rxGuard(rxMutex);
         // Also ends when the device hangs up or a stop cancels the transaction.
-        rxArrived.wait_until(rxGuard, start + kReplyWait,
-                             [&] { return finder.Found() || !linkUp || cancelled; });
+        rxArrived.wait_until(rxGuard, start + kReplyWait, [&] {
+            return finder.Found() || !linkUp || cancelled ||
+                   (request.abandon && request.abandon->load());
+        });
         // Bytes may keep arriving; judge a copy.
         count = rxCount.load(std::memory_order_acquire);
         std::memcpy(received, rxBuffer, static_cast<size_t>(count));

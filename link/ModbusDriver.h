@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "link/GenericDriver.h"
 #include "link/RegisterRequest.h"
@@ -33,6 +34,9 @@ public:
     // Ends the transaction in progress at once (result 2) and fails every later one at once,
     // until the next OpenPort: a stop need not wait for a slow or silent device.
     void Cancel();
+    // Wakes the requests whose caller has set its RegisterRequest::abandon flag, so that one
+    // caller can give up without cancelling the others (the polling goes on).
+    void WakeAbandoned();
     // The port is open and its device is there (not hung up).
     bool LinkUp() const;
     // How often the link has gone down since construction: a cycle that saw it change did not
@@ -55,8 +59,9 @@ private:
     class CTurn;
     std::mutex turnMutex;
     std::condition_variable turnDone;
-    uint64_t nextTurn = 0;     // guarded by turnMutex
-    uint64_t servingTurn = 0;  // guarded by turnMutex
+    uint64_t nextTurn = 0;         // guarded by turnMutex
+    uint64_t servingTurn = 0;      // guarded by turnMutex
+    std::set<uint64_t> leftTurns;  // guarded by turnMutex: abandoned before they were served
     std::recursive_mutex lock;
     std::atomic<int> rxCount{0};
     uint8_t rxBuffer[256] = {};

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 // How many registers one value takes and how they are decoded.
@@ -22,4 +23,7 @@ struct RegisterRequest {
     ValueKind kind = KindWord;
     uint32_t value = 0;       // kinds 1 and 2; the value to write for a write
     double floatValue = 0.0;  // kind 3
+    // Set by the caller when it gives up (with CModbusDriver::WakeAbandoned): the request, still
+    // waiting for its turn or for the reply, ends at once with ResultTimeout.
+    const std::atomic<bool>* abandon = nullptr;
 };

@@ -10,6 +10,7 @@ using Clock = std::chrono::steady_clock;
 // The dialog's own messages: the same failure reads the same wherever it is seen.
 constexpr const char* kReadFailed = "Nie można odczytać ustawień alarmów";
 constexpr const char* kWriteFailed = "Ustawienie alarmów nie powiodło się";
+constexpr const char* kInterrupted = "Polecenie przerwane: publikowanie zatrzymano";
 
 }  // namespace
 
@@ -28,6 +29,7 @@ void AlarmService::Start() {
         std::lock_guard guard(mutex_);
         stop_ = false;
     }
+    abandon_ = false;
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -40,6 +42,8 @@ void AlarmService::Stop() {
         stop_ = true;
     }
     wake_.notify_all();
+    abandon_ = true;
+    driver_.WakeAbandoned();
     thread_.join();
 }
 
@@ -66,6 +70,17 @@ void AlarmService::Run() {
     for (;;) {
         wake_.wait_until(guard, nextRead, [&] { return stop_ || !commands_.empty(); });
         if (stop_) {
+            // Whoever sent them waits for an answer: say they were not carried out.
+            std::deque<AlarmCommand> left;
+            left.swap(commands_);
+            guard.unlock();
+            for (const AlarmCommand& command : left) {
+                AlarmAnswer answer;
+                answer.command = command;
+                answer.result = AlarmAnswer::Result::Failed;
+                answer.message = kInterrupted;
+                publisher_.OnAlarmAnswer(answer);
+            }
             return;
         }
         if (!commands_.empty()) {
@@ -94,7 +109,7 @@ void AlarmService::Run() {
 
 AlarmState AlarmService::ReadState() {
     std::uint8_t enables[2] = {0, 0};
-    if (driver_.ReadAlarms(enables) != 0) {
+    if (driver_.ReadAlarms(enables, &abandon_) != 0) {
         return {};  // a read that did not complete gives nothing current, not even its first
     }
     return {static_cast<std::uint8_t>(enables[0] != 0 ? 1 : 0),
@@ -116,20 +131,23 @@ void AlarmService::Execute(const AlarmCommand& command) {
     AlarmAnswer answer;
     answer.command = command;
     std::uint8_t enables[2] = {0, 0};
-    if (driver_.ReadAlarms(enables) != 0) {
+    if (driver_.ReadAlarms(enables, &abandon_) != 0) {
         answer.result = AlarmAnswer::Result::Failed;
-        answer.message = kReadFailed;
+        answer.message = abandon_ ? kInterrupted : kReadFailed;
     } else {
         const std::uint8_t chosen[2] = {
             command.internal.value_or(enables[0] != 0 ? 1 : 0),
             command.external.value_or(enables[1] != 0 ? 1 : 0),
         };
-        if (driver_.WriteAlarms(chosen) != 0) {
+        if (driver_.WriteAlarms(chosen, &abandon_) != 0) {
             answer.result = AlarmAnswer::Result::Failed;
-            answer.message = kWriteFailed;
+            answer.message = abandon_ ? kInterrupted : kWriteFailed;
         }
-        // After a failed write too: the device may have taken the first value.
-        answer.state = ReadState();
+        // After a failed write too: the device may have taken the first value. Not after a
+        // stop: the state is then unknown, and published as not read.
+        if (!abandon_) {
+            answer.state = ReadState();
+        }
     }
     publishedRead_ = answer.state.Read();
     publisher_.OnAlarmState(answer.state);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -35,8 +36,9 @@ public:
     AlarmService& operator=(const AlarmService&) = delete;
 
     void Start();
-    // Ends a driver call in progress only when the driver is stopped: call before stopping it,
-    // or accept a wait of up to one Modbus time-out per request.
+    // Returns at once even while a call waits for a silent device: the call is abandoned (the
+    // polling goes on), and the command it served and those still waiting are answered as
+    // interrupted.
     void Stop();
     // Any thread; returns at once (the publisher's onAlarmCommand).
     void Submit(const AlarmCommand& command);
@@ -54,6 +56,7 @@ private:
     std::condition_variable wake_;
     std::deque<AlarmCommand> commands_;
     bool stop_ = false;
+    std::atomic<bool> abandon_{false};  // the driver calls' way out, set by Stop
     std::thread thread_;
     // Only the thread's own.
     bool publishedRead_ = false;  // the last state published held values

@@ -278,6 +278,58 @@ TEST_F(ModbusDriverTest, CancelEndsTheTransactionInProgress) {
     EXPECT_EQ(outcome.result, ResultOk);
 }
 
+// One caller giving up (the alarm service on a stop) ends only its own request, whether it is
+// still waiting for its turn or already for the reply; the others' turns go on in order.
+TEST_F(ModbusDriverTest, AnAbandonedRequestEndsAloneAndTheTurnsGoOn) {
+    RegisterRequest first = Request(1, KindWord);
+    std::atomic<bool> giveUpQueued{false};
+    RegisterRequest queued = Request(2, KindWord);
+    queued.abandon = &giveUpQueued;
+    int firstResult = -1;
+    int queuedResult = -1;
+    std::thread owner([&] { firstResult = master.ReadInputRegisters(1, first); });
+    const Bytes firstFrame = peer.Read(8, 3s);  // the first holds the turn from here on
+    std::thread waiter([&] { queuedResult = master.ReadInputRegisters(1, queued); });
+    // The waiter may not have taken its number yet when the flag is set: either way it must
+    // end without sending, which is all that is checked.
+    giveUpQueued = true;
+    master.WakeAbandoned();
+    waiter.join();
+    EXPECT_EQ(queuedResult, ResultTimeout);
+    peer.Write(WithCrc({0x01, 0x04, 0x02, 0x00, 0x07}));
+    owner.join();
+    ASSERT_EQ(firstFrame.size(), 8u);
+    EXPECT_EQ(firstResult, ResultOk);
+    EXPECT_EQ(first.value, 7u);
+
+    // The abandoned number is skipped: the next caller is served.
+    RegisterRequest next = Request(3, KindWord);
+    Outcome after = ReadInput(next, {WithCrc({0x01, 0x04, 0x02, 0x00, 0x09})});
+    EXPECT_EQ(after.request, (Bytes{0x01, 0x04, 0x00, 0x03, 0x00, 0x01, 0xC1, 0xCA}));
+    EXPECT_EQ(after.result, ResultOk);
+
+    // Given up while waiting for the reply of a silent device: ends well before the time-out,
+    // and the link stays up for the others.
+    std::atomic<bool> giveUp{false};
+    RegisterRequest silent = Request(4, KindWord);
+    silent.abandon = &giveUp;
+    int silentResult = -1;
+    std::chrono::steady_clock::duration elapsed{};
+    std::thread caller([&] {
+        auto start = std::chrono::steady_clock::now();
+        silentResult = master.ReadInputRegisters(1, silent);
+        elapsed = std::chrono::steady_clock::now() - start;
+    });
+    const bool requestSeen = peer.Read(8, 3s).size() == 8;
+    giveUp = true;
+    master.WakeAbandoned();
+    caller.join();
+    ASSERT_TRUE(requestSeen);
+    EXPECT_EQ(silentResult, ResultTimeout);
+    EXPECT_LT(elapsed, 4s);  // the wait alone would take 5.5 s
+    EXPECT_TRUE(master.LinkUp());
+}
+
 // While the adapter is unplugged requests fail at once; after the port has reopened by
 // itself they go out again.
 TEST(ModbusDriverLink, RequestsFailAtOnceWhileHungUpAndGoOutAfterTheReopen) {

@@ -2,6 +2,7 @@
 // publisher and the alarm service wired as both programs wire them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -69,7 +70,10 @@ protected:
             std::lock_guard guard(eventMutex);
             events.push_back(e);
         };
-        o.onAlarmCommand = [this](const AlarmCommand& c) { alarms->Submit(c); };
+        o.onAlarmCommand = [this](const AlarmCommand& c) {
+            ++submitted;
+            alarms->Submit(c);
+        };
         publisher = std::make_unique<MqttPublisher>(o);
         // A short pace keeps the test short; nothing waits for it to pass.
         alarms = std::make_unique<AlarmService>(*driver, *publisher, AlarmService::Options{200ms});
@@ -113,6 +117,7 @@ protected:
     std::unique_ptr<MqttPublisher> publisher;
     std::unique_ptr<AlarmService> alarms;
     int listener = 0;
+    std::atomic<int> submitted{0};
     std::mutex eventMutex;
     std::vector<MqttEvent> events;
 };
@@ -263,6 +268,42 @@ TEST_F(AlarmCommandTest, CommandsOverPlainConnectionWithoutUserAreRefusedPublish
     EXPECT_TRUE(sub.On(kResult).empty());
     EXPECT_TRUE(sub.On(kInternalSwitch).empty());
     EXPECT_EQ(DeviceAlarms(), std::make_pair(1, 0));
+}
+
+// Closing the window or changing the settings stops the service: that must not wait for a
+// command stuck behind a silent device (a Modbus time-out per request), and the command is
+// answered as interrupted, not as a device failure. The polling goes on meanwhile.
+TEST_F(AlarmCommandTest, StopDoesNotWaitForACommandHeldByASilentDevice) {
+    StartSim("device serial=1234\nreg 6 0\nreg 7 0\n");
+    StartDriver();
+    ASSERT_TRUE(WaitForFirstPublication());
+    Subscriber sub(broker->Port(), {"orvex/#"});
+    ASSERT_TRUE(sub.WaitConnected());
+    StartPublishing(Settings(true, true));
+    ASSERT_TRUE(sub.WaitFor(kAlarms, 1));
+
+    sim->Command("fault silence");
+    sim->ClearLog();
+    sub.Publish(kSet, R"({"internal": 1})");
+    ASSERT_TRUE(WaitUntil([this] { return submitted == 1; }));
+    // An alarm read now waits for the silent device: the command's, or a periodic one with
+    // the command queued behind it. Either way the stop must not wait, and the command is
+    // answered.
+    ASSERT_TRUE(WaitUntil([this] { return Count(Requests(), "3 6 1") > 0; }, 20000ms));
+    const auto start = std::chrono::steady_clock::now();
+    alarms->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);  // a time-out alone is 5.5 s
+
+    ASSERT_TRUE(sub.WaitFor(kResult, 1));
+    EXPECT_NE(
+        sub.On(kResult)[0].payload.find(
+            R"("result": "failed", "message": "Polecenie przerwane: publikowanie zatrzymano")"),
+        std::string::npos)
+        << sub.On(kResult)[0].payload;
+    EXPECT_EQ(Count(Requests(), "6 6 1"), 0);
+    sim->Command("fault none");
+    EXPECT_TRUE(WaitUntil([this] { return driver->IsDeviceResponding(); }));
+    EXPECT_EQ(DeviceAlarms(), std::make_pair(0, 0));
 }
 
 }  // namespace

@@ -17,14 +17,17 @@ constexpr DWORD kLongWaitMs = 60000;
 struct HeldOpen {
     HeldOpen()
         : release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          entered(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           returned(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     ~HeldOpen() {
         CloseHandle(release);
+        CloseHandle(entered);
         CloseHandle(returned);
     }
     CPortOpener::OpenCall Call() {
         return [this](const std::wstring&) {
             ++calls;
+            SetEvent(entered);
             WaitForSingleObject(release, kLongWaitMs);
             const HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             opened = h;
@@ -33,6 +36,7 @@ struct HeldOpen {
         };
     }
     HANDLE release;
+    HANDLE entered;
     HANDLE returned;
     std::atomic<int> calls{0};
     std::atomic<HANDLE> opened{nullptr};
@@ -80,7 +84,8 @@ TEST(PortOpener, HungOpenTimesOutAndItsLateHandleIsClosed) {
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
         EXPECT_EQ(held.calls.load(), 1);
         SetEvent(held.release);
-    }  // joins the worker
+        ASSERT_EQ(WaitForSingleObject(held.returned, kLongWaitMs), WAIT_OBJECT_0);
+    }  // joins the worker, which has returned from the open
     late = held.opened.load();
     ASSERT_NE(late, nullptr);
     EXPECT_FALSE(IsOpenHandle(late));
@@ -116,24 +121,24 @@ TEST(PortOpener, StopEndsTheWaitAtOnceAndStartsNoMoreOpens) {
         opener.SetStopEvent(stop);
         auto waiting = std::async(std::launch::async, [&] {
             DWORD error = 0;
-            const HANDLE h = opener.Open(L"\\.\COM9", held.Call(), kLongWaitMs, error);
+            const HANDLE h = opener.Open(L"\\\\.\\COM9", held.Call(), kLongWaitMs, error);
             return std::make_pair(h, error);
         });
         // The bound is a minute: only the stop can end the wait within the test's patience.
+        ASSERT_EQ(WaitForSingleObject(held.entered, kLongWaitMs), WAIT_OBJECT_0);
         SetEvent(stop);
         ASSERT_EQ(waiting.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         const auto [h, error] = waiting.get();
         EXPECT_EQ(h, INVALID_HANDLE_VALUE);
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 
-        const int callsBefore = held.calls.load();
-        DWORD error2 = 0;
-        EXPECT_EQ(opener.Open(L"\\.\COM10", held.Call(), kLongWaitMs, error2),
+        DWORD laterError = 0;
+        EXPECT_EQ(opener.Open(L"\\\\.\\COM10", held.Call(), kLongWaitMs, laterError),
                   INVALID_HANDLE_VALUE);
-        EXPECT_EQ(error2, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+        EXPECT_EQ(laterError, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
         SetEvent(held.release);
         ASSERT_EQ(WaitForSingleObject(held.returned, kLongWaitMs), WAIT_OBJECT_0);
-        EXPECT_EQ(held.calls.load(), callsBefore);  // the second open never started
+        EXPECT_EQ(held.calls.load(), 1);  // the later open never started
     }
     CloseHandle(stop);
 }
@@ -145,7 +150,7 @@ TEST(PortOpener, EndDoesNotWaitForAnOpenStuckInTheDriver) {
     auto ended = std::async(std::launch::async, [&] {
         CPortOpener opener;
         DWORD error = 0;
-        EXPECT_EQ(opener.Open(L"\\.\COM11", held.Call(), 50, error), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(opener.Open(L"\\\\.\\COM11", held.Call(), 50, error), INVALID_HANDLE_VALUE);
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
     });
     // Joining the worker would take the open's full minute.

@@ -74,10 +74,13 @@ const UnwritableSettings kUnwritableSettings = UnwritableSettings::PassedOver;
 SettingsFileView LookAtSettings(const fs::path& folder) {
     SettingsFileView view;
     const std::wstring file = LongPath(folder / kSettingsFile);
-    view.exists = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-    // A folder of that name opens neither way (no backup semantics asked for).
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    view.exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // A folder of that name opens neither way (no backup semantics asked for). The read-only
+    // attribute is the user's word, as for the save, whoever could open the file anyway.
     view.readable = view.exists && Opens(file, GENERIC_READ);
-    view.writable = view.readable && Opens(file, GENERIC_WRITE);
+    view.writable =
+        view.readable && (attributes & FILE_ATTRIBUTE_READONLY) == 0 && Opens(file, GENERIC_WRITE);
     view.folderTakesFile = TakesNewFile(folder);
     return view;
 }

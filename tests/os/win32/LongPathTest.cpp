@@ -43,7 +43,17 @@ TEST(LongPath, LongPathsGetTheNormalisedPrefixedForm) {
 }
 
 TEST(LongPath, FoldersBeyondMaxPathAreMade) {
-    const LongFolder base(fs::temp_directory_path());
+    const fs::path scratch =
+        fs::temp_directory_path() / ("orvex-longpath-" + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(fs::create_directory(scratch));
+    struct Removed {
+        ~Removed() {
+            std::error_code ec;
+            fs::remove(path, ec);
+        }
+        fs::path path;
+    } removed{scratch};  // after base, which empties it
+    const LongFolder base(scratch);
     ASSERT_FALSE(base.Path().empty());
     const fs::path deep = base.Path() / Segment(L'x') / Segment(L'y');
     ASSERT_GT(deep.native().size(), static_cast<std::size_t>(MAX_PATH));

@@ -87,7 +87,7 @@ bool CSerialPortCore::StartReceiveThread() {
     suspended = false;
     threadAlive = true;
     try {
-        thread = std::thread([this] { ReceiveThread(); });
+        thread = std::thread([this] { ReceiveLoop(); });
     } catch (const std::system_error&) {
         threadAlive = false;
         return false;
@@ -136,6 +136,61 @@ void CSerialPortCore::ReportLinkState(bool idle, bool up, bool& reportedUp) {
 void CSerialPortCore::Deliver(const uint8_t* bytes, size_t count) {
     for (size_t i = 0; i < count && owner != nullptr; ++i)
         owner->OnByteReceived(bytes[i]);
+}
+
+void CSerialPortCore::ReceiveLoop() {
+    {
+        std::lock_guard guard(lock);
+        PurgeDevice();
+    }
+    bool reportedUp = true;  // Open left the device open
+    for (;;) {
+        const bool idle = suspended.load();
+        bool up;
+        {
+            std::lock_guard guard(lock);
+            up = DeviceOpen();
+        }
+        ReportLinkState(idle, up, reportedUp);
+        if (!idle && up && !ArmLineWait())
+            continue;  // failed: hung up, or the next wait is armed at once
+        // Only a hung-up device needs a timeout: the once-a-second reopen.
+        int timeoutMs = -1;
+        if (!idle && !up) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                nextReopen - std::chrono::steady_clock::now());
+            timeoutMs = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+        }
+        const Wake wake = WaitForWake(idle, up, timeoutMs);
+        if (wake == Wake::Shutdown)
+            break;
+        if (wake == Wake::Again || suspended.load())
+            continue;
+        switch (wake) {
+            case Wake::Write:
+                SendQueued();
+                break;
+            case Wake::Line:
+                OnLineEvent();
+                break;
+            case Wake::LineGone:
+                OnLineGone();
+                break;
+            default:
+                if (!up && std::chrono::steady_clock::now() >= nextReopen)
+                    TryReopen();
+                break;
+        }
+    }
+    {
+        std::lock_guard guard(lock);
+        EndReceiving();
+    }
+    threadAlive = false;
+}
+
+void CSerialPortCore::ScheduleReopen() {
+    nextReopen = std::chrono::steady_clock::now() + std::chrono::seconds(1);
 }
 
 void CSerialPortCore::TryReopen() {

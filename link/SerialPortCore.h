@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,12 +46,42 @@ protected:
     virtual void SignalWrite() = 0;
     virtual void SignalShutdown() = 0;
     virtual void ClearShutdown() = 0;
-    virtual void ScheduleReopen() = 0;
-    virtual void ReceiveThread() = 0;
+
+    // What ended one wait of the receive thread.
+    enum class Wake {
+        Shutdown,  // asked to end, or the wait itself failed
+        Again,     // nothing to handle (an interrupted wait): look again
+        Write,     // a write is queued
+        Line,      // the line has an event (bytes arrived, or the wait for them completed)
+        LineGone,  // the device reports that it went away
+        Timeout,   // the time given passed
+    };
+    // The receive thread's parts (see ReceiveLoop); all on the receive thread.
+    // Discards what the device holds from before the thread; under lock.
+    virtual void PurgeDevice() = 0;
+    // Whether the device is open (not hung up); under lock.
+    virtual bool DeviceOpen() const = 0;
+    // Makes sure the wait for line events is armed; false when arming failed and the loop
+    // should look again at once.
+    virtual bool ArmLineWait() { return true; }
+    // Waits for the shutdown, and unless idle for a queued write and, with the device up, for
+    // line events; at most timeoutMs, or without limit when it is negative. The shutdown comes
+    // first, then a write, then the line.
+    virtual Wake WaitForWake(bool idle, bool up, int timeoutMs) = 0;
+    // Takes the queued write's signal and sends it.
+    virtual void SendQueued() = 0;
+    virtual void OnLineEvent() = 0;
+    virtual void OnLineGone() {}
+    // After the loop: nothing may stay pending on the device.
+    virtual void EndReceiving() {}
 
     // For the backend's destructor: stops the thread and closes the device, lines dropped.
     void Close();
     void StopThread();
+    // The receive thread: reports the link's state to the owner, keeps the line wait armed, and
+    // handles what woke it; a hung-up device is reopened about once a second.
+    void ReceiveLoop();
+    void ScheduleReopen();
     // Copies out the queued write; returns its length.
     int TakeWrite(uint8_t (&bytes)[kWriteCapacity]);
     // Tells the owner when the device went or came back (outside the lock, so the owner can
@@ -74,6 +105,8 @@ protected:
     // Orders the device calls of Open, the receive thread and the destructor; guards device.
     std::recursive_mutex lock;
     std::atomic<bool> threadAlive{false};
+    // Receive thread only: when the next reopen of a hung-up device may be tried.
+    std::chrono::steady_clock::time_point nextReopen{};
     std::atomic<bool> suspended{false};
     std::atomic<bool> opened{false};
     CGenericDriver* owner = nullptr;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "os/FileWrite.h"
+
 namespace {
 
 constexpr char kMagic[8] = {'O', 'R', 'V', 'X', 'M', 'Q', 'Q', '1'};
@@ -42,22 +44,6 @@ std::uint64_t Get64(const unsigned char* p) {
         v = (v << 8) | p[i];
     }
     return v;
-}
-
-bool WriteAll(int fd, const unsigned char* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, data, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
 }
 
 bool ReadAll(int fd, unsigned char* data, std::size_t size, off_t offset) {
@@ -159,7 +145,7 @@ void DiskQueue::WriteHeader() {
     Put64(h + 32, count_);
     Put64(h + 40, dropped_);
     Put32(h + 60, Fnv1a(h, 60));
-    if (!WriteAll(fd_, h, kHeaderSize, 0)) {
+    if (WriteAllAt(fd_, h, kHeaderSize, 0) != 0) {
         // The disk refuses: carry on in memory from here, losing nothing queued so far.
         error_ = errno != 0 ? errno : EIO;
         std::deque<std::string> kept;
@@ -195,7 +181,7 @@ bool DiskQueue::Push(std::string_view record) {
         Put32(slot + 8, static_cast<std::uint32_t>(record.size()));
         std::memcpy(slot + 16, record.data(), record.size());
         Put32(slot + 12, Fnv1a(slot + 16, record.size(), Fnv1a(slot, 12)));
-        refused = !WriteAll(fd_, slot, 16 + record.size(), static_cast<off_t>(SlotOffset(next)));
+        refused = WriteAllAt(fd_, slot, 16 + record.size(), SlotOffset(next)) != 0;
         if (refused) {
             error_ = errno != 0 ? errno : EIO;
             ++writeFailures_;

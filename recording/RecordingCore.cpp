@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 
+#include "os/FileWrite.h"
 #include "os/LocalTime.h"
 #include "os/PathText.h"
 #include "recording/NewFile.h"
@@ -56,10 +57,8 @@ std::string RescueName(const std::string& path, std::time_t when) {
 // bytes, synced. Returns 0 or errno.
 int WriteRescueFile(const std::filesystem::path& folder, const std::string& name,
                     const std::string& bytes, std::string& written) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec)
-        return ec.value();
+    if (const int error = CreateFolders(folder); error != 0)
+        return error;
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
         std::string candidate = name;

@@ -40,7 +40,10 @@ enum class IniSaveResult {
     WrittenInPlace,  // the folder took no new file, so the file itself was rewritten
     NoFile,          // the store has no file (never opened, or the file was refused)
     ReadOnly,        // the file is write-protected (mode, immutable flag, read-only mount)
-    Failed,          // neither way of writing worked; the old file is as it was
+    // Neither way of writing worked; the old file is as it was. (On Windows, should a replace
+    // take the old file away and neither move nor write the new one under its name, the
+    // settings stay in the new file beside it, never deleted.)
+    Failed,
 };
 
 // Section 0 is the unnamed run of lines before the first header. A section read from a header

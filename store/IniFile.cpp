@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "os/FileWrite.h"
 #include "store/IniFileAccess.h"
 
 namespace inifile {
@@ -25,6 +26,25 @@ IniOpenResult ReadOpened(std::intptr_t file, std::uint64_t size, std::uint64_t m
         return IniOpenResult::TooLarge;
     }
     return IniOpenResult::Opened;
+}
+
+bool RewriteInPlace(const std::filesystem::path& target, std::string_view content, int& error) {
+    std::intptr_t file = 0;
+    error = OpenForRewrite(target, file);
+    if (error != 0) {
+        return false;
+    }
+    error = Reserve(file, content.size());
+    if (error == 0) {
+        error = WriteAllAt(file, content.data(), content.size(), 0);
+    }
+    if (error == 0) {
+        error = EndAt(file, content.size());
+    }
+    if (const int closed = CloseFile(file); error == 0) {
+        error = closed;
+    }
+    return error == 0;
 }
 
 IniSaveResult Settle(Replaced replaced, bool hadOld, const std::filesystem::path& target,

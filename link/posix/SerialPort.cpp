@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr auto kReopenInterval = std::chrono::seconds(1);
 // A write that cannot get rid of its bytes within this time is abandoned.
 constexpr auto kWriteTimeout = std::chrono::milliseconds(2000);
 
@@ -76,8 +75,12 @@ private:
     void SignalWrite() override { Signal(writeEvent); }
     void SignalShutdown() override { Signal(shutdownEvent); }
     void ClearShutdown() override { Drain(shutdownEvent); }
-    void ScheduleReopen() override;
-    void ReceiveThread() override;
+    void PurgeDevice() override;
+    bool DeviceOpen() const override { return device >= 0; }
+    Wake WaitForWake(bool idle, bool up, int timeoutMs) override;
+    void SendQueued() override;
+    void OnLineEvent() override { Receive(); }
+    void OnLineGone() override { HangUp(); }
 
     void Receive();
     void Send();
@@ -90,8 +93,6 @@ private:
     int device = -1;
     int writeEvent = -1;  // eventfd
     std::filesystem::path path;
-    // Receive thread only: when the next reopen of a hung-up device may be tried.
-    std::chrono::steady_clock::time_point nextReopen{};
 };
 
 CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
@@ -199,61 +200,39 @@ void CSerialPort::CBackend::CloseDevice() {
     device = -1;
 }
 
-void CSerialPort::CBackend::ReceiveThread() {
+void CSerialPort::CBackend::PurgeDevice() {
+    if (device >= 0)
+        tcflush(device, TCIOFLUSH);
+}
+
+CSerialPortCore::Wake CSerialPort::CBackend::WaitForWake(bool idle, bool up, int timeoutMs) {
+    int fd;
     {
         std::lock_guard guard(lock);
-        if (device >= 0)
-            tcflush(device, TCIOFLUSH);
+        fd = device;
     }
-    bool reportedUp = true;  // Open left the device open
-    for (;;) {
-        const bool idle = suspended.load();
-        int fd;
-        {
-            std::lock_guard guard(lock);
-            fd = device;
-        }
-        ReportLinkState(idle, fd >= 0, reportedUp);
-        // Only a hung-up device needs a timeout: the once-a-second reopen.
-        int timeout = -1;
-        if (!idle && fd < 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                nextReopen - std::chrono::steady_clock::now());
-            timeout = static_cast<int>(std::max<int64_t>(0, left.count()));
-        }
-        pollfd fds[3] = {
-            {shutdownEvent, POLLIN, 0},
-            {idle ? -1 : writeEvent, POLLIN, 0},
-            {idle ? -1 : fd, static_cast<short>((eventMask & kEventRxChar) ? POLLIN : 0), 0},
-        };
-        int ready = poll(fds, 3, timeout);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        // Precedence: shutdown, then a queued write, then received data.
-        if (fds[0].revents != 0)
-            break;
-        if (suspended.load())
-            continue;
-        if (fds[1].revents & POLLIN) {
-            Drain(writeEvent);
-            Send();
-            continue;
-        }
-        if (fd < 0) {
-            if (std::chrono::steady_clock::now() >= nextReopen)
-                TryReopen();
-            continue;
-        }
-        if (fds[2].revents & POLLIN) {
-            Receive();
-        } else if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            HangUp();
-        }
-    }
-    threadAlive = false;
+    pollfd fds[3] = {
+        {shutdownEvent, POLLIN, 0},
+        {idle ? -1 : writeEvent, POLLIN, 0},
+        {idle || !up ? -1 : fd, static_cast<short>((eventMask & kEventRxChar) ? POLLIN : 0), 0},
+    };
+    const int ready = poll(fds, 3, timeoutMs);
+    if (ready < 0)
+        return errno == EINTR ? Wake::Again : Wake::Shutdown;
+    if (fds[0].revents != 0)
+        return Wake::Shutdown;
+    if (fds[1].revents & POLLIN)
+        return Wake::Write;
+    if (fds[2].revents & POLLIN)
+        return Wake::Line;
+    if (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL))
+        return Wake::LineGone;
+    return ready == 0 ? Wake::Timeout : Wake::Again;
+}
+
+void CSerialPort::CBackend::SendQueued() {
+    Drain(writeEvent);
+    Send();
 }
 
 void CSerialPort::CBackend::Receive() {
@@ -321,8 +300,4 @@ void CSerialPort::CBackend::HangUp() {
     Trace("hang-up on " + path.string() + ", reopening about once a second");
     CloseDevice();
     ScheduleReopen();
-}
-
-void CSerialPort::CBackend::ScheduleReopen() {
-    nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
 }

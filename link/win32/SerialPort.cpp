@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr ULONGLONG kReopenIntervalMs = 1000;
 // A write that cannot get rid of its bytes within this time is abandoned.
 constexpr DWORD kWriteTimeoutMs = 2000;
 // How long an operation may take to complete, and then again after its cancel, before its
@@ -79,8 +78,13 @@ private:
     void SignalWrite() override;
     void SignalShutdown() override;
     void ClearShutdown() override;
-    void ScheduleReopen() override;
-    void ReceiveThread() override;
+    void PurgeDevice() override;
+    bool DeviceOpen() const override { return device != INVALID_HANDLE_VALUE; }
+    bool ArmLineWait() override { return waitPending || StartWait(); }
+    Wake WaitForWake(bool idle, bool up, int timeoutMs) override;
+    void SendQueued() override;
+    void OnLineEvent() override { FinishWait(); }
+    void EndReceiving() override { SettleWait(); }
 
     bool StartWait();
     void FinishWait();
@@ -103,7 +107,6 @@ private:
     std::unique_ptr<IoRecord> ioRecord;
     bool waitPending = false;
     int waitFailures = 0;
-    ULONGLONG nextReopen = 0;  // GetTickCount64 of the next reopen of a hung-up device
 };
 
 CSerialPort::CSerialPort() : backend(std::make_unique<CBackend>()) {}
@@ -159,10 +162,6 @@ void CSerialPort::CBackend::SignalShutdown() {
 
 void CSerialPort::CBackend::ClearShutdown() {
     ResetEvent(shutdownEvent);
-}
-
-void CSerialPort::CBackend::ScheduleReopen() {
-    nextReopen = GetTickCount64() + kReopenIntervalMs;
 }
 
 int CSerialPort::CBackend::OpenDevice() {
@@ -221,54 +220,34 @@ void CSerialPort::CBackend::CloseDevice() {
     device = INVALID_HANDLE_VALUE;
 }
 
-void CSerialPort::CBackend::ReceiveThread() {
-    {
-        std::lock_guard guard(lock);
-        if (device != INVALID_HANDLE_VALUE)
-            PurgeComm(device, kPurgeAll);
-    }
+void CSerialPort::CBackend::PurgeDevice() {
+    if (device != INVALID_HANDLE_VALUE)
+        PurgeComm(device, kPurgeAll);
     waitPending = false;
     waitFailures = 0;
-    bool reportedUp = true;  // Open left the device open
-    for (;;) {
-        const bool idle = suspended.load();
-        bool up;
-        {
-            std::lock_guard guard(lock);
-            up = device != INVALID_HANDLE_VALUE;
-        }
-        ReportLinkState(idle, up, reportedUp);
-        if (!idle && up && !waitPending && !StartWait())
-            continue;  // failed: hung up, or the next wait is started at once
-        // Only a hung-up device needs a timeout: the once-a-second reopen.
-        DWORD timeout = INFINITE;
-        if (!idle && !up) {
-            const ULONGLONG now = GetTickCount64();
-            timeout = nextReopen > now ? static_cast<DWORD>(nextReopen - now) : 0;
-        }
-        const HANDLE events[3] = {shutdownEvent, writeEvent,
-                                  waitRecord ? waitRecord->event : nullptr};
-        const DWORD count = idle ? 1 : (up && waitPending ? 3 : 2);
-        const DWORD ready = WaitForMultipleObjects(count, events, FALSE, timeout);
-        // Precedence by array order: shutdown, then a queued write, then a line event.
-        if (ready == WAIT_OBJECT_0 || ready == WAIT_FAILED)
-            break;
-        if (suspended.load())
-            continue;
-        if (ready == WAIT_OBJECT_0 + 1) {
-            ResetEvent(writeEvent);
-            Send();
-        } else if (ready == WAIT_OBJECT_0 + 2) {
-            FinishWait();
-        } else if (ready == WAIT_TIMEOUT && !up && GetTickCount64() >= nextReopen) {
-            TryReopen();
-        }
+}
+
+CSerialPortCore::Wake CSerialPort::CBackend::WaitForWake(bool idle, bool up, int timeoutMs) {
+    const HANDLE events[3] = {shutdownEvent, writeEvent, waitRecord ? waitRecord->event : nullptr};
+    const DWORD count = idle ? 1 : (up && waitPending ? 3 : 2);
+    const DWORD ready = WaitForMultipleObjects(
+        count, events, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    // Precedence by array order: shutdown, then a queued write, then a line event.
+    switch (ready) {
+        case WAIT_OBJECT_0 + 1:
+            return Wake::Write;
+        case WAIT_OBJECT_0 + 2:
+            return Wake::Line;
+        case WAIT_TIMEOUT:
+            return Wake::Timeout;
+        default:
+            return Wake::Shutdown;  // asked for, or the wait failed
     }
-    {
-        std::lock_guard guard(lock);
-        SettleWait();
-    }
-    threadAlive = false;
+}
+
+void CSerialPort::CBackend::SendQueued() {
+    ResetEvent(writeEvent);
+    Send();
 }
 
 bool CSerialPort::CBackend::StartWait() {

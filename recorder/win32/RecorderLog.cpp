@@ -13,6 +13,8 @@
 #include "os/win32/WideText.h"
 #include "recorder/win32/ServiceStatus.h"
 
+#include "os/FileWrite.h"
+
 namespace {
 
 std::string Prefix(LogLevel level) {
@@ -78,16 +80,7 @@ void LogLine(LogLevel level, std::string_view message) {
         return;
     }
     // Redirected to a file or a pipe: UTF-8, in one write so that lines never interleave.
-    std::size_t done = 0;
-    while (done < line.size()) {
-        DWORD written = 0;
-        if (!WriteFile(out, line.data() + done, static_cast<DWORD>(line.size() - done), &written,
-                       nullptr) ||
-            written == 0) {
-            return;
-        }
-        done += written;
-    }
+    WriteAll(reinterpret_cast<std::intptr_t>(out), line.data(), line.size());
 }
 
 std::string SystemErrorText(int error) {

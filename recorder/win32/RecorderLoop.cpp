@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 
+#include "link/win32/PortOpener.h"
 #include "os/FileErrorCodes.h"
 #include "recorder/RecorderLog.h"
 #include "recorder/win32/ServiceRequests.h"
@@ -188,6 +189,8 @@ void CRecorderLoop::PrepareProcess() {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     processDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     serviceReload = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // The loop's thread opens the port: a stop must not wait behind a port slow to open.
+    EndPortOpensOn(stopEvent);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

@@ -6,28 +6,13 @@
 #include <cerrno>
 #include <csignal>
 
-namespace {
-
-int WriteAll(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-}  // namespace
+#include "os/FileWrite.h"
 
 int WriteNewFile(const std::filesystem::path& target, std::string_view bytes) {
     const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno;
-    int error = WriteAll(fd, bytes);
+    int error = WriteAll(fd, bytes.data(), bytes.size());
     if (error == 0 && fdatasync(fd) != 0)
         error = errno;
     if (close(fd) != 0 && error == 0)

@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cerrno>
-
+#include "os/FileWrite.h"
 #include "os/win32/FileError.h"
 #include "os/win32/LongPath.h"
 
@@ -14,16 +12,7 @@ int WriteNewFile(const std::filesystem::path& target, std::string_view bytes) {
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastFileError();
-    int error = 0;
-    while (error == 0 && !bytes.empty()) {
-        DWORD written = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        if (!WriteFile(h, bytes.data(), chunk, &written, nullptr))
-            error = LastFileError();
-        else if (written == 0)
-            error = ENOSPC;
-        bytes.remove_prefix(written);
-    }
+    int error = WriteAll(reinterpret_cast<std::intptr_t>(h), bytes.data(), bytes.size());
     if (error == 0 && !FlushFileBuffers(h))
         error = LastFileError();
     if (!CloseHandle(h) && error == 0)

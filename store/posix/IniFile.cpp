@@ -9,6 +9,7 @@
 #include <random>
 #include <system_error>
 
+#include "os/FileWrite.h"
 #include "store/IniFileAccess.h"
 
 namespace fs = std::filesystem;
@@ -32,22 +33,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAll(int fd, std::string_view data) {
-    off_t offset = 0;
-    while (!data.empty()) {
-        const ssize_t written = ::pwrite(fd, data.data(), data.size(), offset);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        offset += written;
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 // Creates a new file beside target, readable and writable as a fresh file would be (umask).
 int CreateTempBeside(const fs::path& target, fs::path& tempPath) {
@@ -90,7 +75,8 @@ Replaced ReplaceFile(const fs::path& target, const struct stat* old, std::string
         error = errno;
         return Replaced::FolderRefused;
     }
-    bool ok = WriteAll(file.Get(), content);
+    const int writeError = WriteAll(file.Get(), content.data(), content.size());
+    bool ok = writeError == 0;
     if (ok && old != nullptr) {
         if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
             // Only a privileged process may give the file back; others keep their own.
@@ -101,7 +87,7 @@ Replaced ReplaceFile(const fs::path& target, const struct stat* old, std::string
     ok = ok && ::fsync(file.Get()) == 0;
     ok = file.Close() && ok;
     if (!ok) {
-        error = errno;
+        error = writeError != 0 ? writeError : errno;
         ::unlink(tempPath.c_str());
         return Replaced::WriteFailed;
     }
@@ -116,30 +102,42 @@ Replaced ReplaceFile(const fs::path& target, const struct stat* old, std::string
 
 }  // namespace
 
-// Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
-// the old content is touched.
-bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
-    FileDescriptor file(::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+int OpenForRewrite(const fs::path& target, std::intptr_t& file) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
-        error = errno;
-        return false;
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return error;
     }
     if (!S_ISREG(info.st_mode)) {
-        error = EINVAL;
-        return false;
+        ::close(fd);
+        return EINVAL;
     }
-    const auto size = static_cast<off_t>(content.size());
-    if (size > 0 && ::fallocate(file.Get(), 0, 0, size) != 0 && errno != EOPNOTSUPP) {
-        error = errno;
-        return false;
+    file = fd;
+    return 0;
+}
+
+int Reserve(std::intptr_t file, std::uint64_t size) {
+    if (size > 0 && ::fallocate(static_cast<int>(file), 0, 0, static_cast<off_t>(size)) != 0 &&
+        errno != EOPNOTSUPP) {
+        return errno;
     }
-    const bool ok = WriteAll(file.Get(), content) && ::ftruncate(file.Get(), size) == 0 &&
-                    ::fsync(file.Get()) == 0;
-    if (!ok) {
-        error = errno;
+    return 0;
+}
+
+int EndAt(std::intptr_t file, std::uint64_t size) {
+    const int fd = static_cast<int>(file);
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0 || ::fsync(fd) != 0) {
+        return errno;
     }
-    return file.Close() && ok;
+    return 0;
+}
+
+int CloseFile(std::intptr_t file) {
+    return ::close(static_cast<int>(file)) == 0 ? 0 : errno;
 }
 
 std::int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n) {

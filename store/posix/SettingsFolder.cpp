@@ -5,20 +5,21 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "store/SettingsFolderAccess.h"
+
 namespace fs = std::filesystem;
 
-bool CanKeepSettingsIn(const fs::path& folder) {
-    if (folder.empty()) {
-        return false;
-    }
-    // A settings file that is there is the user's, even one that cannot be written: it is read,
-    // and the program says so at exit if the changes cannot be saved.
+const UnwritableSettings kUnwritableSettings = UnwritableSettings::Kept;
+
+SettingsFileView LookAtSettings(const fs::path& folder) {
+    SettingsFileView view;
     const fs::path file = folder / kSettingsFile;
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(file, ec))) {
-        return ::access(file.c_str(), R_OK) == 0;
-    }
-    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+    view.exists = fs::exists(fs::symlink_status(file, ec));
+    view.readable = view.exists && ::access(file.c_str(), R_OK) == 0;
+    view.writable = view.exists && ::access(file.c_str(), W_OK) == 0;
+    view.folderTakesFile = ::access(folder.c_str(), W_OK | X_OK) == 0;
+    return view;
 }
 
 fs::path UserConfigFolder(const char* xdgConfigHome, const char* home) {

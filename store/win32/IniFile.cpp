@@ -6,11 +6,12 @@
 #include <cerrno>
 #include <random>
 
-#include "store/IniFileAccess.h"
-#include "store/win32/PutInPlace.h"
+#include "os/FileWrite.h"
 #include "os/win32/DeviceName.h"
 #include "os/win32/FileError.h"
 #include "os/win32/LongPath.h"
+#include "store/IniFileAccess.h"
+#include "store/win32/PutInPlace.h"
 
 namespace fs = std::filesystem;
 
@@ -35,16 +36,14 @@ private:
     HANDLE h_;
 };
 
-bool WriteAll(HANDLE h, std::string_view data) {
-    while (!data.empty()) {
-        DWORD written = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
-        if (!WriteFile(h, data.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        data.remove_prefix(written);
-    }
-    return true;
+HANDLE AsHandle(std::intptr_t file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// Written whole; false with the reason, an errno value, in error.
+bool WriteWhole(HANDLE h, std::string_view data, int& error) {
+    error = WriteAll(reinterpret_cast<std::intptr_t>(h), data.data(), data.size());
+    return error == 0;
 }
 
 bool SetSize(HANDLE h, std::uint64_t size) {
@@ -112,7 +111,8 @@ bool WriteNew(const fs::path& path, std::string_view content) {
     if (!file.Valid()) {
         return false;
     }
-    const bool written = WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
+    int error = 0;
+    const bool written = WriteWhole(file.Get(), content, error) && FlushFileBuffers(file.Get());
     if (file.Close() && written) {
         return true;
     }
@@ -161,9 +161,10 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
     if (!file.Valid()) {
         return Replaced::FolderRefused;
     }
-    bool ok = WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
-    if (!ok) {
+    bool ok = WriteWhole(file.Get(), content, error);
+    if (ok && !FlushFileBuffers(file.Get())) {
         error = LastFileError();
+        ok = false;
     }
     ok = file.Close() && ok;
     if (!ok) {
@@ -175,35 +176,39 @@ Replaced ReplaceWithNewFile(const fs::path& target, bool hadOld, std::string_vie
 
 }  // namespace
 
-// Not atomic, so only the fallback: the new size is reserved first, so a full disk fails before
-// the old content is touched.
-bool RewriteInPlace(const fs::path& target, std::string_view content, int& error) {
+int OpenForRewrite(const fs::path& target, std::intptr_t& file) {
     // Readers that let others write (viewers, editors) may keep the file open meanwhile.
-    Handle file(CreateFileW(LongPath(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        error = LastFileError();
-        return false;
+    const HANDLE h = CreateFileW(LongPath(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return LastFileError();
     }
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        error = EINVAL;
-        return false;
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return EINVAL;
     }
+    file = reinterpret_cast<std::intptr_t>(h);
+    return 0;
+}
+
+int Reserve(std::intptr_t file, std::uint64_t size) {
     LARGE_INTEGER old{};
-    if (!GetFileSizeEx(file.Get(), &old) ||
-        (static_cast<std::uint64_t>(old.QuadPart) < content.size() &&
-         !SetSize(file.Get(), content.size()))) {
-        error = LastFileError();
-        return false;
+    if (!GetFileSizeEx(AsHandle(file), &old) ||
+        (static_cast<std::uint64_t>(old.QuadPart) < size && !SetSize(AsHandle(file), size))) {
+        return LastFileError();
     }
-    LARGE_INTEGER start{};
-    const bool written = SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) &&
-                         WriteAll(file.Get(), content) && SetEndOfFile(file.Get()) &&
-                         FlushFileBuffers(file.Get());
-    if (!written) {
-        error = LastFileError();
+    return 0;
+}
+
+int EndAt(std::intptr_t file, std::uint64_t size) {
+    if (!SetSize(AsHandle(file), size) || !FlushFileBuffers(AsHandle(file))) {
+        return LastFileError();
     }
-    return file.Close() && written;
+    return 0;
+}
+
+int CloseFile(std::intptr_t file) {
+    return CloseHandle(AsHandle(file)) ? 0 : LastFileError();
 }
 
 std::int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n) {

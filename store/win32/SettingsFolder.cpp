@@ -8,6 +8,7 @@
 #include "os/PathText.h"
 #include "os/win32/LongPath.h"
 #include "os/win32/WideText.h"
+#include "store/SettingsFolderAccess.h"
 
 namespace fs = std::filesystem;
 
@@ -29,32 +30,22 @@ std::optional<std::string> Environment(const wchar_t* name) {
     }
 }
 
-bool IsAbsolute(const char* path) {
-    return path != nullptr && PathFromUtf8(path).is_absolute();
+// Whether the existing file opens with this access; everybody else's use of it is allowed.
+bool Opens(const std::wstring& file, DWORD access) {
+    const HANDLE h =
+        CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        // Held by a program that shares it with nobody: that says nothing of the rights.
+        return GetLastError() == ERROR_SHARING_VIOLATION && access == GENERIC_WRITE;
+    }
+    CloseHandle(h);
+    return true;
 }
 
-}  // namespace
-
-bool CanKeepSettingsIn(const fs::path& folder) {
-    if (folder.empty()) {
-        return false;
-    }
-    // A settings file that is there is the user's, even one that cannot be written: it is read,
-    // and the program says so at exit if the changes cannot be saved.
-    const fs::path file = folder / kSettingsFile;
-    const DWORD attributes = GetFileAttributesW(LongPath(file).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        const HANDLE h = CreateFileW(LongPath(file).c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        CloseHandle(h);
-        return true;
-    }
-    // Windows has no access() that tells of ACLs and read-only media: only creating a file
-    // says whether the folder takes one. The probe goes when its handle is closed.
+// Windows has no access() that tells of ACLs and read-only media: only creating a file says
+// whether the folder takes one. The probe goes when its handle is closed.
+bool TakesNewFile(const fs::path& folder) {
     for (unsigned attempt = 0; attempt < 16; ++attempt) {
         const fs::path probe =
             folder / ("orvex.ini.probe-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -70,6 +61,28 @@ bool CanKeepSettingsIn(const fs::path& folder) {
         }
     }
     return false;
+}
+
+bool IsAbsolute(const char* path) {
+    return path != nullptr && PathFromUtf8(path).is_absolute();
+}
+
+}  // namespace
+
+const UnwritableSettings kUnwritableSettings = UnwritableSettings::PassedOver;
+
+SettingsFileView LookAtSettings(const fs::path& folder) {
+    SettingsFileView view;
+    const std::wstring file = LongPath(folder / kSettingsFile);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    view.exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // A folder of that name opens neither way (no backup semantics asked for). The read-only
+    // attribute is the user's word, as for the save, whoever could open the file anyway.
+    view.readable = view.exists && Opens(file, GENERIC_READ);
+    view.writable =
+        view.readable && (attributes & FILE_ATTRIBUTE_READONLY) == 0 && Opens(file, GENERIC_WRITE);
+    view.folderTakesFile = TakesNewFile(folder);
+    return view;
 }
 
 fs::path UserConfigFolder(const char* appData, const char* userProfile) {

@@ -9,6 +9,7 @@
 
 #include "store/IniEx.h"
 #include "store/SettingsFolder.h"
+#include "store/SettingsFolderAccess.h"
 #include "store/win32/PutInPlace.h"
 #include "tests/store/IniFolderTest.h"
 #include "tests/support/win32/LongFolder.h"
@@ -243,6 +244,32 @@ TEST_F(IniWindowsTest, ProgramFolderOnlyWhenItTakesTheFile) {
     if (fs::exists("Z:\\proc\\self")) {
         EXPECT_FALSE(CanKeepSettingsIn("Z:\\proc"));
     }
+}
+
+// What the settings-folder rule is told: a read-only file is readable but not writable, so that
+// in Program Files, where the folder takes no file either, the user's own folder is used.
+TEST_F(IniWindowsTest, SettingsFileIsSeenAsItIs) {
+    const auto Seen = [this] {
+        const SettingsFileView view = LookAtSettings(dir_);
+        return std::vector<bool>{view.exists, view.readable, view.writable, view.folderTakesFile};
+    };
+    EXPECT_EQ(Seen(), (std::vector<bool>{false, false, false, true}));
+    WriteFile(path_, "[A]\r\nk=1\r\n");
+    EXPECT_EQ(Seen(), (std::vector<bool>{true, true, true, true}));
+    ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Seen(), (std::vector<bool>{true, true, false, true}));
+    ASSERT_TRUE(SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL));
+    // Held unshared by another program: not to be read now, so not taken (as before).
+    const HANDLE editor = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+    const std::vector<bool> held = Seen();
+    CloseHandle(editor);
+    EXPECT_EQ(held, (std::vector<bool>{true, false, false, true}));
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"orvex.ini"});  // the probe is gone
+    fs::remove(path_);
+    fs::create_directory(path_);
+    EXPECT_EQ(Seen(), (std::vector<bool>{true, false, false, true}));
 }
 
 TEST_F(IniWindowsTest, FolderDeniedByItsAclIsNotTaken) {

@@ -184,6 +184,10 @@ class SetupWineTest(unittest.TestCase):
         if self.window:
             self.assertEqual(association.get(""), (
                 "REG_SZ", '"%s\\orvex.exe" --view "%%1"' % INSTALL_DIR))
+            # Without another program's claim, .qdx opens in orvex.
+            if "Lumeo.qdx" not in str(reg_values(r"HKLM\Software\Classes\.qdx")):
+                self.assertEqual(reg_values(r"HKLM\Software\Classes\.qdx").get(""),
+                                 ("REG_SZ", "orvex.qdx"))
         else:
             self.assertIsNone(association)
 
@@ -193,16 +197,26 @@ class SetupWineTest(unittest.TestCase):
 
     def check_removed(self):
         root = unix(INSTALL_DIR)
-        left = [n for n in list(self.files) + ["uninstall.exe"]
+        folders = {n.rsplit("/", 1)[0] for n in self.files if "/" in n}
+        left = [n for n in list(self.files) + ["uninstall.exe"] + sorted(folders)
                 if os.path.exists(os.path.join(root, *n.split("/")))]
         self.assertEqual(left, [])
         self.assertIsNone(reg_values(UNINSTALL_KEY))
         self.assertFalse(os.path.exists(unix(START_MENU)))
         self.assertIsNone(reg_values(r"HKLM\Software\Classes\orvex.qdx"))
+        qdx = reg_values(r"HKLM\Software\Classes\.qdx")
+        self.assertNotIn("orvex.qdx", str(qdx))
 
     def test_installs_and_uninstalls_keeping_the_users_files(self):
+        # The graphing program's claim on .qdx stays the default: orvex is offered beside it.
+        qdx = r"HKLM\Software\Classes\.qdx"
+        self.assertEqual(wine("reg", "add", qdx, "/ve", "/d", "Lumeo.qdx", "/f").returncode, 0)
+        self.addCleanup(lambda: wine("reg", "delete", qdx, "/f"))
         self.install()
         self.check_installed()
+        self.assertEqual(reg_values(qdx).get(""), ("REG_SZ", "Lumeo.qdx"))
+        offered = reg_values(qdx + r"\OpenWithProgids")
+        self.assertEqual(offered is not None and "orvex.qdx" in offered, self.window, offered)
         self.assertIsNone(reg_values(SERVICES_KEY + "\\orvex-recorder"))  # off by default
         # A file of the user's in the program folder is neither removed nor loses its folder.
         own = os.path.join(unix(INSTALL_DIR), "orvex.ini")
@@ -212,6 +226,8 @@ class SetupWineTest(unittest.TestCase):
         self.uninstall()
         self.check_removed()
         self.assertTrue(os.path.isfile(own))
+        self.assertEqual(reg_values(qdx).get(""), ("REG_SZ", "Lumeo.qdx"))
+        self.assertIsNone(reg_values(qdx + r"\OpenWithProgids"))
 
     def test_the_service_option_installs_the_service_and_the_uninstaller_removes_it(self):
         # A copy elsewhere (the portable zip, say) with a service of its own, which stays.

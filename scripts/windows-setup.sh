@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016  # $INSTDIR in the lists is NSIS's, not the shell's
 # The Windows installer of whatever a staging folder holds (scripts/package-windows.sh makes it):
 # every file there goes to Program Files\orvex and is removed again by the uninstaller.
 #   windows-setup.sh STAGE VERSION ICON OUTFILE

@@ -124,11 +124,11 @@ class SetupWineTest(unittest.TestCase):
     def log_path():
         return os.path.join(ARGS.prefix, "services.log")
 
-    def install(self, *switches):
+    def install(self, *switches, status=0):
         start = time.monotonic()
         result = wine(ARGS.setup, "/S", *switches)
         print("setup.exe /S %s: %.1f s" % (" ".join(switches), time.monotonic() - start))
-        self.assertEqual(result.returncode, 0, result.out)
+        self.assertEqual(result.returncode, status, result.out)
 
     def uninstall(self):
         start = time.monotonic()
@@ -281,6 +281,19 @@ class SetupWineTest(unittest.TestCase):
         self.assertIsNotNone(reg_values(EVENT_SOURCE_KEY), wine("reg", "query", SERVICES_KEY).out)
         # The service's settings folder is the user's data: it stays.
         self.assertTrue(os.path.isdir(unix("C:\\ProgramData\\orvex")))
+
+
+    def test_a_service_that_cannot_be_installed_is_a_failed_installation(self):
+        # The service's folder cannot be made: a file holds its name.
+        blocker = unix("C:\\ProgramData\\orvex")
+        with open(blocker, "wb") as f:
+            f.write(b"")
+        self.addCleanup(os.remove, blocker)
+        self.install("/SERVICE=1", status=3)
+        self.assertIsNone(reg_values(SERVICES_KEY + "\\orvex-recorder"))
+        self.check_installed()  # the programs themselves are there
+        self.uninstall()
+        self.check_removed()
 
 
 def main():

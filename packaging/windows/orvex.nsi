@@ -197,8 +197,16 @@ SectionEnd
 Section /o "Rejestrator jako usługa Windows" SecService
     SetShellVarContext all
     ReadRegStr $0 HKLM "${SERVICES_KEY}\${SERVICE}" "ImagePath"
-    ${If} $0 != ""
+    ${StrLoc} $1 $0 '"$INSTDIR\orvex-recorder.exe"' ">"
+    ${If} $1 == "0"
         DetailPrint "Usługa ${SERVICE} jest już zainstalowana."
+    ${ElseIf} $0 != ""
+        ; Another copy's service has the name: it stays that copy's.
+        MessageBox MB_OK|MB_ICONEXCLAMATION "Usługa ${SERVICE} jest już zainstalowana z innej \
+            kopii programu ($0). Usuń ją tamtym programem (orvex-recorder.exe --uninstall) \
+            i zainstaluj usługę ponownie." /SD IDOK
+        SetErrorLevel 3
+        Return
     ${Else}
         nsExec::ExecToLog '"$INSTDIR\orvex-recorder.exe" --install'
         Pop $0

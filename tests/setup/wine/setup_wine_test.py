@@ -149,6 +149,18 @@ class SetupWineTest(unittest.TestCase):
             out += "\nthe service manager's log:\n" + log.read()[-4000:].decode("utf-8", "replace")
         return out
 
+    def portable_service(self, *name):
+        """A service of a copy of the recorder outside Program Files; removed at the end."""
+        portable = "C:\\orvex-portable\\orvex-recorder.exe"
+        os.makedirs(os.path.dirname(unix(portable)))
+        self.addCleanup(shutil.rmtree, os.path.dirname(unix(portable)))
+        with open(unix(portable), "wb") as f:
+            f.write(self.files["orvex-recorder.exe"])
+        result = wine(portable, "--install", *name)
+        self.assertEqual(result.returncode, 0, result.out)
+        self.addCleanup(lambda: wine(portable, "--uninstall", *name))
+        return portable
+
     def installed_recorder(self, *args):
         return wine(INSTALL_DIR + "\\orvex-recorder.exe", *args)
 
@@ -231,13 +243,7 @@ class SetupWineTest(unittest.TestCase):
 
     def test_the_service_option_installs_the_service_and_the_uninstaller_removes_it(self):
         # A copy elsewhere (the portable zip, say) with a service of its own, which stays.
-        portable = "C:\\orvex-portable\\orvex-recorder.exe"
-        os.makedirs(os.path.dirname(unix(portable)))
-        with open(unix(portable), "wb") as f:
-            f.write(self.files["orvex-recorder.exe"])
-        result = wine(portable, "--install", "--name", "obcy")
-        self.assertEqual(result.returncode, 0, result.out)
-        self.addCleanup(lambda: wine(portable, "--uninstall", "--name", "obcy"))
+        self.portable_service("--name", "obcy")
 
         self.install("/SERVICE=1")
         self.check_installed()
@@ -288,12 +294,19 @@ class SetupWineTest(unittest.TestCase):
         blocker = unix("C:\\ProgramData\\orvex")
         with open(blocker, "wb") as f:
             f.write(b"")
-        self.addCleanup(os.remove, blocker)
+        self.addCleanup(lambda: os.path.isfile(blocker) and os.remove(blocker))
         self.install("/SERVICE=1", status=3)
         self.assertIsNone(reg_values(SERVICES_KEY + "\\orvex-recorder"))
         self.check_installed()  # the programs themselves are there
+        os.remove(blocker)
+
+        # The name is taken by another copy's service, which stays that copy's.
+        portable = self.portable_service()
+        self.install("/SERVICE=1", status=3)
         self.uninstall()
         self.check_removed()
+        image = reg_values(SERVICES_KEY + "\\orvex-recorder").get("ImagePath", ("", ""))[1]
+        self.assertTrue(image.startswith('"%s"' % portable), image)
 
 
 def main():

@@ -24,7 +24,7 @@ test_packages=(
     mosquitto mosquitto-clients openssl  # a real broker and test certificates
     clang libclang-rt-14-dev
     librsvg2-bin file dpkg-dev desktop-file-utils appstream netpbm debootstrap systemd-container
-    g++-mingw-w64-x86-64-posix wine64 zip unzip python3  # the Windows build, its tests under wine, its zip
+    g++-mingw-w64-x86-64-posix wine64 zip unzip nsis python3  # the Windows build, its tests under wine, its zip and setup.exe
 )
 
 packages=("${program_packages[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows deliverable: build/orvex-<version>-windows-x64.zip with orvex-recorder.exe,
-# orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into them.
+# The Windows deliverables: build/orvex-<version>-windows-x64.zip (the portable form) with
+# orvex-recorder.exe, orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into
+# them, and build/orvex-<version>-setup.exe, the installer of the same files.
 #   package-windows.sh [windows build dir, default build-win]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +10,16 @@ cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$win" -j"$(nproc)" --target orvex-recorder orvex-qdx
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+
+# The installer of the staged folder, whatever it holds.
+make_setup() {
+    local start=$SECONDS
+    scripts/windows-setup.sh "$1" "$version" "$win/generated/orvex.ico" \
+        "build/orvex-$version-setup.exe" >/dev/null
+    echo "build/orvex-$version-setup.exe"
+    echo "makensis took $((SECONDS - start)) s" >&2
+}
+
 name=orvex-$version-windows-x64
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -31,3 +42,4 @@ mkdir -p build
 rm -f "build/$name.zip"
 (cd "$stage" && zip -qr -X "$OLDPWD/build/$name.zip" "$name")
 echo "build/$name.zip"
+make_setup "$stage/$name"

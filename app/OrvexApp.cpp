@@ -13,9 +13,10 @@
 #include "app/Settings.h"
 #include "app/SettingsMessages.h"
 #include "app/WindowPlacement.h"
+#include "link/ComPortMap.h"
+#include "settings/WindowRect.h"
 #include "store/IniEx.h"
 #include "store/SettingsFolder.h"
-#include "link/ComPortMap.h"
 #include "ui/OrvexDlg.h"
 #include "ui/trend/TrendLive.h"
 #include "ui/trend/TrendWnd.h"
@@ -93,8 +94,9 @@ bool COrvexApp::InitInstance() {
         }
         // A rectangle from the file that would give an invisible or unreachable window is
         // replaced before the window first shows (and before it could be saved back).
-        window.windowRect = PlaceWindowRect(window.windowRect, WindowRect{}, AvailableScreens());
-        window.rescueFolder = settingsFolder / kRescueFolder;
+        window.settings.general.windowRect =
+            PlaceWindowRect(window.settings.general.windowRect, WindowRect{}, AvailableScreens());
+        window.Recording().rescueFolder = settingsFolder / kRescueFolder;
         if (onWindowReady) {
             onWindowReady(window);
         }
@@ -105,13 +107,14 @@ bool COrvexApp::InitInstance() {
         EndClosing();
         // Records a failing medium still holds are kept beside the settings, never dropped
         // unreported.
-        for (const QString& text : window.CloseRecording(window.rescueFolder)) {
+        for (const QString& text : window.CloseRecording(window.Recording().rescueFolder)) {
             Tell(text, "recordingRescueBox");
         }
         EndClosing();  // a signal while that message was open
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const QSize size = screen->size();
-            window.windowRect = ClampWindowRect(window.windowRect, size.width(), size.height());
+            window.settings.general.windowRect =
+                ClampWindowRect(window.settings.general.windowRect, size.width(), size.height());
         }
         SaveSettings(ini, window);
         // A file refused or not creatable at start was never the run's to save.

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "ui/OrvexDlg.h"
-
 namespace {
 
 // Part of the window a screen must show for the user to reach it.

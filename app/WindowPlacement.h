@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "ui/OrvexDlg.h"
+#include "settings/WindowRect.h"
 
 // Smallest outer window size a stored rectangle is given at start.
 constexpr int kMinWindowWidth = WindowRect::kMinWidth;

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/SettingsFolder.h"
 #include "link/ComPortMap.h"
 #include "link/PortDiagnosis.h"
 #include "os/PathText.h"
 #include "recorder/RecorderLog.h"
+#include "store/SettingsFolder.h"
 
 namespace {
 
@@ -78,9 +78,10 @@ void CRecorder::PortLog(LogLevel level, const std::string& what) {
     // The path resolved at the opening: a link that has gone with its adapter would resolve to
     // the built-in device instead.
     if (!driverStarted || portPath.empty()) {
-        portPath = Utf8FromPath(comport::ResolvePath(config.portNumber, comport::PortsFolder()));
+        portPath =
+            Utf8FromPath(comport::ResolvePath(config.general.portNumber, comport::PortsFolder()));
     }
-    Log(level, "port " + PortName(config.portNumber) + " (" +
+    Log(level, "port " + PortName(config.general.portNumber) + " (" +
                    (portPath.empty() ? std::string("no device") : portPath) + ") " + what);
 }
 
@@ -103,7 +104,13 @@ bool CRecorder::Setup() {
 std::string CRecorder::LoadConfig(RecorderConfig& into) {
     std::string problem = LoadRecorderConfig(settingsFolder, into);
     into.address = address;
-    return problem.empty() ? ConfigProblem(into) : problem;
+    if (!problem.empty()) {
+        return problem;
+    }
+    for (const std::string& note : into.notes) {
+        Log(LogLevel::Warning, "orvex.ini: " + note);
+    }
+    return ConfigProblem(into);
 }
 
 int CRecorder::Run() {
@@ -116,12 +123,12 @@ int CRecorder::Run() {
         return 1;
     }
     Log(LogLevel::Info, "starting with " + Utf8FromPath(settingsFolder / kSettingsFile) + ", " +
-                            PortName(config.portNumber) + ", a record every " +
+                            PortName(config.general.portNumber) + ", a record every " +
                             std::to_string(config.Interval()) + " s");
     if (const std::string hint = loop.ReloadHint(); !hint.empty()) {
         Log(LogLevel::Info, "to reopen the files and reread orvex.ini: " + hint);
     }
-    if (config.RecordingWanted()) {
+    if (config.log.RecordingWanted()) {
         if (problem = files.Open(config); !problem.empty()) {
             Log(LogLevel::Error, "cannot start: " + problem);
             if (files.OpenError() == EROFS) {
@@ -158,7 +165,7 @@ int CRecorder::Run() {
         }
         if (wakes.reload) {
             Reload();
-            if (config.RecordingWanted() && !files.AnyOpen()) {
+            if (config.log.RecordingWanted() && !files.AnyOpen()) {
                 status = 1;  // a reload found no file to record to
                 break;
             }
@@ -199,7 +206,8 @@ void CRecorder::StopPublishing() {
 }
 
 void CRecorder::TryStartDriver() {
-    if (driver.Start(config.portNumber, config.baudRate, config.address, config.parity)) {
+    if (driver.Start(config.general.portNumber, config.general.baudRate, config.address,
+                     config.general.parity)) {
         driverStarted = true;
         linkUp = true;
         stallSince = Clock::now();
@@ -248,17 +256,18 @@ void CRecorder::Reload() {
         fresh = config;
     }
     files.Reload(fresh);  // each failure is logged as it happens
-    if (fresh.RecordingWanted() && !files.AnyOpen() && !(fresh == config)) {
+    if (fresh.log.RecordingWanted() && !files.AnyOpen() && !(fresh == config)) {
         Log(LogLevel::Error, "no file could be opened; back to the files before");
         fresh = config;
         files.Reload(fresh);
     }
-    if (fresh.RecordingWanted() && !files.AnyOpen()) {
+    if (fresh.log.RecordingWanted() && !files.AnyOpen()) {
         return;  // no file open: the loop ends with a failure
     }
     const bool publishingChanged = !(fresh.mqtt == config.mqtt);
-    const bool portChanged = fresh.portNumber != config.portNumber ||
-                             fresh.baudRate != config.baudRate || fresh.parity != config.parity ||
+    const bool portChanged = fresh.general.portNumber != config.general.portNumber ||
+                             fresh.general.baudRate != config.general.baudRate ||
+                             fresh.general.parity != config.general.parity ||
                              fresh.address != config.address;
     const bool intervalChanged = fresh.Interval() != config.Interval();
     config = fresh;
@@ -374,7 +383,7 @@ void CRecorder::OnHousekeeping() {
 }
 
 std::string CRecorder::StatusText() {
-    std::string text = PortName(config.portNumber);
+    std::string text = PortName(config.general.portNumber);
     if (!driverStarted) {
         text += " waiting for the port";
     } else if (!linkUp) {

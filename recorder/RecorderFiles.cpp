@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "settings/RecordingPlan.h"
+
 namespace {
 
 const char* KindName(RecordingFileKind kind) {
@@ -20,27 +22,18 @@ std::string OpenFailure(int error) {
 CRecorderFiles::CRecorderFiles(Log log, std::filesystem::path rescueFolder)
     : log(std::move(log)), rescueFolder(std::move(rescueFolder)) {
     core.SetEventSink([this](const RecordingEvent& event) { Report(event); });
+    // A file a reload closes for good keeps what it still holds, as at the end of the run.
+    core.SetRescueFolder(this->rescueFolder);
 }
 
 CRecorderFiles::~CRecorderFiles() {
     Close();
 }
 
-RecordingSettings CRecorderFiles::SettingsFor(const RecorderConfig& config) {
-    RecordingSettings settings;
-    settings.textOn = config.TextWanted();
-    settings.binaryOn = config.BinaryWanted();
-    settings.textPath = config.textFilePath;
-    settings.binaryPath = config.binaryFilePath;
-    settings.interval = config.recordingInterval;
-    settings.separatorCode = config.separatorCode;
-    settings.recordInput = config.recordInput;
-    return settings;
-}
-
 std::string CRecorderFiles::Open(const RecorderConfig& config) {
     Close();
-    core.SetSettings(SettingsFor(config));
+    current = config.log;
+    core.SetSettings(RecordingSettingsFor(config.log));
     openFailure.clear();
     openError = 0;
     if (!core.OpenAtStartup()) {
@@ -52,21 +45,19 @@ std::string CRecorderFiles::Open(const RecorderConfig& config) {
 }
 
 std::string CRecorderFiles::Reload(const RecorderConfig& config) {
-    const RecordingSettings old = core.Settings();
-    const RecordingSettings fresh = SettingsFor(config);
-    core.SetSettings(fresh);
+    const RecordingPlan plan =
+        PlanRecordingChange(current, config.log, core.IsOpen(RecordingFileKind::Text),
+                            core.IsOpen(RecordingFileKind::Binary));
+    current = config.log;
+    core.SetSettings(RecordingSettingsFor(config.log));
     openFailure.clear();
     openError = 0;
     reloading = true;
-    const auto changed = [&](RecordingFileKind kind) {
-        return kind == RecordingFileKind::Text
-                   ? fresh.textOn != old.textOn || fresh.textPath != old.textPath
-                   : fresh.binaryOn != old.binaryOn || fresh.binaryPath != old.binaryPath;
-    };
-    for (RecordingFileKind kind : {RecordingFileKind::Text, RecordingFileKind::Binary}) {
-        if (changed(kind)) {
-            core.CloseFile(kind);
-        }
+    if (plan.text != FileStep::Keep) {
+        core.CloseFile(RecordingFileKind::Text);
+    }
+    if (plan.binary != FileStep::Keep) {
+        core.CloseFile(RecordingFileKind::Binary);
     }
     core.Reopen();
     core.OpenAtStartup();

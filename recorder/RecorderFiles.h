@@ -7,6 +7,7 @@
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderLog.h"
 #include "recording/RecordingCore.h"
+#include "settings/LogSettings.h"
 
 // The recorder's two files through the recording core the window uses, with the core's events
 // told as log lines.
@@ -16,14 +17,13 @@ public:
     CRecorderFiles(Log log, std::filesystem::path rescueFolder);
     ~CRecorderFiles();
 
-    static RecordingSettings SettingsFor(const RecorderConfig& config);
-
     // Opens the files config wants, appending. Returns an empty text, or why a file could not be
     // opened (nothing is open then).
     std::string Open(const RecorderConfig& config);
-    // For SIGHUP: files whose path stays are closed and opened again (a rotated file is created
-    // anew, held records go to it first); files named anew are opened. Returns what failed to
-    // open, empty when every wanted file is open.
+    // For SIGHUP: files the change keeps are closed and opened again (a rotated file is created
+    // anew, held records go to it first); files the change opens anew (see PlanRecordingChange)
+    // are closed, their held records going to the rescue folder, and opened. Returns what failed
+    // to open, empty when every wanted file is open.
     std::string Reload(const RecorderConfig& config);
     // One last attempt, then held records go to the rescue folder.
     void Close();
@@ -43,6 +43,7 @@ private:
     Log log;
     std::filesystem::path rescueFolder;
     CRecordingCore core;
+    LogSettings current;  // what the files were opened for
     bool reloading = false;
     std::string openFailure;  // the last OpenFailed, as a line
     int openError = 0;

@@ -5,7 +5,6 @@
 
 #include "publish/MqttSettings.h"
 
-class CIniEx;
 class COrvexDriver;
 
 // Publishing every polling cycle, as this build has it: over MQTT (mqtt/), or not at all in a
@@ -15,8 +14,6 @@ class CRecorderPublisher {
 public:
     // False in a build that cannot publish.
     static bool Available();
-    // The [MQTT] section as far as this build uses it.
-    static MqttSettings ReadSettings(const CIniEx& ini);
     // Why publishing with these settings cannot start, naming the key; empty when it can or
     // when publishing is off.
     static std::string SettingsProblem(const MqttSettings& settings);

@@ -19,10 +19,6 @@ bool CRecorderPublisher::Available() {
     return true;
 }
 
-MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
-    return ReadMqttSettings(ini);
-}
-
 std::string CRecorderPublisher::SettingsProblem(const MqttSettings& settings) {
     return settings.enabled ? MqttSettingsProblem(settings) : std::string();
 }

@@ -1,19 +1,11 @@
 #include "recorder/RecorderPublisher.h"
 
-#include "store/IniEx.h"
 #include "recorder/RecorderLog.h"
 
 struct CRecorderPublisher::Impl {};
 
 bool CRecorderPublisher::Available() {
     return false;
-}
-
-MqttSettings CRecorderPublisher::ReadSettings(const CIniEx& ini) {
-    // Only the switch matters: it is told in the log and refused as the only task.
-    MqttSettings settings;
-    settings.enabled = ini.GetInt(kMqttSection, "ENABLED", 0) != 0;
-    return settings;
 }
 
 std::string CRecorderPublisher::SettingsProblem(const MqttSettings&) {

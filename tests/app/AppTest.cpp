@@ -12,9 +12,11 @@
 #include "app/OrvexApp.h"
 #include "app/Settings.h"
 #include "app/SignalBridge.h"
+#include "link/ComPortMap.h"
+#include "settings/IniText.h"
+#include "settings/WindowRect.h"
 #include "store/IniEx.h"
 #include "store/SettingsFolder.h"
-#include "link/ComPortMap.h"
 #include "tests/app/AppRun.h"
 #include "ui/OrvexDlg.h"
 
@@ -66,10 +68,10 @@ private slots:
         int port = -1, speed = -1, interval = -1;
         bool info = false;
         RunOnce(dir.path(), [&](COrvexDlg& window) {
-            port = window.portNumber;
-            speed = window.baudRate;
-            interval = window.recordingInterval;
-            info = window.showInfoAtStart;
+            port = window.settings.general.portNumber;
+            speed = window.settings.general.baudRate;
+            interval = window.settings.log.interval;
+            info = window.settings.general.showInfoAtStart;
         });
         // The file opened (created empty), so every key took its default, not the built-in.
         QCOMPARE(port, 0);
@@ -112,9 +114,9 @@ private slots:
         Colour background = 0;
         QString face;
         RunOnce(dir.path(), [&](COrvexDlg& window) {
-            parity = window.parity;
-            speed = window.baudRate;
-            interval = window.recordingInterval;
+            parity = window.settings.general.parity;
+            speed = window.settings.general.baudRate;
+            interval = window.settings.log.interval;
             background = window.valueControls[3].GetBackgroundColour();
             face = window.valueControls[3].GetFontDescription().FaceName();
             weight = window.valueControls[3].GetFontDescription().weight;
@@ -157,7 +159,7 @@ private slots:
         {
             COrvexApp app(fs::path(dir.path().toStdString()));
             app.onWindowReady = [&](COrvexDlg& window) {
-                window.recordingInterval = 123;
+                window.settings.log.interval = 123;
                 QTimer::singleShot(0, &window, [&window, way] {
                     if (way == 0) {
                         auto* close = window.findChild<QAction*>("actionClose");
@@ -186,8 +188,8 @@ private slots:
         const QString foreign = QString::fromUtf8("/данные/日本.csv");
         const QString longFace = QString(40, QChar('F'));
         RunOnce(dir.path(), [&](COrvexDlg& window) {
-            window.textFilePath = withSemicolon;
-            window.binaryFilePath = polish;
+            window.settings.log.textPath = withSemicolon.toStdString();
+            window.settings.log.binaryPath = polish.toStdString();
             FontDescription font = window.valueControls[1].GetFontDescription();
             font.SetFaceName(QString::fromUtf8("Zażółć;Sans"));
             window.valueControls[1].SetFontDescription(font);
@@ -201,17 +203,19 @@ private slots:
 
         QString text, binary, face1, face2;
         RunOnce(dir.path(), [&](COrvexDlg& window) {
-            text = window.textFilePath;
-            binary = window.binaryFilePath;
+            text = QString::fromStdString(window.settings.log.textPath);
+            binary = QString::fromStdString(window.settings.log.binaryPath);
             face1 = window.valueControls[1].GetFontDescription().FaceName();
             face2 = window.valueControls[2].GetFontDescription().FaceName();
-            window.textFilePath = foreign;
+            window.settings.log.textPath = foreign.toStdString();
         });
         QCOMPARE(text, withSemicolon);
         QCOMPARE(binary, polish);
         QCOMPARE(face1, QString::fromUtf8("Zażółć;Sans"));
         QCOMPARE(face2, foreign);
-        RunOnce(dir.path(), [&](COrvexDlg& window) { text = window.textFilePath; });
+        RunOnce(dir.path(), [&](COrvexDlg& window) {
+            text = QString::fromStdString(window.settings.log.textPath);
+        });
         QCOMPARE(text, foreign);
 
         // A face name longer than the field is cut to 31 characters.
@@ -229,15 +233,15 @@ private slots:
     }
 
     void textEncoding() {
-        QCOMPARE(EncodeIniText(QString::fromUtf8("Łódź")), std::string("\xA3\xF3\x64\x9F"));
-        QCOMPARE(DecodeIniText("\xA3\xF3\x64\x9F"), QString::fromUtf8("Łódź"));
-        const QString foreign = QString::fromUtf8("日本");
+        QCOMPARE(EncodeIniText("Łódź"), std::string("\xA3\xF3\x64\x9F"));
+        QCOMPARE(DecodeIniText("\xA3\xF3\x64\x9F"), std::string("Łódź"));
+        const std::string foreign = "日本";
         QCOMPARE(DecodeIniText(EncodeIniText(foreign)), foreign);
         // A Windows-1250 text that happens to begin like the marker still reads back.
-        const QString lookalike = QString::fromUtf8("ď»żx");
+        const std::string lookalike = "ď»żx";
         QCOMPARE(DecodeIniText(EncodeIniText(lookalike)), lookalike);
         // A marker followed by bytes that are not UTF-8 is plain Windows-1250.
-        QCOMPARE(DecodeIniText("\xEF\xBB\xBF\xFE"), QString::fromUtf8("ď»żţ"));
+        QCOMPARE(DecodeIniText("\xEF\xBB\xBF\xFE"), std::string("ď»żţ"));
     }
 
     void windowClamping() {
@@ -266,7 +270,8 @@ private slots:
                     QVERIFY(QTest::qWaitForWindowExposed(&window));
                     QCoreApplication::processEvents();
                     // Where the window was last restored or resized: partly off screen.
-                    window.windowRect = WindowRect{screen.width(), -200, screen.width() + 400, 200};
+                    window.settings.general.windowRect =
+                        WindowRect{screen.width(), -200, screen.width() + 400, 200};
                     app.CloseMainWindow();
                 });
             };
@@ -287,8 +292,8 @@ private slots:
         int speed = 0, interval = 0;
         Colour text = 0;
         RunOnce(notAFolder, [&](COrvexDlg& window) {
-            speed = window.baudRate;
-            interval = window.recordingInterval;
+            speed = window.settings.general.baudRate;
+            interval = window.settings.log.interval;
             text = window.valueControls[2].GetTextColour();
         });
         QCOMPARE(speed, 9600);
@@ -324,7 +329,7 @@ private slots:
         {
             COrvexApp app(fs::path(dir.path().toStdString()));
             app.onWindowReady = [&](COrvexDlg& window) {
-                window.recordingInterval = 77;
+                window.settings.log.interval = 77;
                 // No port is stored, so the port settings dialog opens soon after the window.
                 QTimer* poll = new QTimer(&window);
                 QObject::connect(poll, &QTimer::timeout, [&, poll] {

@@ -80,15 +80,16 @@ private:
     void RecordUntilHeld(COrvexDlg& window) {
         QVERIFY(QTest::qWaitFor([&] { return window.Driver().IsDeviceResponding(); }, 20000));
         window.RefreshDisplay();
-        window.OnTimer(COrvexDlg::TimerRole::Startup);
-        QVERIFY(window.TextFile() != nullptr && window.BinaryFile() != nullptr);
+        window.OpenRecordingFilesAtStartup();
+        QVERIFY(window.Recording().TextFile() != nullptr &&
+                window.Recording().BinaryFile() != nullptr);
         limit.emplace(std::min(fs::file_size(textPath), fs::file_size(binaryPath)));
         QVERIFY(limit->Active());
         for (int i = 0; i < 3; ++i) {
-            window.OnTimer(COrvexDlg::TimerRole::Recording);
+            window.Recording().Tick();
         }
-        QCOMPARE(window.TextFile()->QueuedRecords(), std::size_t(3));
-        QCOMPARE(window.BinaryFile()->QueuedRecords(), std::size_t(3));
+        QCOMPARE(window.Recording().TextFile()->QueuedRecords(), std::size_t(3));
+        QCOMPARE(window.Recording().BinaryFile()->QueuedRecords(), std::size_t(3));
     }
 
     // One run of the program on config that records until three ticks are held, then closes
@@ -266,7 +267,7 @@ private slots:
                 QVERIFY(
                     QTest::qWaitFor([&] { return window.Driver().IsDeviceResponding(); }, 20000));
                 window.RefreshDisplay();
-                window.OnTimer(COrvexDlg::TimerRole::Startup);
+                window.OpenRecordingFilesAtStartup();
             });
         };
         second.InitInstance();

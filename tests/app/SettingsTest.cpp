@@ -153,21 +153,21 @@ private slots:
                 QCOMPARE(font.FaceName(), in.face);
                 QCOMPARE(int(font.italic), in.italic);
                 QCOMPARE(font.weight, in.weight);
-                QCOMPARE(w.recordInput[n], in.record);
+                QCOMPARE(w.settings.log.recordInput[n], in.record);
             }
-            QCOMPARE(w.portNumber, 7);
-            QCOMPARE(w.baudRate, 19200);
-            QCOMPARE(w.parity, 'N');
-            QCOMPARE(w.windowRect, (WindowRect{120, 80, 620, 480}));
-            QCOMPARE(w.textFilePath, dir.filePath("zapis.csv"));
-            QCOMPARE(w.binaryFilePath, dir.filePath("zapis.qdx"));
-            QVERIFY(w.textRecordingOn);
-            QVERIFY(w.binaryRecordingOn);
-            QCOMPARE(w.separatorCode, 2);
-            QCOMPARE(w.recordingInterval, 90);
-            QVERIFY(w.alwaysOnTop);
-            QCOMPARE(w.writeComment, 1);
-            QVERIFY(!w.showInfoAtStart);
+            QCOMPARE(w.settings.general.portNumber, 7);
+            QCOMPARE(w.settings.general.baudRate, 19200);
+            QCOMPARE(w.settings.general.parity, 'N');
+            QCOMPARE(w.settings.general.windowRect, (WindowRect{120, 80, 620, 480}));
+            QCOMPARE(QString::fromStdString(w.settings.log.textPath), dir.filePath("zapis.csv"));
+            QCOMPARE(QString::fromStdString(w.settings.log.binaryPath), dir.filePath("zapis.qdx"));
+            QVERIFY(w.settings.log.textOn);
+            QVERIFY(w.settings.log.binaryOn);
+            QCOMPARE(w.settings.log.separatorCode, 2);
+            QCOMPARE(w.settings.log.interval, 90);
+            QVERIFY(w.settings.general.alwaysOnTop);
+            QCOMPARE(w.settings.log.writeComment, 1);
+            QVERIFY(!w.settings.general.showInfoAtStart);
             // Written into an empty store, the fields give this very file.
             CIniEx fresh(4);
             fresh.LoadText("", true);
@@ -192,7 +192,7 @@ private slots:
         QTemporaryDir dir;
         WriteFile(dir.filePath("orvex.ini"), "[GENERAL]\r\nPORT_NR=" + stored + "\r\n");
         int port = -1;
-        RunOnce(dir.path(), [&](COrvexDlg& w) { port = w.portNumber; });
+        RunOnce(dir.path(), [&](COrvexDlg& w) { port = w.settings.general.portNumber; });
         QCOMPARE(port, 0);
         QVERIFY(ReadFile(dir.filePath("orvex.ini")).contains("PORT_NR=0\r\n"));
     }
@@ -308,8 +308,8 @@ private slots:
         answerer.Expect(AcceptBox("settingsRefusedBox"));
         int speed = 0, interval = 0;
         RunOnce(dir.path(), [&](COrvexDlg& w) {
-            speed = w.baudRate;
-            interval = w.recordingInterval;
+            speed = w.settings.general.baudRate;
+            interval = w.settings.log.interval;
         });
         QCOMPARE(answerer.Pending(), 0);
         QCOMPARE(answerer.CountSeen("QMessageBox"), 1);
@@ -353,7 +353,7 @@ private slots:
         ModalAnswerer answerer;
         answerer.Expect(AcceptBox("settingsUnsavedBox"));
         int interval = 0;
-        RunOnce(dir.path(), [&](COrvexDlg& w) { interval = w.recordingInterval; });
+        RunOnce(dir.path(), [&](COrvexDlg& w) { interval = w.settings.log.interval; });
         QCOMPARE(interval, 33);
         QCOMPARE(answerer.Pending(), 0);
         const ModalAnswerer::Seen* box = answerer.FirstSeen("QMessageBox");
@@ -415,7 +415,7 @@ private slots:
             QSKIP("cannot write-protect a folder here");
         }
         ModalAnswerer answerer;
-        RunOnce(dir.path(), [&](COrvexDlg& w) { w.recordingInterval = 123; });
+        RunOnce(dir.path(), [&](COrvexDlg& w) { w.settings.log.interval = 123; });
         QCOMPARE(answerer.CountSeen("QMessageBox"), 0);
         const QByteArray written = ReadFile(dir.filePath("orvex.ini"));
         QVERIFY(written.startsWith("[LOG]\r\nFILE_INTERVAL=123\r\nFILE_INPUT0=1\r\n"));

@@ -74,7 +74,7 @@ private slots:
             SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n", {"--log"}});
         sim->LinkAs(ports, 7);
         dlg = std::make_unique<COrvexDlg>();
-        dlg->portNumber = 7;
+        dlg->settings.general.portNumber = 7;
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
         QTRY_VERIFY_WITH_TIMEOUT(Published(*dlg, 4711), 10000);

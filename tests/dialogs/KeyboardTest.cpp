@@ -18,7 +18,7 @@
 
 #include "ModalScript.h"
 #include "NoPortStart.h"
-#include "ui/dialogs/LogFileDlg.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/ColorStatic.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AlarmsDlg.h"
@@ -26,6 +26,7 @@
 #include "ui/dialogs/ColorDlg.h"
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/FontDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 #include "ui/dialogs/SettingsDlg.h"
 
 namespace {
@@ -197,7 +198,7 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         PressOnFocus(&window, Qt::Key_F10);
-        QAction* active = window.MenuBar()->activeAction();
+        QAction* active = ChildOf<QMenuBar>(window, "menuBar")->activeAction();
         QVERIFY(active != nullptr);
         QCOMPARE(QString(active->text()).remove(QLatin1Char('&')), QStringLiteral("Program"));
         QTRY_VERIFY(active->menu()->isVisible());
@@ -256,8 +257,8 @@ private slots:
                 taken[key] = action->text();
             }
         };
-        check(window.MenuBar()->actions(), "menu bar");
-        for (QAction* menu : window.MenuBar()->actions()) {
+        check(ChildOf<QMenuBar>(window, "menuBar")->actions(), "menu bar");
+        for (QAction* menu : ChildOf<QMenuBar>(window, "menuBar")->actions()) {
             check(menu->menu()->actions(), menu->text());
         }
         QCOMPARE(faults, QStringList());
@@ -265,7 +266,7 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_W, Qt::AltModifier);
-        QAction* active = window.MenuBar()->activeAction();
+        QAction* active = ChildOf<QMenuBar>(window, "menuBar")->activeAction();
         QVERIFY(active != nullptr);
         QCOMPARE(QString(active->text()).remove(QLatin1Char('&')), QStringLiteral("Widok"));
         QTRY_VERIFY(active->menu()->isVisible());

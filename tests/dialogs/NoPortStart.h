@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ModalScript.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ComDlg.h"
 
@@ -22,7 +23,7 @@ inline void PassPortDialog(COrvexDlg& window) {
     ModalStep::On<CComDlg>([](CComDlg* d) { d->reject(); });
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.Timer(COrvexDlg::TimerRole::PortRetry).isActive() &&
+    QTRY_VERIFY_WITH_TIMEOUT(!TimerOf(window, "portRetryTimer").isActive() &&
                                  QApplication::activeModalWidget() == nullptr,
                              10000);
 }

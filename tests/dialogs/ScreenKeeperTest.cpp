@@ -48,14 +48,15 @@ private slots:
     void helpWindowLiesOnTheMainWindowsScreen() {
         COrvexDlg window;
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-        window.windowRect = WindowRect{available.right() - 300, available.bottom() - 200,
-                                       available.right() + 1, available.bottom() + 1};
+        window.settings.general.windowRect =
+            WindowRect{available.right() - 300, available.bottom() - 200, available.right() + 1,
+                       available.bottom() + 1};
         PassPortDialog(window);
         const auto inside = [&](const QWidget* w) {
             return available.contains(w->frameGeometry());
         };
         window.OnHelp();
-        CHelpWindow* help = window.HelpWindow();
+        CHelpWindow* help = window.findChild<CHelpWindow*>();
         QVERIFY(QTest::qWaitForWindowExposed(help));
         QVERIFY2(inside(help), qPrintable(QStringLiteral("%1,%2 %3x%4")
                                               .arg(help->frameGeometry().x())

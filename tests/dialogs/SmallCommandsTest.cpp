@@ -12,6 +12,7 @@
 #include "ModalScript.h"
 #include "NoPortStart.h"
 #include "app/OrvexApp.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AboutDlg.h"
 #include "ui/dialogs/ComDlg.h"
@@ -38,7 +39,7 @@ private slots:
     void additionalSettingsShowTheNegation() {
         COrvexDlg window;
         PassPortDialog(window);
-        window.showInfoAtStart = true;
+        window.settings.general.showInfoAtStart = true;
 
         // Shown unchecked; checked and OK clears the start-up option.
         bool checkedAtOpen = true;
@@ -49,7 +50,7 @@ private slots:
         });
         Action(window, "actionAdditionalSettings")->trigger();
         QVERIFY(!checkedAtOpen);
-        QVERIFY(!window.showInfoAtStart);
+        QVERIFY(!window.settings.general.showInfoAtStart);
 
         // Now shown checked; a change then Anuluj leaves the option alone.
         ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
@@ -59,7 +60,7 @@ private slots:
         });
         Action(window, "actionAdditionalSettings")->trigger();
         QVERIFY(checkedAtOpen);
-        QVERIFY(!window.showInfoAtStart);
+        QVERIFY(!window.settings.general.showInfoAtStart);
 
         // Unchecked and OK sets it again.
         ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
@@ -67,7 +68,7 @@ private slots:
             d->accept();
         });
         Action(window, "actionAdditionalSettings")->trigger();
-        QVERIFY(window.showInfoAtStart);
+        QVERIFY(window.settings.general.showInfoAtStart);
         QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
@@ -89,12 +90,11 @@ private slots:
                 order << QStringLiteral("information");
                 QVERIFY(window.InfoDialogOpen());
                 // Hold it open while the port retry timer fires twice, then close it.
-                connect(&window.Timer(COrvexDlg::TimerRole::PortRetry), &QTimer::timeout, d,
-                        [&, d] {
-                            if (++retriesWhileOpen == 2) {
-                                d->findChild<QPushButton*>(QStringLiteral("closeButton"))->click();
-                            }
-                        });
+                connect(&TimerOf(window, "portRetryTimer"), &QTimer::timeout, d, [&, d] {
+                    if (++retriesWhileOpen == 2) {
+                        d->findChild<QPushButton*>(QStringLiteral("closeButton"))->click();
+                    }
+                });
             });
             ModalStep::On<CComDlg>([&](CComDlg* d) {
                 order << (window.InfoDialogOpen() ? QStringLiteral("port while information")
@@ -121,7 +121,9 @@ private slots:
             Action(window, name)->trigger();
         }
         QCOMPARE(shown, 2);
-        QVERIFY(window.ContextMenu()->actions().contains(Action(window, "actionAboutContext")));
+        QVERIFY(ChildOf<QMenu>(window, "contextMenu")
+                    ->actions()
+                    .contains(Action(window, "actionAboutContext")));
         QCOMPARE(ModalStep::Unmet(), QStringList());
     }
 
@@ -145,14 +147,15 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F1);
-        QTRY_VERIFY(window.HelpWindow() != nullptr && window.HelpWindow()->isVisible());
-        CHelpWindow* help = window.HelpWindow();
+        QTRY_VERIFY(window.findChild<CHelpWindow*>() != nullptr &&
+                    window.findChild<CHelpWindow*>()->isVisible());
+        CHelpWindow* help = window.findChild<CHelpWindow*>();
         // Not modal: the main window goes on taking input.
         QVERIFY(!help->isModal());
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         help->close();
         Action(window, "actionHelp")->trigger();
-        QVERIFY(window.HelpWindow() == help && help->isVisible());
+        QVERIFY(window.findChild<CHelpWindow*>() == help && help->isVisible());
     }
 };
 

@@ -19,7 +19,7 @@
 
 #include "ModalScript.h"
 #include "NoPortStart.h"
-#include "ui/dialogs/LogFileDlg.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/FontStyleName.h"
 #include "ui/OrvexDlg.h"
 #include "ui/PolishLocale.h"
@@ -27,6 +27,7 @@
 #include "ui/dialogs/ColorDlg.h"
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/FontDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ private slots:
             no = Shown(box->button(QMessageBox::No));
             box->button(QMessageBox::Yes)->click();
         });
-        window.RecordingAction()->trigger();
+        ChildOf<QAction>(window, "actionRecording")->trigger();
         QCOMPARE(yes, QStringLiteral("Tak"));
         QCOMPARE(no, QStringLiteral("Nie"));
         QCOMPARE(ModalStep::Unmet(), QStringList());

@@ -25,13 +25,15 @@ ALLOWED = {
     "recording": ["recording/format", "device", "text", "os"],
     "trend": ["recording/format", "device", "text", "os"],
     "publish": ["store", "device", "text", "os"],
-    "recorder": ["publish", "recording", "recording/format", "store", "device", "link", "text",
+    "settings": ["publish", "recording", "recording/format", "store", "device", "link", "text",
+                 "os"],
+    "recorder": ["settings", "publish", "recording", "recording/format", "store", "device", "link", "text",
                  "os"],
     "tools": ["trend", "recording/format", "device", "text", "os"],
-    "ui/dialogs": CORE,
-    "ui/trend": CORE,
-    "ui": CORE + ["ui/dialogs", "ui/trend"],
-    "app": CORE + ["ui", "ui/dialogs", "ui/trend"],
+    "ui/dialogs": CORE + ["settings"],
+    "ui/trend": CORE + ["settings"],
+    "ui": CORE + ["settings", "ui/dialogs", "ui/trend"],
+    "app": CORE + ["settings", "ui", "ui/dialogs", "ui/trend"],
 }
 
 # The simulator is another program talking to ours: it shares only the checksum.

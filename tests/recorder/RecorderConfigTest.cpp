@@ -1,9 +1,10 @@
 // The recorder's reading of orvex.ini: the window's keys, defaults and limits.
 #include <gtest/gtest.h>
 
-#include "store/IniEx.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/RecorderPublisher.h"
+#include "settings/IniText.h"
+#include "store/IniEx.h"
 #include "tests/store/IniFolderTest.h"
 
 namespace {
@@ -18,35 +19,40 @@ RecorderConfig FromText(const std::string& text) {
 
 TEST(RecorderConfigTest, ReadsTheWindowsKeysWithItsDefaultsAndLimits) {
     const RecorderConfig empty = FromText("");
-    EXPECT_EQ(empty.portNumber, 0);
-    EXPECT_EQ(empty.parity, 'E');
-    EXPECT_EQ(empty.recordingInterval, 60);
-    EXPECT_FALSE(empty.TextWanted());
-    EXPECT_FALSE(empty.BinaryWanted());
-    EXPECT_EQ(empty.recordInput, (std::array<bool, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(empty.general.portNumber, 0);
+    EXPECT_EQ(empty.general.parity, 'E');
+    EXPECT_EQ(empty.log.interval, 60);
+    EXPECT_FALSE(empty.log.TextWanted());
+    EXPECT_FALSE(empty.log.BinaryWanted());
+    EXPECT_EQ(empty.log.recordInput, (std::array<int, 8>{1, 1, 1, 1, 1, 1, 1, 1}));
 
     const RecorderConfig set = FromText(
         "[general]\r\nport_nr=33\r\nPORT_SPEED=19200\r\nPORT_PARITY=78\r\n"
         "[LOG]\r\nFILE_NAME=/var/lib/orvex/a.csv\r\nFILE_LOG=1\r\nFILE_NAME_BIN=\r\n"
         "FILE_LOG_BIN=1\r\nFILE_SEP_FORMAT=2\r\nFILE_INTERVAL=0\r\nFILE_INPUT3=0\r\n");
-    EXPECT_EQ(set.portNumber, 33);
-    EXPECT_EQ(set.baudRate, 19200);
-    EXPECT_EQ(set.parity, 'N');
-    EXPECT_EQ(set.separatorCode, 2);
+    EXPECT_EQ(set.general.portNumber, 33);
+    EXPECT_EQ(set.general.baudRate, 19200);
+    EXPECT_EQ(set.general.parity, 'N');
+    EXPECT_EQ(set.log.separatorCode, 2);
     EXPECT_EQ(set.Interval(), 1);  // as the window: at least a second
-    EXPECT_TRUE(set.TextWanted());
-    EXPECT_FALSE(set.BinaryWanted());  // switched on without a name
-    EXPECT_FALSE(set.recordInput[3]);
-    EXPECT_TRUE(set.recordInput[2]);
+    EXPECT_TRUE(set.log.TextWanted());
+    EXPECT_FALSE(set.log.BinaryWanted());  // switched on without a name
+    EXPECT_EQ(set.log.recordInput[3], 0);
+    EXPECT_NE(set.log.recordInput[2], 0);
 
     // A port number the program cannot map counts as none, so the recorder refuses it.
     for (const char* port : {"0", "-3", "257", "99999999999", "x"}) {
         const RecorderConfig config = FromText(std::string("[GENERAL]\r\nPORT_NR=") + port +
                                                "\r\n[LOG]\r\nFILE_LOG=1\r\n"
                                                "FILE_NAME=/tmp/a.csv\r\n");
-        EXPECT_EQ(config.portNumber, 0) << port;
+        EXPECT_EQ(config.general.portNumber, 0) << port;
         EXPECT_NE(ConfigProblem(config).find("no serial port"), std::string::npos) << port;
     }
+    // The refusal of a number that is there is told, not passed over.
+    const RecorderConfig beyond =
+        FromText("[GENERAL]\r\nPORT_NR=257\r\n[LOG]\r\nFILE_INTERVAL=0\r\n");
+    EXPECT_EQ(beyond.notes.size(), 2u);
+    EXPECT_TRUE(FromText("[GENERAL]\r\nPORT_NR=7\r\n").notes.empty());
     EXPECT_NE(ConfigProblem(FromText("[GENERAL]\r\nPORT_NR=7\r\n")).find("no recording file"),
               std::string::npos);
     EXPECT_EQ(ConfigProblem(set), "");
@@ -54,17 +60,17 @@ TEST(RecorderConfigTest, ReadsTheWindowsKeysWithItsDefaultsAndLimits) {
 
 TEST(RecorderConfigTest, PathsComeInTheSettingsFilesCodePageOrAsMarkedUtf8) {
     // Windows-1250 as the window writes a path it can hold: "ł" is 0xB3.
-    EXPECT_EQ(DecodeIniValue("/dane/pomiary_\xB3\xB9ka.csv"), "/dane/pomiary_łąka.csv");
+    EXPECT_EQ(DecodeIniText("/dane/pomiary_\xB3\xB9ka.csv"), "/dane/pomiary_łąka.csv");
     // UTF-8 behind a byte-order mark for one it cannot.
-    EXPECT_EQ(DecodeIniValue("\xEF\xBB\xBF/dane/日本.csv"), "/dane/日本.csv");
+    EXPECT_EQ(DecodeIniText("\xEF\xBB\xBF/dane/日本.csv"), "/dane/日本.csv");
     // A mark before broken UTF-8 is read as the code page, not dropped.
-    EXPECT_EQ(DecodeIniValue("\xEF\xBB\xBF\xB3"), "ď»żł");
+    EXPECT_EQ(DecodeIniText("\xEF\xBB\xBF\xB3"), "ď»żł");
 
     // A ";" in a path is kept: the window protects it when saving.
     const RecorderConfig config =
         FromText("[LOG]\r\nFILE_NAME=/dane/a;b.csv;\r\nFILE_NAME_BIN=/dane/c.qdx ; komentarz\r\n");
-    EXPECT_EQ(config.textFilePath, "/dane/a;b.csv");
-    EXPECT_EQ(config.binaryFilePath, "/dane/c.qdx ");
+    EXPECT_EQ(config.log.textPath, "/dane/a;b.csv");
+    EXPECT_EQ(config.log.binaryPath, "/dane/c.qdx ");
 }
 
 class RecorderConfigFileTest : public IniFolderTest {};
@@ -77,18 +83,18 @@ TEST_F(RecorderConfigFileTest, SaysWhyASettingsFileCannotBeUsed) {
     std::filesystem::remove(path_);
     WriteFile(path_, "[GENERAL]\r\nPORT_NR=5\r\n");
     EXPECT_EQ(LoadRecorderConfig(dir_, config), "");
-    EXPECT_EQ(config.portNumber, 5);
+    EXPECT_EQ(config.general.portNumber, 5);
 }
 
 TEST(RecorderConfigTest, TheShippedExampleIsARecordingStation) {
     RecorderConfig config;
     ASSERT_EQ(LoadRecorderConfig(ORVEX_EXAMPLE_SETTINGS, config), "");
     EXPECT_EQ(ConfigProblem(config), "");
-    EXPECT_EQ(config.portNumber, 33);
-    EXPECT_EQ(config.parity, 'E');
-    EXPECT_EQ(config.textFilePath, "/var/lib/orvex/pomiary.csv");
-    EXPECT_EQ(config.binaryFilePath, "/var/lib/orvex/pomiary.qdx");
-    EXPECT_EQ(config.separatorCode, 2);
+    EXPECT_EQ(config.general.portNumber, 33);
+    EXPECT_EQ(config.general.parity, 'E');
+    EXPECT_EQ(config.log.textPath, "/var/lib/orvex/pomiary.csv");
+    EXPECT_EQ(config.log.binaryPath, "/var/lib/orvex/pomiary.qdx");
+    EXPECT_EQ(config.log.separatorCode, 2);
     EXPECT_EQ(config.Interval(), 60);
 }
 
@@ -106,8 +112,8 @@ TEST(RecorderConfigTest, TheWindowsExampleIsARecordingStation) {
     RecorderConfig config;
     ASSERT_EQ(LoadRecorderConfig(ORVEX_WINDOWS_EXAMPLE_SETTINGS, config), "");
     EXPECT_EQ(ConfigProblem(config), "");
-    EXPECT_EQ(config.portNumber, 3);
-    EXPECT_EQ(config.textFilePath, "C:\\orvex\\pomiary.csv");
-    EXPECT_EQ(config.binaryFilePath, "C:\\orvex\\pomiary.qdx");
+    EXPECT_EQ(config.general.portNumber, 3);
+    EXPECT_EQ(config.log.textPath, "C:\\orvex\\pomiary.csv");
+    EXPECT_EQ(config.log.binaryPath, "C:\\orvex\\pomiary.qdx");
     EXPECT_EQ(config.Interval(), 60);
 }

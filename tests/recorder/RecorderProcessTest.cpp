@@ -405,6 +405,40 @@ TEST_F(RecorderProcessTest, SighupReopensRotatedFilesAndRereadsTheSettings) {
     EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
 }
 
+// A changed separator opens the text file anew, as the window does, so that its new header and
+// rows agree; the binary file is only reopened. A value the recorder cannot use is named.
+TEST_F(RecorderProcessTest, ASeparatorChangeOnReloadOpensTheTextFileAnew) {
+    StartSim();
+    WriteSettings();
+    auto recorder = Start();
+    ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) >= 2 && Records(binaryPath) >= 1; }, 10s));
+    EXPECT_EQ(recorder->CountLines("recording into the text file"), 1u) << recorder->Output();
+
+    WriteSettings("FILE_SEP_FORMAT=2\r\n");
+    recorder->Signal(SIGHUP);
+    ASSERT_TRUE(recorder->WaitForLine("reloading", 5s));
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder->CountLines("appending to the text file") == 1; }, 5s))
+        << recorder->Output();
+    EXPECT_EQ(recorder->CountLines("reopened the text file"), 0u) << recorder->Output();
+    EXPECT_EQ(recorder->CountLines("reopened the binary file"), 1u) << recorder->Output();
+    const std::size_t rows = Rows(textPath);
+    ASSERT_TRUE(WaitUntil([&] { return Rows(textPath) > rows; }, 5s));
+    const std::string text = ReadFile(textPath);
+    const std::size_t header = text.rfind("\r\nData");
+    ASSERT_NE(header, std::string::npos) << text;
+    const std::string line = text.substr(header + 2, text.find("\r\n", header + 2) - header - 2);
+    EXPECT_NE(line.find(';'), std::string::npos) << line;
+    EXPECT_EQ(line.find('\t'), std::string::npos) << line;
+
+    WriteSettings("FILE_SEP_FORMAT=7\r\n");
+    recorder->Signal(SIGHUP);
+    EXPECT_TRUE(recorder->WaitForLine("<4>orvex.ini: FILE_SEP_FORMAT=7 in [LOG]", 5s))
+        << recorder->Output();
+    recorder->Signal(SIGTERM);
+    EXPECT_EQ(recorder->WaitForExit(kExitBound), 0);
+}
+
 TEST_F(RecorderProcessTest, AReplugBringsTheReadingsBackAndTheGapIsNotFilledWithOldValues) {
     StartSim();
     WriteSettings();

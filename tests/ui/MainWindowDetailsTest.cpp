@@ -8,6 +8,7 @@
 
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/StatusLine.h"
 #include "ui/dialogs/ComDlg.h"
@@ -33,7 +34,7 @@ private slots:
         COrvexDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QLineEdit& line = dlg.StatusLine();
+        QLineEdit& line = StatusLineOf(dlg);
         const QString text = line.text();
         QVERIFY(text.startsWith(QStringLiteral("Brak komunikacji")));
         QCOMPARE(line.toolTip(), text);

@@ -16,6 +16,7 @@
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/MainLayout.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ComDlg.h"
@@ -102,7 +103,7 @@ private slots:
         ModalAnswerer answerer;
         COrvexDlg dlg;
         QVERIFY(ShowOnPort(dlg, 7));
-        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
+        QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
 
         // A maximise and restore before the device answers: the re-layout that the first
         // answer brings must use the restored size.
@@ -112,15 +113,15 @@ private slots:
         QTRY_COMPARE(dlg.frameGeometry().size(), QSize(640, 480));
 
         // The same as the window system may order it: the restored size after the maximised.
-        const QSize restoredClient = dlg.ClientArea()->size();
+        const QSize restoredClient = ChildOf<QWidget>(dlg, "clientArea")->size();
         dlg.OnSize(COrvexDlg::SizeType::Maximized, 790, 700);
         dlg.OnSize(COrvexDlg::SizeType::Restored, restoredClient.width(), restoredClient.height());
         QTRY_VERIFY_WITH_TIMEOUT(Published(dlg, 4711), 10000);
         dlg.RefreshDisplay();
         QVERIFY(dlg.DeviceResponding());
-        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("ORVEX nr 4711. "));
+        QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("ORVEX nr 4711. "));
 
-        const QSize client = dlg.ClientArea()->size();
+        const QSize client = ChildOf<QWidget>(dlg, "clientArea")->size();
         const MainLayout layout = ComputeMainLayout(client.width(), client.height(),
                                                     dlg.LayoutMargin(), dlg.StatusHeight());
         QVERIFY(dlg.DeviceResponding());
@@ -150,7 +151,7 @@ private slots:
 
         // Silence: the next request times out, and the refresh timer shows it.
         sim.Command("silence on");
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.StatusLine().text(),
+        QTRY_COMPARE_WITH_TIMEOUT(StatusLineOf(dlg).text(),
                                   QStringLiteral("Brak komunikacji z urządzeniem. "), 20000);
         for (const CColorStatic& control : dlg.valueControls) {
             QCOMPARE(control.Caption(), QStringLiteral("Brak wejścia"));
@@ -172,7 +173,7 @@ private slots:
         });
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.portNumber = 200;  // no link and no device family behind it
+        dlg.settings.general.portNumber = 200;  // no link and no device family behind it
         dlg.show();
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
 
@@ -186,7 +187,7 @@ private slots:
         QCOMPARE(answerer.SeenWidgets().front().className, QStringLiteral("QMessageBox"));
         QVERIFY(answerer.FirstSeen("CComDlg") != nullptr);
         // A failure at start leaves the stored number for the dialog and the next run.
-        QCOMPARE(dlg.portNumber, 200);
+        QCOMPARE(dlg.settings.general.portNumber, 200);
         QVERIFY(!dlg.Driver().IsDeviceResponding());
     }
 
@@ -197,20 +198,20 @@ private slots:
         answerer.Expect(AnswerBox);
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.portNumber = 201;
+        dlg.settings.general.portNumber = 201;
         dlg.show();
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
-        QVERIFY(dlg.WaitingForPort());
-        QCOMPARE(dlg.StatusLine().text(),
+        QVERIFY(dlg.Link().WaitingForPort());
+        QCOMPARE(StatusLineOf(dlg).text(),
                  QStringLiteral("Brak komunikacji z urządzeniem. Oczekiwanie na port COM201. "));
 
         SimProcess sim({kMixedConfig, {"--log"}});
         sim.LinkAs(ports, 201);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.WaitingForPort(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.Link().WaitingForPort(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(Published(dlg, 4711), 10000);
         dlg.RefreshDisplay();
-        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("ORVEX nr 4711. "));
-        QCOMPARE(dlg.portNumber, 201);
+        QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("ORVEX nr 4711. "));
+        QCOMPARE(dlg.settings.general.portNumber, 201);
         QCOMPARE(answerer.CountSeen("QMessageBox"), 1);
     }
 
@@ -221,25 +222,25 @@ private slots:
         answerer.Expect(AnswerBox);
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.portNumber = 200;  // nothing behind it yet
+        dlg.settings.general.portNumber = 200;  // nothing behind it yet
         dlg.show();
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
-        QCOMPARE(dlg.portNumber, 200);
+        QCOMPARE(dlg.settings.general.portNumber, 200);
 
         SimProcess sim({kMixedConfig, {"--log"}});
         sim.LinkAs(ports, 200);
         QString problem;
         answerer.Expect(ChoosePort(200, QStringLiteral("1"), &problem));
-        QTimer::singleShot(0, dlg.SerialPortAction(), &QAction::trigger);
+        QTimer::singleShot(0, ChildOf<QAction>(dlg, "actionSerialPort"), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QCOMPARE(problem, QString());
         QCOMPARE(answerer.CountSeen("QMessageBox"), 1);
         QVERIFY(sim.WaitForLog([](const auto& log) { return HasLine(log, "REQ"); },
                                std::chrono::seconds(10)));
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Driver().IsDeviceResponding(), 10000);
-        QCOMPARE(dlg.portNumber, 200);
-        QCOMPARE(dlg.baudRate, 9600);
-        QCOMPARE(dlg.parity, 'E');
+        QCOMPARE(dlg.settings.general.portNumber, 200);
+        QCOMPARE(dlg.settings.general.baudRate, 9600);
+        QCOMPARE(dlg.settings.general.parity, 'E');
     }
 
     // First start without a port: choose the simulator, change only the address, then choose a
@@ -262,7 +263,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QCOMPARE(problem, QString());
         QCOMPARE(answerer.CountSeen("QMessageBox"), 0);
-        QCOMPARE(dlg.portNumber, 7);
+        QCOMPARE(dlg.settings.general.portNumber, 7);
         QVERIFY(sim.WaitForLog([](const auto& log) { return HasLine(log, "REQ"); },
                                std::chrono::seconds(10)));
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Driver().IsDeviceResponding(), 10000);
@@ -270,20 +271,20 @@ private slots:
         // Only the address changes: no reopen; requests now go to an address nobody answers.
         sim.ClearLog();
         answerer.Expect(ChoosePort(7, QStringLiteral("7"), &problem));
-        QTimer::singleShot(0, dlg.SerialPortAction(), &QAction::trigger);
+        QTimer::singleShot(0, ChildOf<QAction>(dlg, "actionSerialPort"), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QCOMPARE(problem, QString());
-        QCOMPARE(dlg.deviceAddress, 7);
+        QCOMPARE(dlg.Link().address, 7);
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.Driver().IsDeviceResponding(), 15000);
         QVERIFY(!HasLine(sim.Log(), "OPEN"));
         QVERIFY(!HasLine(sim.Log(), "CLOSE"));
-        QCOMPARE(dlg.portNumber, 7);
+        QCOMPARE(dlg.settings.general.portNumber, 7);
 
         // A port held by another program: the message names it and the dialog comes back.
         answerer.Expect(ChoosePort(8, QStringLiteral("1"), &problem));
         answerer.Expect(AnswerBox);
         answerer.Expect(CancelPortDialog);
-        QTimer::singleShot(0, dlg.SerialPortAction(), &QAction::trigger);
+        QTimer::singleShot(0, ChildOf<QAction>(dlg, "actionSerialPort"), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 30000);
         QCOMPARE(problem, QString());
         const ModalAnswerer::Seen* box = answerer.FirstSeen("QMessageBox");
@@ -291,7 +292,7 @@ private slots:
         QCOMPARE(box->text, QStringLiteral("Nie można otworzyć portu COM8"));
         QVERIFY2(box->informativeText.contains(QStringLiteral("używany przez inny program")),
                  qPrintable(box->informativeText));
-        QCOMPARE(dlg.portNumber, 0);
+        QCOMPARE(dlg.settings.general.portNumber, 0);
         QVERIFY(sim.WaitForLog([](const auto& log) { return HasLine(log, "CLOSE"); },
                                std::chrono::seconds(5)));
 

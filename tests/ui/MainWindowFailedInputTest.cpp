@@ -8,6 +8,7 @@
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 
 namespace fs = std::filesystem;
@@ -58,7 +59,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ReadingOf(dlg, 3).status != 0, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Driver().IsDeviceResponding(), 10000);
         dlg.RefreshDisplay();
-        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("ORVEX nr 4711. "));
+        QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("ORVEX nr 4711. "));
         QCOMPARE(dlg.valueControls[3].Caption(), QStringLiteral("Brak wejścia"));
         QCOMPARE(dlg.valueControls[3].ValueText(), QStringLiteral("???"));
         QVERIFY(dlg.valueControls[3].IsBlinking());

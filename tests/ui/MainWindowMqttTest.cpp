@@ -17,6 +17,7 @@
 #include "store/IniEx.h"
 #include "tests/publish/Broker.h"
 #include "tests/support/SimProcess.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/StatusLine.h"
 
@@ -32,9 +33,9 @@ input 1 type=1 serial=101 valid=1 values=45.3,-2.5
 void PublishTo(COrvexDlg& dlg, const fs::path& root, const Broker& broker) {
     dlg.settingsFolder = root / "settings";
     fs::create_directories(dlg.settingsFolder);
-    dlg.mqttSettings.enabled = true;
-    dlg.mqttSettings.host = "127.0.0.1";
-    dlg.mqttSettings.port = broker.Port();
+    dlg.settings.mqtt.enabled = true;
+    dlg.settings.mqtt.host = "127.0.0.1";
+    dlg.settings.mqtt.port = broker.Port();
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ private slots:
     void menuItemIsLastInSettings() {
         COrvexDlg dlg;
         QMenu* settings = nullptr;
-        for (QAction* a : dlg.MenuBar()->actions()) {
+        for (QAction* a : ChildOf<QMenuBar>(dlg, "menuBar")->actions()) {
             if (QString(a->text()).remove(QLatin1Char('&')) == QStringLiteral("Ustawienia")) {
                 settings = a->menu();
             }
@@ -81,17 +82,17 @@ private slots:
         CIniEx ini;
         ini.LoadText("[GENERAL]\r\nPORT_NR=3\r\n", true);
         LoadSettings(ini, dlg);
-        QVERIFY(dlg.mqttSettings == MqttSettings{});
+        QVERIFY(dlg.settings.mqtt == MqttSettings{});
         SaveSettings(ini, dlg);
         QVERIFY(!HasMqttSection(ini));
-        dlg.mqttSettings.enabled = true;
-        dlg.mqttSettings.host = "broker";
+        dlg.settings.mqtt.enabled = true;
+        dlg.settings.mqtt.host = "broker";
         SaveSettings(ini, dlg);
         COrvexDlg again;
         CIniEx read;
         read.LoadText(ini.ToText(), true);
         LoadSettings(read, again);
-        QVERIFY(again.mqttSettings == dlg.mqttSettings);
+        QVERIFY(again.settings.mqtt == dlg.settings.mqtt);
     }
 
     void publishesEveryCycleAndShowsTheBroker() {
@@ -113,13 +114,13 @@ private slots:
                      std::string::npos,
                  payload.c_str());
         QCOMPARE(sub.On("orvex/4711/status")[0].payload, std::string("online"));
-        QTRY_VERIFY(dlg.StatusLine().text().endsWith(QStringLiteral("MQTT: połączono. ")));
+        QTRY_VERIFY(StatusLineOf(dlg).text().endsWith(QStringLiteral("MQTT: połączono. ")));
 
         broker.Stop();
         const QRegularExpression away(QStringLiteral("MQTT: brak połączenia \\(\\d+ w kolejce\\)"));
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.StatusLine().text().contains(away), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(StatusLineOf(dlg).text().contains(away), 10000);
         // Cycles go on arriving and wait for the broker.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Publisher()->GetStats().queued >= 2, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Publishing().Publisher()->GetStats().queued >= 2, 15000);
     }
 
     // The command is carried out beside the window, which goes on showing and publishing.
@@ -134,8 +135,8 @@ private slots:
         ModalAnswerer answerer;
         COrvexDlg dlg;
         PublishTo(dlg, root, broker);
-        dlg.mqttSettings.commands = true;
-        dlg.mqttSettings.commandsInsecure = true;
+        dlg.settings.mqtt.commands = true;
+        dlg.settings.mqtt.commandsInsecure = true;
         QVERIFY(ShowOnPort(dlg, 7));
         // Published after the connect's subscription.
         QVERIFY(sub.WaitFor("orvex/4711/alarms", 1, 20000));
@@ -167,8 +168,8 @@ private slots:
         ModalAnswerer answerer;
         COrvexDlg dlg;
         PublishTo(dlg, root, broker);
-        dlg.mqttSettings.username = "orvex";
-        dlg.mqttSettings.passwordFile = (root / "bad.pw").string();
+        dlg.settings.mqtt.username = "orvex";
+        dlg.settings.mqtt.passwordFile = (root / "bad.pw").string();
         QVERIFY(ShowOnPort(dlg, 7));
         QMessageBox* box = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -179,7 +180,7 @@ private slots:
         QVERIFY(!box->isModal());
         QVERIFY(!box->text().contains(QStringLiteral("wrong")));  // never the password
         // The status line keeps the reason while the refusal lasts.
-        QTRY_VERIFY(dlg.StatusLine().text().contains(
+        QTRY_VERIFY(StatusLineOf(dlg).text().contains(
             QStringLiteral("MQTT: brak połączenia: zła nazwa użytkownika lub hasło (")));
         QCOMPARE(dlg.findChildren<QMessageBox*>(QStringLiteral("mqttRefusedBox")).size(), 1);
     }

@@ -18,12 +18,13 @@
 #include <optional>
 
 #include "link/ComPortMap.h"
-#include "ui/dialogs/LogFileDlg.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/RecordingDialogScript.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 namespace fs = std::filesystem;
 
@@ -49,8 +50,8 @@ private:
         sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
         sim->LinkAs(folder / "ports", 7);
         dlg = std::make_unique<COrvexDlg>();
-        dlg->portNumber = 7;
-        dlg->recordingInterval = interval;
+        dlg->settings.general.portNumber = 7;
+        dlg->settings.log.interval = interval;
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
         QTRY_VERIFY_WITH_TIMEOUT(dlg->Driver().IsDeviceResponding(), 10000);
@@ -59,7 +60,7 @@ private:
     }
 
     void RunCommand() {
-        QTimer::singleShot(0, dlg->RecordingAction(), &QAction::trigger);
+        QTimer::singleShot(0, ChildOf<QAction>(*dlg, "actionRecording"), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer->Pending(), 0, 10000);
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     }
@@ -74,7 +75,7 @@ private:
         choice.separator = 0;
         answerer->Expect(Recording(choice));
         RunCommand();
-        QVERIFY(dlg->TextFile() != nullptr);
+        QVERIFY(dlg->Recording().TextFile() != nullptr);
     }
 
     QString Path(const char* name) const {
@@ -82,7 +83,7 @@ private:
     }
 
     bool RecordingText() const {
-        return dlg->StatusLine().text().contains(QStringLiteral("Rejestracja do pliku"));
+        return StatusLineOf(*dlg).text().contains(QStringLiteral("Rejestracja do pliku"));
     }
 
 private slots:
@@ -109,7 +110,7 @@ private slots:
     // dialog comes back with the user's choices, and Anuluj leaves the recording as it was.
     void refusedCommentThenCancelChangesNothing() {
         RecordIntoA();
-        const CRecordingFile* opened = dlg->TextFile();
+        const CRecordingFile* opened = dlg->Recording().TextFile();
         Choice choice;
         choice.textPath = Path("b.txt");
         choice.separator = 1;
@@ -124,15 +125,15 @@ private slots:
         QVERIFY(again.commaSeparator);
         QCOMPARE(again.comment, QStringLiteral("Привет"));
 
-        QCOMPARE(dlg->textFilePath, Path("a.txt"));
-        QCOMPARE(dlg->separatorCode, 0);
-        QCOMPARE(dlg->writeComment, 0);
-        QVERIFY(dlg->commentText.isEmpty());
-        QVERIFY(dlg->textRecordingOn);
-        QCOMPARE(dlg->TextFile(), opened);
-        QVERIFY(dlg->IsRecording());
+        QCOMPARE(QString::fromStdString(dlg->settings.log.textPath), Path("a.txt"));
+        QCOMPARE(dlg->settings.log.separatorCode, 0);
+        QCOMPARE(dlg->settings.log.writeComment, 0);
+        QVERIFY(dlg->Recording().comment.isEmpty());
+        QVERIFY(dlg->settings.log.textOn);
+        QCOMPARE(dlg->Recording().TextFile(), opened);
+        QVERIFY(dlg->Recording().IsRecording());
         QVERIFY(!fs::exists(folder / "b.txt"));
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::string text = ReadFile(folder / "a.txt");
         QCOMPARE(CountRows(text), std::size_t(3));
         QVERIFY(text.find(',') == std::string::npos);
@@ -151,9 +152,9 @@ private slots:
         answerer->Expect(Answer(QMessageBox::Ok));
         answerer->Expect(Recording(mended));
         RunCommand();
-        QCOMPARE(dlg->textFilePath, Path("b.txt"));
-        QCOMPARE(dlg->separatorCode, 1);
-        QCOMPARE(QString::fromStdString(dlg->TextFile()->Path()), Path("b.txt"));
+        QCOMPARE(QString::fromStdString(dlg->settings.log.textPath), Path("b.txt"));
+        QCOMPARE(dlg->settings.log.separatorCode, 1);
+        QCOMPARE(QString::fromStdString(dlg->Recording().TextFile()->Path()), Path("b.txt"));
         const std::string text = ReadFile(folder / "b.txt");
         QVERIFY2(text.starts_with("Szklarnia\r\nData i Godzina,"), text.c_str());
     }
@@ -169,10 +170,10 @@ private slots:
         answerer->Expect(Answer(QMessageBox::Ok));
         answerer->Expect(Recording(CancelChoice()));
         RunCommand();
-        QVERIFY(!dlg->textRecordingOn);
-        QVERIFY(dlg->TextFile() == nullptr);
-        QVERIFY(!dlg->IsRecording());
-        QVERIFY2(!RecordingText(), qPrintable(dlg->StatusLine().text()));
+        QVERIFY(!dlg->settings.log.textOn);
+        QVERIFY(dlg->Recording().TextFile() == nullptr);
+        QVERIFY(!dlg->Recording().IsRecording());
+        QVERIFY2(!RecordingText(), qPrintable(StatusLineOf(*dlg).text()));
     }
 
     // A path under /proc gets its real reason; one file for both recordings is refused as such.
@@ -202,8 +203,8 @@ private slots:
         QCOMPARE(box.text, QStringLiteral("Wybrany plik binarny jest niedostępny."));
         QCOMPARE(box.informativeText,
                  QStringLiteral("zapis tekstowy i binarny nie mogą trafiać do jednego pliku"));
-        QVERIFY(dlg->TextFile() != nullptr);
-        QVERIFY(dlg->BinaryFile() == nullptr);
+        QVERIFY(dlg->Recording().TextFile() != nullptr);
+        QVERIFY(dlg->Recording().BinaryFile() == nullptr);
     }
 
     // Both files failing at once: the one message names each.
@@ -220,7 +221,7 @@ private slots:
             FileSizeLimit limit(
                 std::min(fs::file_size(folder / "w.txt"), fs::file_size(folder / "w.qdx")));
             QVERIFY(limit.Active());
-            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+            dlg->Recording().Tick();
         }
         const QList<QMessageBox*> boxes =
             dlg->findChildren<QMessageBox*>(QStringLiteral("writeFailureBox"));
@@ -234,7 +235,7 @@ private slots:
     // told where.
     void switchingAFailingFileOffRescuesItsRows() {
         StartWindow();
-        dlg->rescueFolder = folder / "niezapisane";
+        dlg->Recording().rescueFolder = folder / "niezapisane";
         WriteFile(folder / "f.txt", std::string(8192, '.') + "\r\n");
         Choice on;
         on.text = true;
@@ -248,7 +249,7 @@ private slots:
         FileSizeLimit limit(fs::file_size(folder / "f.txt"));
         QVERIFY(limit.Active());
         for (int i = 0; i < 3; ++i) {
-            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+            dlg->Recording().Tick();
         }
         Choice off;
         off.text = false;
@@ -256,7 +257,7 @@ private slots:
         answerer->Expect(Answer(QMessageBox::Ok));
         RunCommand();
         limit.Lift();
-        QVERIFY(dlg->TextFile() == nullptr);
+        QVERIFY(dlg->Recording().TextFile() == nullptr);
         QVERIFY(fs::is_directory(folder / "niezapisane"));
         const fs::path rescued = fs::directory_iterator(folder / "niezapisane")->path();
         QVERIFY(rescued.filename().string().starts_with("f 20"));
@@ -268,12 +269,12 @@ private slots:
     // A stored interval beyond what the dialog can show is used as the dialog shows it.
     void storedIntervalIsClampedWhereUsed() {
         StartWindow(99999999);
-        dlg->textRecordingOn = true;
-        dlg->textFilePath = Path("i.txt");
-        dlg->OnTimer(COrvexDlg::TimerRole::Startup);
-        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 86399 * 1000);
-        QVERIFY2(dlg->StatusLine().text().endsWith(QStringLiteral("co 23:59:59. ")),
-                 qPrintable(dlg->StatusLine().text()));
+        dlg->settings.log.textOn = true;
+        dlg->settings.log.textPath = Path("i.txt").toStdString();
+        dlg->OpenRecordingFilesAtStartup();
+        QCOMPARE(TimerOf(*dlg, "recordingTimer").interval(), 86399 * 1000);
+        QVERIFY2(StatusLineOf(*dlg).text().endsWith(QStringLiteral("co 23:59:59. ")),
+                 qPrintable(StatusLineOf(*dlg).text()));
     }
 
     // A medium lazily unmounted under the recording: one message naming the file, the status
@@ -300,7 +301,7 @@ private slots:
         RunCommand();
         QCOMPARE(umount2(mountPoint.c_str(), MNT_DETACH), 0);
         for (int i = 0; i < 3; ++i) {
-            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+            dlg->Recording().Tick();
         }
         QVERIFY(fs::is_empty(mountPoint));
         const QList<QMessageBox*> boxes =
@@ -308,13 +309,13 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(),
                  QStringLiteral("Nośnik z plikiem %1 jest niedostępny.").arg(*choice.textPath));
-        QVERIFY2(
-            dlg->StatusLine().text().contains(QStringLiteral("Nośnik z plikiem jest niedostępny.")),
-            qPrintable(dlg->StatusLine().text()));
+        QVERIFY2(StatusLineOf(*dlg).text().contains(
+                     QStringLiteral("Nośnik z plikiem jest niedostępny.")),
+                 qPrintable(StatusLineOf(*dlg).text()));
 
         QCOMPARE(mount(medium.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr), 0);
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        QVERIFY(!dlg->StatusLine().text().contains(QStringLiteral("Nośnik")));
+        dlg->Recording().Tick();
+        QVERIFY(!StatusLineOf(*dlg).text().contains(QStringLiteral("Nośnik")));
         QCOMPARE(CountRows(ReadFile(medium / "x.txt")), std::size_t(1 + 1 + 4));
     }
 };

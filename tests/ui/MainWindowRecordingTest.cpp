@@ -16,14 +16,15 @@
 #include <optional>
 
 #include "link/ComPortMap.h"
-#include "ui/dialogs/LogFileDlg.h"
 #include "recording/format/BinaryRecordDecoder.h"
 #include "recording/format/FileText.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/RecordingDialogScript.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 namespace fs = std::filesystem;
 
@@ -70,8 +71,8 @@ private:
         sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
         sim->LinkAs(folder / "ports", 7);
         dlg = std::make_unique<COrvexDlg>();
-        dlg->portNumber = 7;
-        dlg->recordingInterval = interval;
+        dlg->settings.general.portNumber = 7;
+        dlg->settings.log.interval = interval;
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
         QTRY_VERIFY_WITH_TIMEOUT(Identified(), 10000);
@@ -90,7 +91,7 @@ private:
 
     // Runs the recording command with the answers queued before.
     void RunCommand() {
-        QTimer::singleShot(0, dlg->RecordingAction(), &QAction::trigger);
+        QTimer::singleShot(0, ChildOf<QAction>(*dlg, "actionRecording"), &QAction::trigger);
         QTRY_COMPARE_WITH_TIMEOUT(answerer->Pending(), 0, 10000);
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     }
@@ -123,14 +124,14 @@ private slots:
         const QString binary = Path("wykres-ąę.qdx");
         answerer->Expect(Recording({true, true, text, binary, 2}));
         RunCommand();
-        QVERIFY(dlg->TextFile() != nullptr);
-        QVERIFY(dlg->BinaryFile() != nullptr);
-        QVERIFY(dlg->IsRecording());
-        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 3600 * 1000);
-        QCOMPARE(dlg->StatusLine().text(),
+        QVERIFY(dlg->Recording().TextFile() != nullptr);
+        QVERIFY(dlg->Recording().BinaryFile() != nullptr);
+        QVERIFY(dlg->Recording().IsRecording());
+        QCOMPARE(TimerOf(*dlg, "recordingTimer").interval(), 3600 * 1000);
+        QCOMPARE(StatusLineOf(*dlg).text(),
                  QStringLiteral("ORVEX nr 4711. Rejestracja do pliku co 01:00:00. "));
 
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::vector<std::string> lines = Lines(ReadFile(fs::path(text.toStdString())));
         QCOMPARE(lines.size(), std::size_t(3));
         const std::string header = FileText(
@@ -192,12 +193,12 @@ private slots:
         const QString text = Path("comment.txt");
         answerer->Expect(Recording({true, false, text, {}, 0}));
         RunCommand();
-        dlg->writeComment = 1;
-        dlg->commentText = QStringLiteral("Szklarnia 2\nzmiana nocna");
+        dlg->settings.log.writeComment = 1;
+        dlg->Recording().comment = QStringLiteral("Szklarnia 2\nzmiana nocna");
         answerer->Expect(Recording({false, {}, {}, {}, {}}));
         RunCommand();
-        QVERIFY(dlg->TextFile() == nullptr);
-        QVERIFY(!dlg->IsRecording());
+        QVERIFY(dlg->Recording().TextFile() == nullptr);
+        QVERIFY(!dlg->Recording().IsRecording());
         answerer->Expect(Recording({true, {}, {}, {}, {}}));
         answerer->Expect(Answer(QMessageBox::Yes));
         RunCommand();
@@ -222,9 +223,9 @@ private slots:
         QCOMPARE(box->text, kTextUnavailable);
         QCOMPARE(box->icon, int(QMessageBox::Warning));
         QCOMPARE(answerer->CountSeen("CLogFileDlg"), 2);
-        QVERIFY(!dlg->textRecordingOn);
-        QVERIFY(!dlg->IsRecording());
-        QCOMPARE(dlg->textFilePath, Path("missing/x.csv"));
+        QVERIFY(!dlg->settings.log.textOn);
+        QVERIFY(!dlg->Recording().IsRecording());
+        QCOMPARE(QString::fromStdString(dlg->settings.log.textPath), Path("missing/x.csv"));
     }
 
     // Only the interval changes: no reopening (no question although the file exists now), one
@@ -234,15 +235,15 @@ private slots:
         const QString text = Path("interval.txt");
         answerer->Expect(Recording({true, false, text, {}, 0}));
         RunCommand();
-        const CRecordingFile* opened = dlg->TextFile();
-        dlg->recordingInterval = 90;
+        const CRecordingFile* opened = dlg->Recording().TextFile();
+        dlg->settings.log.interval = 90;
         answerer->Expect(Recording({}));
         RunCommand();
-        QCOMPARE(dlg->TextFile(), opened);
+        QCOMPARE(dlg->Recording().TextFile(), opened);
         QCOMPARE(answerer->CountSeen("QMessageBox"), 0);
         QCOMPARE(Lines(ReadFile(text.toStdString())).size(), std::size_t(3));
-        QCOMPARE(dlg->Timer(COrvexDlg::TimerRole::Recording).interval(), 90 * 1000);
-        QVERIFY(dlg->StatusLine().text().endsWith(QStringLiteral("co 00:01:30. ")));
+        QCOMPARE(TimerOf(*dlg, "recordingTimer").interval(), 90 * 1000);
+        QVERIFY(StatusLineOf(*dlg).text().endsWith(QStringLiteral("co 00:01:30. ")));
     }
 
     // Only binary recording switched off: its file closes, the text file stays and gets a
@@ -253,17 +254,17 @@ private slots:
         const QString binary = Path("a.qdx");
         answerer->Expect(Recording({true, true, text, binary, 0}));
         RunCommand();
-        const CRecordingFile* opened = dlg->TextFile();
+        const CRecordingFile* opened = dlg->Recording().TextFile();
         answerer->Expect(Recording({{}, false, {}, {}, {}}));
         RunCommand();
-        QVERIFY(dlg->BinaryFile() == nullptr);
-        QCOMPARE(dlg->TextFile(), opened);
-        QVERIFY(dlg->IsRecording());
+        QVERIFY(dlg->Recording().BinaryFile() == nullptr);
+        QCOMPARE(dlg->Recording().TextFile(), opened);
+        QVERIFY(dlg->Recording().IsRecording());
         QCOMPARE(Lines(ReadFile(text.toStdString())).size(), std::size_t(3));
         QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
                  std::size_t(1));
         // Binary records no longer grow.
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
                  std::size_t(1));
     }
@@ -274,21 +275,21 @@ private slots:
         StartWindow();
         const QString binary = Path("start.qdx");
         WriteFile(binary.toStdString(), "");
-        dlg->textRecordingOn = true;
-        dlg->textFilePath = Path("gone/start.csv");
-        dlg->binaryRecordingOn = true;
-        dlg->binaryFilePath = binary;
+        dlg->settings.log.textOn = true;
+        dlg->settings.log.textPath = Path("gone/start.csv").toStdString();
+        dlg->settings.log.binaryOn = true;
+        dlg->settings.log.binaryPath = binary.toStdString();
         answerer->Expect(Answer(QMessageBox::Ok));
         answerer->Expect(Recording(CancelChoice()));
-        dlg->OnTimer(COrvexDlg::TimerRole::Startup);
+        dlg->OpenRecordingFilesAtStartup();
         QCOMPARE(answerer->Pending(), 0);
         QCOMPARE(answerer->SeenWidgets().front().text, kTextUnavailable);
-        QVERIFY(!dlg->textRecordingOn);
-        QVERIFY(dlg->BinaryFile() != nullptr);
-        QVERIFY(dlg->IsRecording());
+        QVERIFY(!dlg->settings.log.textOn);
+        QVERIFY(dlg->Recording().BinaryFile() != nullptr);
+        QVERIFY(dlg->Recording().IsRecording());
         QCOMPARE(DecodeBinaryRecords(ReadFile(binary.toStdString())).records.size(),
                  std::size_t(1));
-        QVERIFY(!dlg->Timer(COrvexDlg::TimerRole::Startup).isActive());
+        QVERIFY(!TimerOf(*dlg, "startupTimer").isActive());
     }
 
     // The device falls silent and comes back: a short header line, no binary records while
@@ -303,13 +304,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dlg->Driver().IsDeviceResponding(), 20000);
         dlg->RefreshDisplay();
         const auto binarySize = fs::file_size(binary.toStdString());
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
+        dlg->Recording().Tick();
         QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
         sim->Command("silence off");
         QTRY_VERIFY_WITH_TIMEOUT(Identified(), 20000);
         dlg->RefreshDisplay();
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(7));
         QCOMPARE(lines[2], std::string("Data i Godzina\t"));
@@ -343,7 +344,7 @@ private slots:
         sim->Command("silence on");
         QVERIFY(DriverResponds(false));
         const auto binarySize = fs::file_size(binary.toStdString());
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.back().size(), std::string("2024.03.07 14:05:09\t").size());
         QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
@@ -362,7 +363,7 @@ private slots:
         QVERIFY(DriverResponds(false));
         const auto binarySize = fs::file_size(binary.toStdString());
         for (int i = 0; i < 3; ++i) {
-            dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+            dlg->Recording().Tick();
         }
         std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QVERIFY(lines.size() >= 4);
@@ -372,7 +373,7 @@ private slots:
         }
         QCOMPARE(fs::file_size(binary.toStdString()), binarySize);
         // The display follows without waiting for its five-second refresh.
-        QTRY_COMPARE_WITH_TIMEOUT(dlg->StatusLine().text().left(32),
+        QTRY_COMPARE_WITH_TIMEOUT(StatusLineOf(*dlg).text().left(32),
                                   QStringLiteral("Brak komunikacji z urządzeniem. "), 3000);
         QCOMPARE(dlg->valueControls[0].ValueText(), QStringLiteral("???"));
         QVERIFY(dlg->valueControls[0].IsBlinking());
@@ -380,7 +381,7 @@ private slots:
         sim = std::make_unique<SimProcess>(SimOptions{kConfig, {}});
         sim->LinkAs(folder / "ports", 7);
         QTRY_VERIFY_WITH_TIMEOUT(Identified(), 20000);
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         lines = Lines(ReadFile(text.toStdString()));
         QVERIFY(lines.back().find("\t52.3\t21.5\t") != std::string::npos);
         QVERIFY(fs::file_size(binary.toStdString()) > binarySize);
@@ -402,7 +403,7 @@ private slots:
                 return first.status != 0;
             }(),
             30000);
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         const std::string& row = lines.back();
         QCOMPARE(row.substr(19), std::string("\t???\t???\t1.0\t2.0\t4.0\t6.0\t7.0\t8.0\t4.6\t"));
@@ -446,18 +447,18 @@ private slots:
             FileSizeLimit limit(size);
             QVERIFY(limit.Active());
             for (int i = 0; i < 3; ++i) {
-                dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+                dlg->Recording().Tick();
             }
         }
 
         QCOMPARE(fs::file_size(text.toStdString()), size);
         QCOMPARE(dlg->findChildren<QMessageBox*>(QStringLiteral("writeFailureBox")).size(), 1);
-        QVERIFY2(dlg->StatusLine().text().contains(QStringLiteral("Błąd zapisu")),
-                 qPrintable(dlg->StatusLine().text()));
-        QCOMPARE(dlg->TextFile()->QueuedRecords(), std::size_t(3));
+        QVERIFY2(StatusLineOf(*dlg).text().contains(QStringLiteral("Błąd zapisu")),
+                 qPrintable(StatusLineOf(*dlg).text()));
+        QCOMPARE(dlg->Recording().TextFile()->QueuedRecords(), std::size_t(3));
 
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
-        QVERIFY(!dlg->StatusLine().text().contains(QStringLiteral("Błąd zapisu")));
+        dlg->Recording().Tick();
+        QVERIFY(!StatusLineOf(*dlg).text().contains(QStringLiteral("Błąd zapisu")));
         const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(6));
         for (std::size_t i = 2; i < lines.size(); ++i) {
@@ -473,7 +474,7 @@ private slots:
         answerer->Expect(Recording({true, false, text, {}, 0}));
         RunCommand();
         fs::remove(text.toStdString());
-        dlg->OnTimer(COrvexDlg::TimerRole::Recording);
+        dlg->Recording().Tick();
         const std::vector<std::string> lines = Lines(ReadFile(text.toStdString()));
         QCOMPARE(lines.size(), std::size_t(2));
         QVERIFY(lines[0].starts_with("Data i Godzina\tTQ21 1234 "));

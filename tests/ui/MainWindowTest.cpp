@@ -10,6 +10,7 @@
 
 #include "ModalAnswerer.h"
 #include "WindowOnSim.h"
+#include "tests/ui/WindowParts.h"
 #include "ui/MainLayout.h"
 #include "ui/OrvexDlg.h"
 #include "ui/StatusLine.h"
@@ -34,10 +35,10 @@ QRect Edges(int left, int top, int right, int bottom) {
 }
 
 void ExpectLaidOut(COrvexDlg& dlg) {
-    const QSize client = dlg.ClientArea()->size();
+    const QSize client = ChildOf<QWidget>(dlg, "clientArea")->size();
     const MainLayout expected =
         ComputeMainLayout(client.width(), client.height(), dlg.LayoutMargin(), dlg.StatusHeight());
-    QCOMPARE(dlg.StatusLine().geometry(), expected.statusLine);
+    QCOMPARE(StatusLineOf(dlg).geometry(), expected.statusLine);
     for (int i = 0; i < 8; ++i) {
         QCOMPARE(dlg.valueControls[i].geometry(), expected.valueControls[i]);
     }
@@ -124,19 +125,19 @@ private slots:
         dlg.show();
         const qint64 shownAt = answerer.ElapsedMs();
 
-        QCOMPARE(dlg.StatusLine().text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
-        QVERIFY(dlg.StatusLine().isReadOnly());
+        QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("Brak komunikacji z urządzeniem. "));
+        QVERIFY(StatusLineOf(dlg).isReadOnly());
         for (const CColorStatic& control : dlg.valueControls) {
             QCOMPARE(control.Caption(), QStringLiteral("Brak wejścia"));
             QCOMPARE(control.ValueText(), QStringLiteral("???"));
             QVERIFY(control.IsBlinking());
         }
-        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
-        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Refresh).isActive());
-        QCOMPARE(dlg.Timer(COrvexDlg::TimerRole::Refresh).interval(), 5000);
-        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Startup).isActive());
-        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Startup).isSingleShot());
-        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
+        QVERIFY(TimerOf(dlg, "portRetryTimer").isActive());
+        QVERIFY(TimerOf(dlg, "refreshTimer").isActive());
+        QCOMPARE(TimerOf(dlg, "refreshTimer").interval(), 5000);
+        QVERIFY(TimerOf(dlg, "startupTimer").isActive());
+        QVERIFY(TimerOf(dlg, "startupTimer").isSingleShot());
+        QVERIFY(!TimerOf(dlg, "informationTimer").isActive());
 
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QVERIFY(visibleWhenAsked);
@@ -145,8 +146,8 @@ private slots:
         // The search wait dialog may come first; either way not before the retry period.
         QVERIFY2(first->atMs - shownAt >= 450, qPrintable(QString::number(first->atMs - shownAt)));
         QVERIFY(first->atMs - shownAt < 5000);
-        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
-        QCOMPARE(dlg.portNumber, 0);
+        QVERIFY(!TimerOf(dlg, "portRetryTimer").isActive());
+        QCOMPARE(dlg.settings.general.portNumber, 0);
     }
 
     // A negative stored number is no port either: the dialog says that none is in use.
@@ -161,7 +162,7 @@ private slots:
             return CancelPortDialog(w);
         });
         COrvexDlg dlg;
-        dlg.portNumber = -5;
+        dlg.settings.general.portNumber = -5;
         dlg.show();
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QCOMPARE(answerer.CountSeen("QMessageBox"), 0);
@@ -180,11 +181,11 @@ private slots:
         });
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.showInfoAtStart = true;
+        dlg.settings.general.showInfoAtStart = true;
         dlg.show();
-        QVERIFY(dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
-        QCOMPARE(dlg.Timer(COrvexDlg::TimerRole::Information).interval(), 100);
-        QTRY_VERIFY(!dlg.Timer(COrvexDlg::TimerRole::Information).isActive());
+        QVERIFY(TimerOf(dlg, "informationTimer").isActive());
+        QCOMPARE(TimerOf(dlg, "informationTimer").interval(), 100);
+        QTRY_VERIFY(!TimerOf(dlg, "informationTimer").isActive());
         QTRY_COMPARE_WITH_TIMEOUT(answerer.Pending(), 0, 10000);
         QVERIFY(!dlg.InfoDialogOpen());
     }
@@ -193,32 +194,33 @@ private slots:
         ModalAnswerer answerer;
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.windowRect = WindowRect{150, 120, 750, 560};
+        dlg.settings.general.windowRect = WindowRect{150, 120, 750, 560};
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.frameGeometry(), Edges(150, 120, 750, 560));
         // The client area is what lies below the menu bar.
-        QCOMPARE(dlg.ClientArea()->geometry().top(), dlg.MenuBar()->geometry().bottom() + 1);
-        QCOMPARE(dlg.ClientArea()->geometry().bottom(), dlg.height() - 1);
-        QCOMPARE(dlg.ClientArea()->width(), dlg.width());
+        QCOMPARE(ChildOf<QWidget>(dlg, "clientArea")->geometry().top(),
+                 ChildOf<QMenuBar>(dlg, "menuBar")->geometry().bottom() + 1);
+        QCOMPARE(ChildOf<QWidget>(dlg, "clientArea")->geometry().bottom(), dlg.height() - 1);
+        QCOMPARE(ChildOf<QWidget>(dlg, "clientArea")->width(), dlg.width());
         QVERIFY(dlg.StatusHeight() > 0);
         ExpectLaidOut(dlg);
-        QCOMPARE(dlg.windowRect, (WindowRect{150, 120, 750, 560}));
+        QCOMPARE(dlg.settings.general.windowRect, (WindowRect{150, 120, 750, 560}));
     }
 
     void windowRectFollowsOnlyRestoredSizes() {
         ModalAnswerer answerer;
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.windowRect = WindowRect{100, 90, 560, 470};
+        dlg.settings.general.windowRect = WindowRect{100, 90, 560, 470};
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        const WindowRect restored = dlg.windowRect;
+        const WindowRect restored = dlg.settings.general.windowRect;
 
         dlg.showMaximized();
         QTRY_VERIFY(dlg.windowState() & Qt::WindowMaximized);
         QTRY_VERIFY(dlg.frameGeometry().size() != QSize(460, 380));
-        QCOMPARE(dlg.windowRect, restored);
+        QCOMPARE(dlg.settings.general.windowRect, restored);
         ExpectLaidOut(dlg);
 
         dlg.showNormal();
@@ -226,7 +228,7 @@ private slots:
         // Where the window system puts the restored window is its business; the rectangle
         // follows it.
         const QRect back = dlg.frameGeometry();
-        QCOMPARE(dlg.windowRect,
+        QCOMPARE(dlg.settings.general.windowRect,
                  (WindowRect{back.left(), back.top(), back.left() + 460, back.top() + 380}));
         ExpectLaidOut(dlg);
         QCoreApplication::processEvents();
@@ -236,12 +238,12 @@ private slots:
         // A resize in the normal state is kept; a bare move is not.
         const QSize frameExtra = dlg.frameGeometry().size() - dlg.size();
         dlg.resize(QSize(500, 420) - frameExtra);
-        QTRY_COMPARE(dlg.windowRect, (WindowRect{100, 90, 600, 510}));
+        QTRY_COMPARE(dlg.settings.general.windowRect, (WindowRect{100, 90, 600, 510}));
         ExpectLaidOut(dlg);
         QCoreApplication::processEvents();  // a user's move comes as an event of its own
         dlg.move(180, 160);
         QTRY_COMPARE(dlg.frameGeometry().topLeft(), QPoint(180, 160));
-        QCOMPARE(dlg.windowRect, (WindowRect{100, 90, 600, 510}));
+        QCOMPARE(dlg.settings.general.windowRect, (WindowRect{100, 90, 600, 510}));
 
         dlg.showMinimized();
         QTRY_VERIFY(dlg.windowState() & Qt::WindowMinimized);
@@ -251,8 +253,8 @@ private slots:
 
         // Shrunk by the user as far as it goes: still a window worth saving.
         dlg.resize(20, 10);
-        QTRY_VERIFY(dlg.windowRect.Width() >= WindowRect::kMinWidth);
-        QVERIFY(dlg.windowRect.Height() >= WindowRect::kMinHeight);
+        QTRY_VERIFY(dlg.settings.general.windowRect.Width() >= WindowRect::kMinWidth);
+        QVERIFY(dlg.settings.general.windowRect.Height() >= WindowRect::kMinHeight);
     }
 
     // Toggling must not hide the window: hiding a dialog would end its modal run.
@@ -260,20 +262,20 @@ private slots:
         ModalAnswerer answerer;
         answerer.Expect(CancelPortDialog);
         COrvexDlg dlg;
-        dlg.alwaysOnTop = true;
-        QAction* action = dlg.AlwaysOnTopAction();
+        dlg.settings.general.alwaysOnTop = true;
+        QAction* action = ChildOf<QAction>(dlg, "actionAlwaysOnTop");
         bool afterOne = true, flagAfterOne = true, afterTwo = false, flagAfterTwo = false,
              visible = false;
         QTimer::singleShot(100, &dlg, [&] {
-            QVERIFY(dlg.alwaysOnTop);
+            QVERIFY(dlg.settings.general.alwaysOnTop);
             QVERIFY(action->isChecked());
             QVERIFY(dlg.windowFlags() & Qt::WindowStaysOnTopHint);
             QVERIFY(dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
             action->trigger();
-            afterOne = action->isChecked() || dlg.alwaysOnTop;
+            afterOne = action->isChecked() || dlg.settings.general.alwaysOnTop;
             flagAfterOne = (dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint) != 0;
             action->trigger();
-            afterTwo = action->isChecked() && dlg.alwaysOnTop;
+            afterTwo = action->isChecked() && dlg.settings.general.alwaysOnTop;
             flagAfterTwo = (dlg.windowHandle()->flags() & Qt::WindowStaysOnTopHint) != 0 &&
                            (dlg.windowFlags() & Qt::WindowStaysOnTopHint);
             QTimer::singleShot(100, &dlg, [&] {
@@ -291,7 +293,7 @@ private slots:
 
     void menuTexts() {
         COrvexDlg dlg;
-        const QList<QAction*> menus = dlg.MenuBar()->actions();
+        const QList<QAction*> menus = ChildOf<QMenuBar>(dlg, "menuBar")->actions();
         QStringList titles;
         for (QAction* m : menus) {
             titles << QString(m->text()).remove(QLatin1Char('&'));
@@ -312,9 +314,10 @@ private slots:
                                         "Ustawienia dodatkowe", "Publikowanie MQTT..."}));
         QCOMPARE(items(4), (QStringList{"Pomoc", "Program Zelvio", "O programie"}));
         QCOMPARE(menus[4]->menu()->actions()[0]->shortcut(), QKeySequence(Qt::Key_F1));
-        QVERIFY(dlg.AlwaysOnTopAction()->isCheckable());
-        QCOMPARE(dlg.ContextMenu()->actions().size(), 1);
-        QCOMPARE(dlg.ContextMenu()->actions()[0]->text(), QStringLiteral("&O programie..."));
+        QVERIFY(ChildOf<QAction>(dlg, "actionAlwaysOnTop")->isCheckable());
+        QCOMPARE(ChildOf<QMenu>(dlg, "contextMenu")->actions().size(), 1);
+        QCOMPARE(ChildOf<QMenu>(dlg, "contextMenu")->actions()[0]->text(),
+                 QStringLiteral("&O programie..."));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("orvex"));
     }
 
@@ -327,9 +330,9 @@ private slots:
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
         QVERIFY(!dlg.isVisible());
         // The run's end ends the timers: nothing fires into a closed window.
-        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Refresh).isActive());
-        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::PortRetry).isActive());
-        QVERIFY(!dlg.Timer(COrvexDlg::TimerRole::Startup).isActive());
+        QVERIFY(!TimerOf(dlg, "refreshTimer").isActive());
+        QVERIFY(!TimerOf(dlg, "portRetryTimer").isActive());
+        QVERIFY(!TimerOf(dlg, "startupTimer").isActive());
     }
 
     // A slip of Enter or Escape while closing a menu must not end a recording run.

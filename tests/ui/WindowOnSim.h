@@ -31,8 +31,8 @@ inline std::filesystem::path UseTestPorts(const QTemporaryDir& tmp) {
 
 // Shows the window on COM `port` at a fixed place and size; false when it is never exposed.
 [[nodiscard]] inline bool ShowOnPort(COrvexDlg& dlg, int port) {
-    dlg.portNumber = port;
-    dlg.windowRect = WindowRect{60, 40, 700, 520};
+    dlg.settings.general.portNumber = port;
+    dlg.settings.general.windowRect = WindowRect{60, 40, 700, 520};
     dlg.show();
     return QTest::qWaitForWindowExposed(&dlg);
 }

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # The Windows deliverable: build/orvex-<version>-windows-x64.zip with orvex-recorder.exe,
-# orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into them.
-#   package-windows.sh [windows build dir, default build-win]
+# orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into them, built in the
+# Windows build folder (build/windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-win=${1:-build-win}
-cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+win=build/windows
+cmake --preset windows >/dev/null
 cmake --build "$win" -j"$(nproc)" --target orvex-recorder orvex-qdx
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
 name=orvex-$version-windows-x64

@@ -9,9 +9,9 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
 #include "app/OrvexApp.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AboutDlg.h"
 #include "ui/dialogs/ComDlg.h"
@@ -29,20 +29,21 @@ QAction* Action(QWidget& window, const char* name) {
 
 class SmallCommandsTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
     void additionalSettingsShowTheNegation() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         window.showInfoAtStart = true;
 
         // Shown unchecked; checked and OK clears the start-up option.
         bool checkedAtOpen = true;
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             checkedAtOpen = d->CheckBox()->isChecked();
             d->CheckBox()->click();
             d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
@@ -52,7 +53,7 @@ private slots:
         QVERIFY(!window.showInfoAtStart);
 
         // Now shown checked; a change then Anuluj leaves the option alone.
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             checkedAtOpen = d->CheckBox()->isChecked();
             d->CheckBox()->click();
             d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
@@ -62,13 +63,13 @@ private slots:
         QVERIFY(!window.showInfoAtStart);
 
         // Unchecked and OK sets it again.
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             d->CheckBox()->click();
             d->accept();
         });
         Action(window, "actionAdditionalSettings")->trigger();
         QVERIFY(window.showInfoAtStart);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     // SHOW_ADV=1 in orvex.ini: the information dialog opens at start, and the port settings
@@ -85,7 +86,7 @@ private slots:
         QStringList order;
         int retriesWhileOpen = 0;
         app.onWindowReady = [&](COrvexDlg& window) {
-            ModalStep::On<CDialogAdv>([&](CDialogAdv* d) {
+            answerer.On<CDialogAdv>([&](CDialogAdv* d) {
                 order << QStringLiteral("information");
                 QVERIFY(window.InfoDialogOpen());
                 // Hold it open while the port retry timer fires twice, then close it.
@@ -96,7 +97,7 @@ private slots:
                             }
                         });
             });
-            ModalStep::On<CComDlg>([&](CComDlg* d) {
+            answerer.On<CComDlg>([&](CComDlg* d) {
                 order << (window.InfoDialogOpen() ? QStringLiteral("port while information")
                                                   : QStringLiteral("port"));
                 d->reject();
@@ -106,15 +107,15 @@ private slots:
         app.InitInstance();
         QCOMPARE(order, (QStringList{"information", "port"}));
         QVERIFY(retriesWhileOpen >= 2);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void aboutFromMenuAndContextMenu() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         int shown = 0;
         for (const char* name : {"actionAbout", "actionAboutContext"}) {
-            ModalStep::On<CAboutDlg>([&](CAboutDlg* d) {
+            answerer.On<CAboutDlg>([&](CAboutDlg* d) {
                 ++shown;
                 d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
             });
@@ -122,26 +123,26 @@ private slots:
         }
         QCOMPARE(shown, 2);
         QVERIFY(window.ContextMenu()->actions().contains(Action(window, "actionAboutContext")));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void informationFromMenu() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         bool flagWhileOpen = true;
-        ModalStep::On<CDialogAdv>([&](CDialogAdv* d) {
+        answerer.On<CDialogAdv>([&](CDialogAdv* d) {
             flagWhileOpen = window.InfoDialogOpen();
             QTest::keyClick(d, Qt::Key_Escape);
         });
         Action(window, "actionInformation")->trigger();
         // Only the start-up showing holds the port settings dialog back.
         QVERIFY(!flagWhileOpen);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void helpOnF1BesideTheWindow() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F1);

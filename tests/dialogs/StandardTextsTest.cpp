@@ -17,9 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
-#include "ui/dialogs/LogFileDlg.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/FontStyleName.h"
 #include "ui/OrvexDlg.h"
 #include "ui/PolishLocale.h"
@@ -27,6 +26,7 @@
 #include "ui/dialogs/ColorDlg.h"
 #include "ui/dialogs/ColorRect.h"
 #include "ui/dialogs/FontDlg.h"
+#include "ui/dialogs/LogFileDlg.h"
 
 namespace {
 
@@ -54,9 +54,10 @@ bool HasEnglishStyleWord(const QString& text) {
 
 class StandardTextsTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
@@ -70,10 +71,10 @@ private slots:
             file.write("old row\r\n");
         }
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QString yes;
         QString no;
-        ModalStep::On<CLogFileDlg>([&](CLogFileDlg* d) {
+        answerer.On<CLogFileDlg>([&](CLogFileDlg* d) {
             auto* check = d->findChild<QCheckBox*>(QStringLiteral("textRecordingCheck"));
             if (!check->isChecked()) {
                 check->click();
@@ -81,7 +82,7 @@ private slots:
             d->findChild<QLineEdit*>(QStringLiteral("textFileEdit"))->setText(path);
             d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         });
-        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+        answerer.On<QMessageBox>([&](QMessageBox* box) {
             yes = Shown(box->button(QMessageBox::Yes));
             no = Shown(box->button(QMessageBox::No));
             box->button(QMessageBox::Yes)->click();
@@ -89,16 +90,16 @@ private slots:
         window.RecordingAction()->trigger();
         QCOMPARE(yes, QStringLiteral("Tak"));
         QCOMPARE(no, QStringLiteral("Nie"));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void choosersSayAnuluj() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QString colourCancel;
         QString fontCancel;
-        ModalStep::On<CColorDlg>([&](CColorDlg* d) {
-            ModalStep::On<QColorDialog>([&](QColorDialog* chooser) {
+        answerer.On<CColorDlg>([&](CColorDlg* d) {
+            answerer.On<QColorDialog>([&](QColorDialog* chooser) {
                 colourCancel = CancelText(chooser);
                 chooser->reject();
             });
@@ -106,8 +107,8 @@ private slots:
             d->reject();
         });
         window.findChild<QAction*>(QStringLiteral("actionColours"))->trigger();
-        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
-            ModalStep::On<QFontDialog>([&](QFontDialog* chooser) {
+        answerer.On<CFontDlg>([&](CFontDlg* d) {
+            answerer.On<QFontDialog>([&](QFontDialog* chooser) {
                 fontCancel = CancelText(chooser);
                 chooser->reject();
             });
@@ -117,7 +118,7 @@ private slots:
         window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
         QCOMPARE(colourCancel, QStringLiteral("Anuluj"));
         QCOMPARE(fontCancel, QStringLiteral("Anuluj"));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void numbersAreWrittenThePolishWay() {
@@ -164,11 +165,11 @@ private slots:
     // The font chooser shows the styles of whatever fonts are installed in Polish.
     void fontChooserShowsPolishStyles() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QStringList shown;
         QString styleLine;
-        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
-            ModalStep::On<QFontDialog>([&](QFontDialog* chooser) {
+        answerer.On<CFontDlg>([&](CFontDlg* d) {
+            answerer.On<QFontDialog>([&](QFontDialog* chooser) {
                 const auto lists = chooser->findChildren<QListView*>(Qt::FindDirectChildrenOnly);
                 const auto lines = chooser->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
                 if (lists.size() >= 2 && lines.size() >= 2) {
@@ -189,7 +190,7 @@ private slots:
             d->reject();
         });
         window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY(!shown.isEmpty());
         for (const QString& style : shown) {
             QVERIFY2(!HasEnglishStyleWord(style), qPrintable(style));
@@ -219,7 +220,7 @@ private slots:
         dialog.textFileName = path;
         dialog.show();
         QString date;
-        ModalStep::On<QFileDialog>([&](QFileDialog* chooser) {
+        answerer.On<QFileDialog>([&](QFileDialog* chooser) {
             auto* view = chooser->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
             // The folder is listed in the background: wait for the file, or for long.
             QDeadlineTimer deadline(10000);
@@ -241,7 +242,7 @@ private slots:
         });
         dialog.findChild<QPushButton*>(QStringLiteral("textFileButton"))->click();
         dialog.reject();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY2(!date.contains(QStringLiteral("Dec")), qPrintable(date));
         QCOMPARE(date, QLocale(QLocale::Polish).toString(stamp, QLocale::ShortFormat));
     }

@@ -7,10 +7,12 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <optional>
 
 #include <unistd.h>
 
 #include "app/OrvexApp.h"
+#include "app/SettingsQuery.h"
 #include "ui/OrvexDlg.h"
 #include "ui/PolishLocale.h"
 #include "ui/dialogs/AppIcon.h"
@@ -123,6 +125,9 @@ void InstallDiagnostics(COrvexApp& app, CFirstPaintReporter& reporter) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerSettingsQuery(argc, argv, stdout)) {
+        return *status;
+    }
     QElapsedTimer sinceStart;
     sinceStart.start();
     QApplication application(argc, argv);

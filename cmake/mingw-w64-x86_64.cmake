@@ -1,5 +1,5 @@
 # Cross-build for 64-bit Windows with Debian's mingw-w64 (posix threads, so std::thread works).
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake --preset windows   (build/windows; see CMakePresets.json)
 # Tests then run under wine: CTest prefixes every test program with the emulator below.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

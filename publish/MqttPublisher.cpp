@@ -91,22 +91,22 @@ void WriteLines(const std::filesystem::path& path, const std::set<std::string>& 
 class MqttPublisher::Worker {
 public:
     explicit Worker(MqttPublisher& owner)
-        : p_(owner), o_(owner.options_), rng_(std::random_device{}()) {}
+        : publisher_(owner), options_(owner.options_), rng_(std::random_device{}()) {}
 
     void Run() {
-        const std::filesystem::path queuePath = o_.settingsFolder / kQueueFile;
-        if (!queue_.Open(queuePath, o_.queueCapacity)) {
+        const std::filesystem::path queuePath = options_.settingsFolder / kQueueFile;
+        if (!queue_.Open(queuePath, options_.queueCapacity)) {
             ReportQueueInMemory();
         }
         nextToSend_ = queue_.Front();
         reportedDropped_ = TotalDropped();
-        settingsProblem_ = MqttSettingsProblem(o_.settings);
+        settingsProblem_ = MqttSettingsProblem(options_.settings);
         if (!settingsProblem_.empty()) {
             lastReported_ = MqttFailure::Settings;
-            p_.lastFailure_ = MqttFailure::Settings;
+            publisher_.lastFailure_ = MqttFailure::Settings;
             Report({MqttEvent::Type::Failed, MqttFailure::Settings, settingsProblem_, {}, 0});
         }
-        if (const std::string why = CommandsProblem(o_.settings); !why.empty()) {
+        if (const std::string why = CommandsProblem(options_.settings); !why.empty()) {
             Report({MqttEvent::Type::CommandsRefused, MqttFailure::None, why, {}, 0});
         }
         UpdateStats();
@@ -115,11 +115,11 @@ public:
             std::deque<AlarmNews> alarmNews;
             bool stop = false;
             {
-                std::lock_guard guard(p_.mutex_);
-                batch.swap(p_.inbox_);
-                alarmNews.swap(p_.alarmInbox_);
-                stop = p_.stop_;
-                inboxDropped_ = p_.inboxDropped_;
+                std::lock_guard guard(publisher_.mutex_);
+                batch.swap(publisher_.inbox_);
+                alarmNews.swap(publisher_.alarmInbox_);
+                stop = publisher_.stop_;
+                inboxDropped_ = publisher_.inboxDropped_;
             }
             for (Incoming& in : batch) {
                 Handle(in);
@@ -179,7 +179,7 @@ private:
             writeFailureReported_ = true;
             Report({MqttEvent::Type::QueueWriteFailed,
                     MqttFailure::None,
-                    (o_.settingsFolder / kQueueFile).string() + " (" +
+                    (options_.settingsFolder / kQueueFile).string() + " (" +
                         FileErrorText(queue_.LastError()) + ")",
                     {},
                     TotalDropped()});
@@ -247,17 +247,17 @@ private:
             // Kept by the broker for whoever comes: carried out it would act again on every
             // connect.
             refusal.message = "polecenie zachowane przez broker (retain) nie jest wykonywane";
-        } else if (!o_.onAlarmCommand) {
+        } else if (!options_.onAlarmCommand) {
             refusal.message = "ten program nie wykonuje poleceń alarmów";
         } else {
-            o_.onAlarmCommand(*command);
+            options_.onAlarmCommand(*command);
             return;
         }
         Answer(refusal, iso);
     }
 
     void PublishAlarms() {
-        const std::string& prefix = o_.settings.topicPrefix;
+        const std::string& prefix = options_.settings.topicPrefix;
         if (alarmsPending_ && alarmsPayload_) {
             Publish(AlarmsTopic(prefix, sessionSerial_), *alarmsPayload_, true);
             alarmsPending_ = false;
@@ -288,7 +288,7 @@ private:
         if (total == reportedDropped_) {
             return;
         }
-        if (!final && lastDropReport_ && now - *lastDropReport_ < o_.dropReportInterval) {
+        if (!final && lastDropReport_ && now - *lastDropReport_ < options_.dropReportInterval) {
             return;
         }
         reportedDropped_ = total;
@@ -299,52 +299,53 @@ private:
     void ReportQueueInMemory() {
         Report({MqttEvent::Type::QueueNotOnDisk,
                 MqttFailure::None,
-                (o_.settingsFolder / kQueueFile).string() + " (" +
+                (options_.settingsFolder / kQueueFile).string() + " (" +
                     FileErrorText(queue_.LastError()) + ")",
                 {},
                 TotalDropped()});
     }
 
     void Connect() {
-        ++p_.attempts_;
+        ++publisher_.attempts_;
         std::string password;
-        if (!o_.settings.passwordFile.empty() &&
-            ReadPasswordFile(o_.settings.passwordFile, password) != PasswordFileError::None) {
-            Fail({MqttFailure::PasswordFile, o_.settings.passwordFile, {}});
+        if (!options_.settings.passwordFile.empty() &&
+            ReadPasswordFile(options_.settings.passwordFile, password) != PasswordFileError::None) {
+            Fail({MqttFailure::PasswordFile, options_.settings.passwordFile, {}});
             return;
         }
         MqttSession::Handlers handlers;
         handlers.connected = [this] { OnConnected(); };
         handlers.published = [this](int mid, int reason) { OnPublished(mid, reason); };
         handlers.message = [this](std::string_view topic, std::string_view payload, bool retained) {
-            if (topic == HaStatusTopic(o_.settings.discoveryPrefix) && payload == "online") {
+            if (topic == HaStatusTopic(options_.settings.discoveryPrefix) && payload == "online") {
                 forceDiscovery_ = true;
                 republishValues_ = true;
                 alarmsPending_ = alarmsPayload_.has_value();
-            } else if (topic == AlarmsCommandTopic(o_.settings.topicPrefix, sessionSerial_)) {
+            } else if (topic == AlarmsCommandTopic(options_.settings.topicPrefix, sessionSerial_)) {
                 OnCommand(payload, retained);
             }
         };
-        session_ = std::make_unique<MqttSession>(EffectiveClientId(o_.settings, o_.settingsFolder),
-                                                 false, std::move(handlers), mqtt5_);
+        session_ = std::make_unique<MqttSession>(
+            EffectiveClientId(options_.settings, options_.settingsFolder), false,
+            std::move(handlers), mqtt5_);
         sessionSerial_ = *serial_;
-        const MqttSession::Will will{StatusTopic(o_.settings.topicPrefix, sessionSerial_),
-                                     std::string(kStatusOffline), o_.settings.qos};
+        const MqttSession::Will will{StatusTopic(options_.settings.topicPrefix, sessionSerial_),
+                                     std::string(kStatusOffline), options_.settings.qos};
         MqttReason reason;
-        const MqttFailure f = session_->Begin(o_.settings, password, will, reason);
+        const MqttFailure f = session_->Begin(options_.settings, password, will, reason);
         std::fill(password.begin(), password.end(), '\0');
         if (f != MqttFailure::None) {
             Fail(reason);
             return;
         }
-        connectDeadline_ = Clock::now() + o_.connectTimeout;
+        connectDeadline_ = Clock::now() + options_.connectTimeout;
     }
 
     void OnConnected() {
         connected_ = true;
-        p_.connected_ = true;
-        p_.mqtt5_ = mqtt5_;
-        p_.lastFailure_ = MqttFailure::None;
+        publisher_.connected_ = true;
+        publisher_.mqtt5_ = mqtt5_;
+        publisher_.lastFailure_ = MqttFailure::None;
         if (!refusing_) {
             backoffStep_ = 0;  // a broker refusing publishes keeps the slow pace
             lastReported_.reset();
@@ -356,13 +357,13 @@ private:
         publishedDiagnostics_.reset();
         forceDiscovery_ = true;
         clearStale_ = true;
-        if (o_.settings.discovery) {
-            session_->Subscribe(HaStatusTopic(o_.settings.discoveryPrefix), 1);
+        if (options_.settings.discovery) {
+            session_->Subscribe(HaStatusTopic(options_.settings.discoveryPrefix), 1);
         }
         // QoS 0: the broker keeps no command for a later connect, so none is carried out late.
         // Without commands the persistent session must not keep an earlier run's subscription.
         const std::string commandTopic =
-            AlarmsCommandTopic(o_.settings.topicPrefix, sessionSerial_);
+            AlarmsCommandTopic(options_.settings.topicPrefix, sessionSerial_);
         if (commandsActive_) {
             session_->Subscribe(commandTopic, 0);
         } else {
@@ -409,7 +410,7 @@ private:
         }
         if (n > 0) {
             queue_.Pop(n);
-            p_.delivered_ += n;
+            publisher_.delivered_ += n;
             refusing_ = false;
             UpdateStats();
         }
@@ -418,11 +419,11 @@ private:
     // The cycle stays queued; the connection is given up and tried again at the growing pace,
     // so that a broker's access rules never empty the queue nor make a storm.
     void RefusedMeasurement(std::uint64_t sequence, int input, int reason) {
-        std::string topic = InputTopic(o_.settings.topicPrefix, sessionSerial_, input + 1);
+        std::string topic = InputTopic(options_.settings.topicPrefix, sessionSerial_, input + 1);
         std::string record;
         if (std::optional<QueuedCycle> c;
             queue_.Read(sequence, record) && (c = DecodeCycle(record))) {
-            topic = InputTopic(o_.settings.topicPrefix, c->deviceSerial, input + 1);
+            topic = InputTopic(options_.settings.topicPrefix, c->deviceSerial, input + 1);
         }
         if (!refusing_) {
             refusing_ = true;
@@ -434,13 +435,13 @@ private:
 
     void Publish(const std::string& topic, std::string_view payload, bool retain) {
         int mid = 0;
-        if (session_->Publish(topic, payload, o_.settings.qos, retain, &mid)) {
+        if (session_->Publish(topic, payload, options_.settings.qos, retain, &mid)) {
             otherMids_[mid] = topic;
         }
     }
 
     void Pump() {
-        const std::string& prefix = o_.settings.topicPrefix;
+        const std::string& prefix = options_.settings.topicPrefix;
         if (publishedStatus_ != wantedStatus_) {
             Publish(StatusTopic(prefix, sessionSerial_), wantedStatus_, true);
             publishedStatus_ = wantedStatus_;
@@ -451,7 +452,7 @@ private:
             SyncDiscovery();
             if (republishValues_ && valuesCurrent_) {
                 for (int i = 0; i < 8; ++i) {
-                    if (o_.settings.Publishes(i + 1)) {
+                    if (options_.settings.Publishes(i + 1)) {
                         Publish(InputTopic(prefix, sessionSerial_, i + 1), lastPayloads_[i], false);
                     }
                 }
@@ -485,7 +486,7 @@ private:
         }
         const std::string iso = IsoTime(cycle->time, cycle->utcOffsetSeconds);
         for (int i = 0; i < 8; ++i) {
-            if (!o_.settings.Publishes(i + 1)) {
+            if (!options_.settings.Publishes(i + 1)) {
                 mask |= static_cast<std::uint8_t>(1u << i);
             }
             if ((mask & (1u << i)) != 0) {
@@ -493,8 +494,9 @@ private:
             }
             int mid = 0;
             const std::string payload = InputPayload(DescribeInput(cycle->readings[i]), iso);
-            if (!session_->Publish(InputTopic(o_.settings.topicPrefix, cycle->deviceSerial, i + 1),
-                                   payload, o_.settings.qos, false, &mid)) {
+            if (!session_->Publish(
+                    InputTopic(options_.settings.topicPrefix, cycle->deviceSerial, i + 1), payload,
+                    options_.settings.qos, false, &mid)) {
                 return false;
             }
             inflight_[mid] = {sequence, i};
@@ -519,19 +521,19 @@ private:
         if (!urgent && at - lastDiagnosticsAt_ < kDiagnosticsInterval) {
             return;
         }
-        Publish(DiagnosticsTopic(o_.settings.topicPrefix, sessionSerial_), DiagnosticsPayload(now),
-                true);
+        Publish(DiagnosticsTopic(options_.settings.topicPrefix, sessionSerial_),
+                DiagnosticsPayload(now), true);
         publishedDiagnostics_ = now;
         lastDiagnosticsAt_ = at;
     }
 
     void SyncDiscovery() {
-        DiscoveryContext context{o_.settings.topicPrefix, sessionSerial_, o_.swVersion,
-                                 o_.settings.discoveryPrefix};
+        DiscoveryContext context{options_.settings.topicPrefix, sessionSerial_, options_.swVersion,
+                                 options_.settings.discoveryPrefix};
         bool changed = false;
         const bool force = forceDiscovery_;
         std::vector<std::pair<std::string, std::string>> diagnostics;
-        if (o_.settings.discovery && (force || clearStale_)) {
+        if (options_.settings.discovery && (force || clearStale_)) {
             diagnostics = DiagnosticsDiscovery(context);
         }
         if (force) {
@@ -540,7 +542,7 @@ private:
             }
         }
         std::vector<std::pair<std::string, std::string>> alarms;
-        const bool withAlarms = o_.settings.discovery && haveAlarms_;
+        const bool withAlarms = options_.settings.discovery && haveAlarms_;
         if (withAlarms && (force || clearStale_ || !alarmsAnnounced_)) {
             alarms = AlarmsDiscovery(context, commandsActive_);
         }
@@ -553,7 +555,8 @@ private:
         }
         for (int i = 0; i < 8; ++i) {
             const InputDescription& now = current_[i];
-            const bool present = o_.settings.discovery && o_.settings.Publishes(i + 1) &&
+            const bool present = options_.settings.discovery &&
+                                 options_.settings.Publishes(i + 1) &&
                                  (now.kind == InputDescription::Kind::Sensor ||
                                   now.kind == InputDescription::Kind::Binary);
             std::optional<InputDescription>& out = announced_[i];
@@ -578,7 +581,7 @@ private:
         if (!changed && !clearStale_) {
             return;
         }
-        if (o_.settings.discovery && diagnostics.empty()) {
+        if (options_.settings.discovery && diagnostics.empty()) {
             diagnostics = DiagnosticsDiscovery(context);
         }
         std::set<std::string> topics;
@@ -615,10 +618,12 @@ private:
         }
     }
 
-    std::filesystem::path DiscoveryListPath() const { return o_.settingsFolder / kDiscoveryFile; }
+    std::filesystem::path DiscoveryListPath() const {
+        return options_.settingsFolder / kDiscoveryFile;
+    }
 
     void Wait() {
-        pollfd fds[2] = {{p_.wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+        pollfd fds[2] = {{publisher_.wakeFd_, POLLIN, 0}, {-1, 0, 0}};
         const auto now = Clock::now();
         int timeout = -1;
         if (session_) {
@@ -638,7 +643,7 @@ private:
         const int n = poll(fds, fds[1].fd >= 0 ? 2 : 1, timeout);
         if (n > 0 && (fds[0].revents & POLLIN) != 0) {
             std::uint64_t value = 0;
-            [[maybe_unused]] const ssize_t r = read(p_.wakeFd_, &value, sizeof value);
+            [[maybe_unused]] const ssize_t r = read(publisher_.wakeFd_, &value, sizeof value);
         }
         if (session_) {
             MqttReason reason;
@@ -659,7 +664,7 @@ private:
         const bool wasConnected = connected_;
         session_.reset();
         connected_ = false;
-        p_.connected_ = false;
+        publisher_.connected_ = false;
         inflight_.clear();
         otherMids_.clear();
         refusalPending_ = false;
@@ -670,26 +675,27 @@ private:
             return;
         }
         if (failure == MqttFailure::PublishRefused) {
-            p_.lastFailure_ = failure;  // told once already, with its topic
+            publisher_.lastFailure_ = failure;  // told once already, with its topic
         } else if (wasConnected && !refusing_) {
             backoffStep_ = 0;
             lastReported_ = failure;
-            p_.lastFailure_ = failure;
+            publisher_.lastFailure_ = failure;
             Report({MqttEvent::Type::Disconnected, failure, reason.detail, reason.original,
                     TotalDropped()});
         } else if (lastReported_ != failure) {
             lastReported_ = failure;
-            p_.lastFailure_ = failure;
+            publisher_.lastFailure_ = failure;
             Report(
                 {MqttEvent::Type::Failed, failure, reason.detail, reason.original, TotalDropped()});
         }
-        const double base = static_cast<double>(o_.minBackoff.count()) *
+        const double base = static_cast<double>(options_.minBackoff.count()) *
                             static_cast<double>(1u << std::min(backoffStep_, 16));
         ++backoffStep_;
         std::uniform_real_distribution<double> jitter(0.8, 1.2);
         const double delay = std::clamp(
-            std::min(base, static_cast<double>(o_.maxBackoff.count())) * jitter(rng_),
-            static_cast<double>(o_.minBackoff.count()), static_cast<double>(o_.maxBackoff.count()));
+            std::min(base, static_cast<double>(options_.maxBackoff.count())) * jitter(rng_),
+            static_cast<double>(options_.minBackoff.count()),
+            static_cast<double>(options_.maxBackoff.count()));
         nextAttempt_ = Clock::now() + milliseconds(static_cast<long long>(delay));
     }
 
@@ -699,7 +705,8 @@ private:
             return;
         }
         if (connected_) {
-            Publish(StatusTopic(o_.settings.topicPrefix, sessionSerial_), kStatusOffline, true);
+            Publish(StatusTopic(options_.settings.topicPrefix, sessionSerial_), kStatusOffline,
+                    true);
         }
         session_->Disconnect();
         const auto deadline = Clock::now() + kStopGrace;
@@ -717,7 +724,7 @@ private:
         }
         session_.reset();
         connected_ = false;
-        p_.connected_ = false;
+        publisher_.connected_ = false;
         inflight_.clear();
         otherMids_.clear();
         nextToSend_ = queue_.Front();
@@ -739,21 +746,21 @@ private:
             default:
                 break;
         }
-        if (o_.onEvent) {
-            o_.onEvent(event);
+        if (options_.onEvent) {
+            options_.onEvent(event);
         }
     }
 
     std::uint64_t TotalDropped() const { return queue_.Dropped() + inboxDropped_ + damaged_; }
 
     void UpdateStats() {
-        p_.queued_ = queue_.Size();
-        p_.dropped_ = TotalDropped();
-        p_.writeFailures_ = queue_.WriteFailures();
+        publisher_.queued_ = queue_.Size();
+        publisher_.dropped_ = TotalDropped();
+        publisher_.writeFailures_ = queue_.WriteFailures();
     }
 
-    MqttPublisher& p_;
-    const Options& o_;
+    MqttPublisher& publisher_;
+    const Options& options_;
     std::mt19937 rng_;
     DiskQueue queue_;
     std::unique_ptr<MqttSession> session_;
@@ -793,7 +800,7 @@ private:
     bool refusing_ = false;        // a measurement was refused; no cycle delivered since
     bool refusalPending_ = false;  // the connection is to be given up after this service
     std::string settingsProblem_;
-    const bool commandsActive_ = CommandsActive(o_.settings);
+    const bool commandsActive_ = CommandsActive(options_.settings);
     std::optional<std::string> alarmsPayload_;  // the latest alarm read's
     bool alarmsPending_ = false;
     bool haveAlarms_ = false;

@@ -2,8 +2,8 @@
 # Builds the Debian package and checks it as a user meets it: its files and dependencies, the
 # desktop entry and metainfo, an apt install, the installed program run against the installed
 # orvex-sim under Xvfb by an unprivileged user (so settings go to the XDG folder), and removal.
-# Needs root (apt); removes an installed orvex package first. The build folder is the first
-# argument (default build/).
+# Needs root (apt); removes an installed orvex package first. The package is built by
+# scripts/package.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/harness.sh
@@ -14,7 +14,7 @@ fail() {
     exit 1
 }
 
-deb=$(scripts/package.sh "${1:-build}" | tail -n 1)
+deb=$(scripts/package.sh | tail -n 1)
 deb=$(realpath "$deb")
 echo "package: $deb"
 version=$(dpkg-deb -f "$deb" Version)

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The Windows deliverables: build/orvex-<version>-windows-x64.zip (the portable form) with
 # orvex-recorder.exe, orvex-qdx.exe, README, LICENSE and the notices of the runtime linked into
-# them, and build/orvex-<version>-setup.exe, the installer of the same files.
-#   package-windows.sh [windows build dir, default build-win]
+# them, and build/orvex-<version>-setup.exe, the installer of the same files; built in the
+# Windows build folder (build/windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-win=${1:-build-win}
-cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+win=build/windows
+cmake --preset windows >/dev/null
 cmake --build "$win" -j"$(nproc)" --target orvex-recorder orvex-qdx
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
 

@@ -4,50 +4,27 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/harness.sh
 scripts/install-deps.sh
-# Only the program and the simulator: scripts/test.sh builds the tests.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=OFF -DORVEX_BENCH=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target orvex orvex-sim
+# Only the program and the simulator, in their own folder (build/run): scripts/test.sh builds
+# the tests in another.
+cmake --preset run >/dev/null
+cmake --build --preset run -j"$(nproc)"
 
 # Then: with no port configured, the program runs on a demo settings folder (./demo) against
 # orvex-sim on a pseudo-terminal. Without a display it runs under Xvfb, saves a screenshot of
 # its window after a few seconds, prints the screenshot's path and ends (saving its settings).
 root=$(pwd)
-orvex=$root/build/app/orvex
-sim=$root/build/sim/orvex-sim
+orvex=$root/build/run/app/orvex
+sim=$root/build/run/sim/orvex-sim
 demo=$root/demo
 shot_delay=${ORVEX_SCREENSHOT_DELAY:-8}
 
-# The folder the program would keep orvex.ini in (see README, "Where orvex.ini lives").
-settings_folder() {
-    local dir file
-    dir=$(dirname "$orvex")
-    file=$dir/orvex.ini
-    if [ -n "${ORVEX_CONFIG_DIR:-}" ]; then
-        echo "$ORVEX_CONFIG_DIR"
-    elif [ -r "$file" ]; then
-        echo "$dir"
-    elif [ ! -e "$file" ] && [ ! -L "$file" ] && [ -w "$dir" ] && [ -x "$dir" ]; then
-        echo "$dir"
-    else
-        echo "${XDG_CONFIG_HOME:-$HOME/.config}/orvex"
-    fi
-}
-
-# PORT_NR of the orvex.ini in folder $1 (0 when missing).
-port_number() {
-    local n
-    [ -r "$1/orvex.ini" ] || { echo 0; return; }
-    n=$(tr -d '\r' <"$1/orvex.ini" | grep -i '^PORT_NR=' | tail -n 1 |
-        sed 's/^[^=]*=[[:space:]]*\([0-9]*\).*/\1/') || true
-    echo "${n:-0}"
-}
-
-folder=$(settings_folder)
-if [ "$(port_number "$folder")" -gt 0 ]; then
+# The program names the folder it would keep orvex.ini in and the port configured there.
+folder=$("$orvex" --settings-folder)
+if [ "$("$orvex" --settings-port)" -gt 0 ]; then
     echo "Using the port configured in $folder/orvex.ini"
 else
     folder=$demo
-    port=$(port_number "$demo")
+    port=$(ORVEX_CONFIG_DIR=$demo "$orvex" --settings-port)
     if [ "$port" -le 0 ]; then
         port=7
         write_settings "$demo" "$port"

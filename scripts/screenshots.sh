@@ -4,18 +4,19 @@
 # trend window after two minutes of live readings (docs/orvex-trend.png) and with a generated
 # month of recording opened in it (docs/orvex-trend-file.png), then its cursors with statistics
 # and a comparison (docs/orvex-trend-cursors.png, docs/orvex-trend-compare.png).
-# Run it again when the look changes. The first argument names the build folder (default build/).
+# Run it again when the look changes. Builds in the test tree (build/test): the dialogs'
+# viewer and the trend helpers are test programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/harness.sh
-build=${1:-build}
+build=build/test
 delay=${ORVEX_SCREENSHOT_DELAY:-8}  # the window refreshes its readings every 5 s
 
 # The dialogs to picture, by the names orvex_show_dialog knows.
 dialogs=(alarms colours fonts about settings information help port portsearch recording)
 
 scripts/install-deps.sh --tests
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=ON >/dev/null
+cmake --preset test >/dev/null
 cmake --build "$build" -j"$(nproc)" --target orvex orvex-sim orvex_show_dialog orvex_trend_gen \
     orvex_trend_picture
 orvex=$(realpath "$build/app/orvex")

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Linux build's, then the Windows build's under wine.
+# Builds everything and runs every test: the Linux build's (build/test), then the Windows
+# build's under wine (build/windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_TESTS=ON -DORVEX_BENCH=ON >/dev/null
-cmake --build build -j"$(nproc)"
-(cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@")
+cmake --preset test >/dev/null
+cmake --build --preset test -j"$(nproc)"
+ctest --preset test -j"$(nproc)" "$@"
 echo "== the Windows build's tests under wine =="
 scripts/test-windows.sh "$@"

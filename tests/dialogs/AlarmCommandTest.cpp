@@ -10,7 +10,6 @@
 #include <csignal>
 #include <filesystem>
 
-#include "ModalScript.h"
 #include "app/OrvexApp.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/ModalAnswerer.h"
@@ -53,6 +52,8 @@ protected:
 
 class AlarmCommandTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
+
 private:
     QTemporaryDir tmp;
     fs::path ports;
@@ -69,7 +70,7 @@ private slots:
     void init() {
         QVERIFY(tmp.isValid());
         ports = UseTestPorts(tmp);
-        ModalStep::Reset();
+        answerer.Reset();
         sim = std::make_unique<SimProcess>(
             SimOptions{"device id=23073 serial=4711\nreg 6 2\nreg 7 0\n", {"--log"}});
         sim->LinkAs(ports, 7);
@@ -88,7 +89,7 @@ private slots:
     // A 2 shows as on; OK without changes writes both values, the 2 as 1.
     void okWritesBothEvenUnchanged() {
         bool shownAsRead = false;
-        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+        answerer.On<CAlarmsDlg>([&](CAlarmsDlg* d) {
             shownAsRead = d->InternalOnButton()->isChecked() && d->ExternalOffButton()->isChecked();
             sim->ClearLog();
             d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
@@ -99,11 +100,11 @@ private slots:
         QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 1", "REQ 6 7 0"}));
         QCOMPARE(seen.CountSeen("QMessageBox"), 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void changedChoiceIsWritten() {
-        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+        answerer.On<CAlarmsDlg>([&](CAlarmsDlg* d) {
             sim->ClearLog();
             d->InternalOffButton()->click();
             d->ExternalOnButton()->click();
@@ -113,25 +114,25 @@ private slots:
         QCOMPARE(Writes(*sim), (std::vector<std::string>{"REQ 6 6 0", "REQ 6 7 1"}));
         // The device stored what was chosen: the next run of the command shows it.
         bool shownAsWritten = false;
-        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+        answerer.On<CAlarmsDlg>([&](CAlarmsDlg* d) {
             shownAsWritten =
                 d->InternalOffButton()->isChecked() && d->ExternalOnButton()->isChecked();
             d->reject();
         });
         Trigger();
         QVERIFY(shownAsWritten);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void cancelWritesNothing() {
-        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+        answerer.On<CAlarmsDlg>([&](CAlarmsDlg* d) {
             sim->ClearLog();
             d->InternalOffButton()->click();
             d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
         });
         Trigger();
         QVERIFY(Writes(*sim).empty());
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void silentDeviceGivesReadMessageAndNoDialog() {
@@ -139,7 +140,7 @@ private slots:
         QString text;
         int icon = -1;
         QString title;
-        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+        answerer.On<QMessageBox>([&](QMessageBox* box) {
             text = box->text();
             icon = box->icon();
             title = box->windowTitle();
@@ -152,17 +153,17 @@ private slots:
         QCOMPARE(title, QStringLiteral("orvex"));
         QCOMPARE(seen.CountSeen("CAlarmsDlg"), 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void failingWriteGivesWriteMessage() {
-        ModalStep::On<CAlarmsDlg>([&](CAlarmsDlg* d) {
+        answerer.On<CAlarmsDlg>([&](CAlarmsDlg* d) {
             sim->Command("fault exception");
             d->accept();
         });
         QString text;
         int icon = -1;
-        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+        answerer.On<QMessageBox>([&](QMessageBox* box) {
             text = box->text();
             icon = box->icon();
             box->accept();
@@ -170,7 +171,7 @@ private slots:
         Trigger();
         QCOMPARE(text, QStringLiteral("Ustawienie alarmów nie powiodło się"));
         QCOMPARE(icon, int(QMessageBox::Warning));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     // A close that arrives while the device call blocks acts as soon as the call is over: no
@@ -178,7 +179,7 @@ private slots:
     void closeDuringTheReadEndsTheCommand() {
         ShownDialogs shown;
         // Only so that a wrong dialog cannot hang the test.
-        ModalStep::On<QDialog>([](QDialog* d) { d->reject(); }, 3000);
+        answerer.On<QDialog>([](QDialog* d) { d->reject(); }, 3000);
         QMetaObject::invokeMethod(dlg.get(), &QWidget::close, Qt::QueuedConnection);
         Trigger();
         QVERIFY(!dlg->isVisible());

@@ -13,7 +13,7 @@
 #include <future>
 #include <stdexcept>
 
-#include "tests/ui/ModalWhen.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/dialogs/ComDlg.h"
 #include "ui/dialogs/WaitComDlg.h"
 
@@ -48,7 +48,10 @@ struct Controls {
 
 class ComDlgTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
+    void init() { answerer.Reset(); }
+
     void cleanup() { CComDlg::SetPortLister({}); }
 
     void entriesArriveBeforeTheControlsAreFilled_data() {
@@ -65,24 +68,20 @@ private slots:
         CComDlg dlg;
         dlg.SetCurrent(current, 19200, 'N');
         Controls c(dlg);
-        bool gaveUp = false;
         QStringList items;
         int index = -2;
         QString status, speed, parity;
-        When(
-            &dlg, [&] { return QApplication::activeModalWidget() == &dlg; },
-            [&] {
-                for (int i = 0; i < c.ports->count(); ++i)
-                    items << c.ports->itemText(i);
-                index = c.ports->currentIndex();
-                status = c.status->text();
-                speed = c.speed->currentText();
-                parity = c.parity->currentText();
-                dlg.reject();
-            },
-            &gaveUp);
+        answerer.On<CComDlg>([&](CComDlg*) {
+            for (int i = 0; i < c.ports->count(); ++i)
+                items << c.ports->itemText(i);
+            index = c.ports->currentIndex();
+            status = c.status->text();
+            speed = c.speed->currentText();
+            parity = c.parity->currentText();
+            dlg.reject();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Rejected));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         const QStringList expected{"COM1 (Communications Port)", "COM10 (USB Serial Port)"};
         QCOMPARE(dlg.portEntries, expected);
         QCOMPARE(items, expected);
@@ -97,35 +96,28 @@ private slots:
         CComDlg dlg;
         dlg.SetAddress(7);
         Controls c(dlg);
-        bool gaveUp = false;
         QString status, speed, parity, address, message, title;
         int index = -2;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool stayedOpen = false;
-        When(
-            &dlg, [&] { return QApplication::activeModalWidget() == &dlg; },
-            [&] {
-                index = c.ports->currentIndex();
-                status = c.status->text();
-                speed = c.speed->currentText();
-                parity = c.parity->currentText();
-                address = c.address->text();
-                When(
-                    &dlg, [] { return Active<QMessageBox>() != nullptr; },
-                    [&] {
-                        message = Active<QMessageBox>()->text();
-                        title = Active<QMessageBox>()->windowTitle();
-                        icon = Active<QMessageBox>()->icon();
-                        Active<QMessageBox>()->button(QMessageBox::Ok)->click();
-                    },
-                    &gaveUp);
-                c.ok->click();
-                stayedOpen = dlg.isVisible();
-                dlg.reject();
-            },
-            &gaveUp);
+        answerer.On<CComDlg>([&](CComDlg*) {
+            index = c.ports->currentIndex();
+            status = c.status->text();
+            speed = c.speed->currentText();
+            parity = c.parity->currentText();
+            address = c.address->text();
+            answerer.On<QMessageBox>([&](QMessageBox* box) {
+                message = box->text();
+                title = box->windowTitle();
+                icon = box->icon();
+                box->button(QMessageBox::Ok)->click();
+            });
+            c.ok->click();
+            stayedOpen = dlg.isVisible();
+            dlg.reject();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Rejected));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(index, -1);
         QCOMPARE(status, QString("Aktualnie żaden port nie jest używany"));
         QCOMPARE(speed, QString("9600"));
@@ -143,35 +135,28 @@ private slots:
         CComDlg dlg;
         dlg.SetCurrent(1, 9600, 'E');
         Controls c(dlg);
-        bool gaveUp = false;
         QStringList messages;
         int stillOpen = 0;
         auto answerBox = [&] {
-            When(
-                &dlg, [] { return Active<QMessageBox>() != nullptr; },
-                [&] {
-                    messages << Active<QMessageBox>()->text();
-                    Active<QMessageBox>()->button(QMessageBox::Ok)->click();
-                },
-                &gaveUp);
+            answerer.On<QMessageBox>([&](QMessageBox* box) {
+                messages << box->text();
+                box->button(QMessageBox::Ok)->click();
+            });
         };
-        When(
-            &dlg, [&] { return QApplication::activeModalWidget() == &dlg; },
-            [&] {
-                c.ports->setCurrentIndex(1);
-                c.parity->setCurrentIndex(0);
-                for (const char* refused : {"0", "256", "", "99999999999999999999"}) {
-                    c.address->setText(refused);
-                    answerBox();
-                    c.ok->click();
-                    stillOpen += dlg.isVisible() ? 1 : 0;
-                }
-                c.address->setText("255");
+        answerer.On<CComDlg>([&](CComDlg*) {
+            c.ports->setCurrentIndex(1);
+            c.parity->setCurrentIndex(0);
+            for (const char* refused : {"0", "256", "", "99999999999999999999"}) {
+                c.address->setText(refused);
+                answerBox();
                 c.ok->click();
-            },
-            &gaveUp);
+                stillOpen += dlg.isVisible() ? 1 : 0;
+            }
+            c.address->setText("255");
+            c.ok->click();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(messages, QStringList(4, "Wpisz adres urządzenia z zakresu 1-255"));
         QCOMPARE(stillOpen, 4);
         QCOMPARE(dlg.GetAddress(), 255);
@@ -186,17 +171,13 @@ private slots:
         dlg.SetCurrent(1, 14400, 'E');
         dlg.SetAddress(12);
         Controls c(dlg);
-        bool gaveUp = false;
         int speedIndex = -2;
-        When(
-            &dlg, [&] { return QApplication::activeModalWidget() == &dlg; },
-            [&] {
-                speedIndex = c.speed->currentIndex();
-                c.ok->click();
-            },
-            &gaveUp);
+        answerer.On<CComDlg>([&](CComDlg*) {
+            speedIndex = c.speed->currentIndex();
+            c.ok->click();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(speedIndex, -1);
         QCOMPARE(dlg.baud, 0);
         QCOMPARE(dlg.portNumber, 1);
@@ -218,20 +199,22 @@ private slots:
             count = 3;
             return true;
         });
-        bool gaveUp = false;
         bool texts = false;
-        When(
-            &wait, [&] { return searching && QApplication::activeModalWidget() == &wait; },
-            [&] {
+        // Answered once the search runs, not merely when the dialog shows.
+        answerer.Expect(
+            [&](QWidget* widget) {
+                if (!searching || widget != &wait)
+                    return false;
                 texts = wait.findChild<QLabel*>("waitText")->text() == "Proszę czekać" &&
                         wait.findChild<QPushButton*>("cancelButton")->text() == "Anuluj" &&
                         !wait.findChild<QLabel*>("picture")->pixmap().isNull();
                 QTest::keyClick(&wait, Qt::Key_Escape);
                 release.set_value();
+                return true;
             },
-            &gaveUp);
+            20000);
         QCOMPARE(wait.exec(), int(QDialog::Rejected));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY(texts);
         QCOMPARE(owner.portEntries,
                  (QStringList{"COM1 (Communications Port)", "COM5 (Port: A)", "COM9"}));
@@ -255,10 +238,8 @@ private slots:
             count = mode == 0 ? 0 : 1;
             return mode == 0;
         });
-        bool gaveUp = false;
-        When(
-            &wait, [] { return false; }, [] {},
-            &gaveUp);  // a watchdog for a dialog that never closes
+        // A watchdog for a dialog that never closes: it takes nothing, and closes it in time.
+        answerer.Expect([](QWidget*) { return false; }, 20000);
         QCOMPARE(wait.exec(), int(QDialog::Accepted));
         QVERIFY(owner.portEntries.isEmpty());
     }

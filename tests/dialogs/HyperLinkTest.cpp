@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <QtTest>
 
-#include "ModalScript.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/dialogs/DesktopHandler.h"
 #include "ui/dialogs/HyperLink.h"
 #include "ui/dialogs/LinkOpener.h"
@@ -44,6 +44,8 @@ QStringList ReadLines(const QString& path) {
 
 class HyperLinkTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
+
 private:
     QTemporaryDir tmp;
     QString data;      // XDG_DATA_HOME
@@ -92,7 +94,7 @@ private slots:
         QFile::remove(argsFile);
         QFile::remove(config + QStringLiteral("/mimeapps.list"));
         QFile::remove(data + QStringLiteral("/applications/fake-browser.desktop"));
-        ModalStep::Reset();
+        answerer.Reset();
     }
 
     void execLines() {
@@ -155,7 +157,7 @@ private slots:
         QString text;
         QString title;
         int icon = -1;
-        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+        answerer.On<QMessageBox>([&](QMessageBox* box) {
             text = box->text();
             title = box->windowTitle();
             icon = box->icon();
@@ -167,7 +169,7 @@ private slots:
         QCOMPARE(icon, int(QMessageBox::Warning));
         QVERIFY(!link.IsVisited());
         QCOMPARE(link.CurrentColour(), QColor(0, 0, 238));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void handlerThatCannotStart() {

@@ -16,8 +16,8 @@
 #include <QSet>
 #include <QtTest>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/WindowParts.h"
 #include "ui/ColorStatic.h"
 #include "ui/OrvexDlg.h"
@@ -133,9 +133,10 @@ std::pair<QImage, QImage> WithAndWithoutFocus(QWidget* w) {
 
 class KeyboardTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
@@ -149,7 +150,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
         QVERIFY(TabTo(&dialog, dialog.BackgroundSwatch(2)));
-        ModalStep::On<QColorDialog>([](QColorDialog* d) {
+        answerer.On<QColorDialog>([](QColorDialog* d) {
             d->setCurrentColor(QColor(1, 2, 3));
             d->accept();
         });
@@ -158,14 +159,14 @@ private slots:
         QCOMPARE(dialog.BackgroundSwatch(2)->GetColour(), Rgb(1, 2, 3));
 
         QVERIFY(TabTo(&dialog, dialog.TextSwatch(5)));
-        ModalStep::On<QColorDialog>([](QColorDialog* d) {
+        answerer.On<QColorDialog>([](QColorDialog* d) {
             d->setCurrentColor(QColor(4, 5, 6));
             d->accept();
         });
         PressOnFocus(&dialog, Qt::Key_Return);
         QCOMPARE(controls[5].GetTextColour(), Rgb(4, 5, 6));
         QVERIFY(dialog.isVisible());  // Enter on a swatch is not the dialog's OK
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void previewsOpenTheFontChooserByEnterAndSpace() {
@@ -181,7 +182,7 @@ private slots:
         for (const auto& [input, key] :
              {std::pair{4, Qt::Key_Enter}, std::pair{6, Qt::Key_Space}}) {
             QVERIFY(TabTo(&dialog, dialog.Preview(input)));
-            ModalStep::On<QFontDialog>([&](QFontDialog* d) {
+            answerer.On<QFontDialog>([&](QFontDialog* d) {
                 ++opened;
                 d->reject();
             });
@@ -189,12 +190,12 @@ private slots:
         }
         QCOMPARE(opened, 2);
         QVERIFY(dialog.isVisible());
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void f10OpensTheMenuBar() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         PressOnFocus(&window, Qt::Key_F10);
@@ -240,7 +241,7 @@ private slots:
     // "Widok".
     void menusOpenByAltAndTheirLetter() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QStringList faults;
         const auto check = [&faults](const QList<QAction*>& actions, const QString& where) {
             QMap<QChar, QString> taken;

@@ -12,9 +12,9 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
 #include "app/OrvexApp.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/FontDescription.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ClickLabel.h"
@@ -27,15 +27,15 @@
 namespace {
 
 // Answers the colour chooser that the next click opens.
-void ChooseColour(const QColor& colour) {
-    ModalStep::On<QColorDialog>([colour](QColorDialog* d) {
+void ChooseColour(ModalAnswerer& answerer, const QColor& colour) {
+    answerer.On<QColorDialog>([colour](QColorDialog* d) {
         d->setCurrentColor(colour);
         d->accept();
     });
 }
 
-void CancelColour() {
-    ModalStep::On<QColorDialog>([](QColorDialog* d) { d->reject(); });
+void CancelColour(ModalAnswerer& answerer) {
+    answerer.On<QColorDialog>([](QColorDialog* d) { d->reject(); });
 }
 
 // A face the program's package brings (fonts-liberation2) and that differs from the value
@@ -46,15 +46,16 @@ const QString kOtherFamily = QStringLiteral("Liberation Serif");
 
 class LookCommandsTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
     void coloursApplyAtOnceAndAnulujRestoresAll() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         Colour before[8][2];
         for (int i = 0; i < 8; ++i) {
             before[i][0] = window.valueControls[i].GetBackgroundColour();
@@ -63,18 +64,18 @@ private slots:
         bool liveInWindow = false;
         bool cancelChangedNothing = false;
         int paintsAtRestore = 0;
-        ModalStep::On<CColorDlg>([&](CColorDlg* d) {
+        answerer.On<CColorDlg>([&](CColorDlg* d) {
             // Swatches start from the controls.
             QCOMPARE(d->BackgroundSwatch(4)->GetColour(), before[4][0]);
             QCOMPARE(d->TextSwatch(6)->GetColour(), before[6][1]);
             // Each click runs the chooser to its end, answered by the step queued before it.
-            ChooseColour(Qt::red);
+            ChooseColour(answerer, Qt::red);
             QTest::mouseClick(d->BackgroundSwatch(0), Qt::LeftButton);
             liveInWindow = window.valueControls[0].GetBackgroundColour() == Rgb(255, 0, 0) &&
                            d->BackgroundSwatch(0)->GetColour() == Rgb(255, 0, 0);
-            ChooseColour(Qt::green);
+            ChooseColour(answerer, Qt::green);
             QTest::mouseClick(d->TextSwatch(3), Qt::LeftButton);
-            CancelColour();
+            CancelColour(answerer);
             QTest::mouseClick(d->BackgroundSwatch(7), Qt::LeftButton);
             cancelChangedNothing = d->BackgroundSwatch(7)->GetColour() == before[7][0] &&
                                    window.valueControls[7].GetBackgroundColour() == before[7][0] &&
@@ -95,12 +96,12 @@ private slots:
         }
         // Every control repainted at once, the untouched ones too.
         QVERIFY(paintsAfter >= paintsAtRestore + 8);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void fontShowsAtOnceAndEscapeRestoresAll() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         FontDescription before[8];
         for (int i = 0; i < 8; ++i) {
             before[i] = window.valueControls[i].GetFontDescription();
@@ -110,10 +111,10 @@ private slots:
         QString previewFamily;
         QString controlFamily;
         int previewPixels = 0;
-        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
+        answerer.On<CFontDlg>([&](CFontDlg* d) {
             QCOMPARE(d->Preview(0)->text(), QStringLiteral("0123456789."));
             QCOMPARE(d->Preview(5)->font().family(), window.valueControls[5].font().family());
-            ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+            answerer.On<QFontDialog>([&](QFontDialog* f) {
                 QFont font(family);
                 font.setPixelSize(40);
                 f->setCurrentFont(font);
@@ -135,7 +136,7 @@ private slots:
                      window.valueControls[i].ValueFont().family());
         }
         QVERIFY(window.valueControls[2].font().family() != family);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     // OK keeps the choices, and the program writes them to orvex.ini when it ends.
@@ -151,7 +152,7 @@ private slots:
         QVERIFY2(QFontDatabase::hasFamily(family), "fonts-liberation2 is not installed");
         COrvexApp app(std::filesystem::path(folder.path().toStdString()));
         app.onWindowReady = [&](COrvexDlg& window) {
-            ModalStep::On<CComDlg>([&](CComDlg* d) {
+            answerer.On<CComDlg>([&](CComDlg* d) {
                 d->reject();
                 QTimer::singleShot(0, &window, [&] {
                     window.findChild<QAction*>(QStringLiteral("actionColours"))->trigger();
@@ -159,13 +160,13 @@ private slots:
                     app.CloseMainWindow();
                 });
             });
-            ModalStep::On<CColorDlg>([&](CColorDlg* d) {
-                ChooseColour(QColor(10, 20, 30));
+            answerer.On<CColorDlg>([&](CColorDlg* d) {
+                ChooseColour(answerer, QColor(10, 20, 30));
                 QTest::mouseClick(d->BackgroundSwatch(1), Qt::LeftButton);
                 d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
             });
-            ModalStep::On<CFontDlg>([&](CFontDlg* d) {
-                ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+            answerer.On<CFontDlg>([&](CFontDlg* d) {
+                answerer.On<QFontDialog>([&](QFontDialog* f) {
                     QFont font(family);
                     font.setPixelSize(33);
                     f->setCurrentFont(font);
@@ -176,7 +177,7 @@ private slots:
             });
         };
         app.InitInstance();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
 
         QFile ini(folder.filePath(QStringLiteral("orvex.ini")));
         QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -213,16 +214,16 @@ private slots:
         int sampleHeight = -1;
         int sampleFontHeight = 0;
         app.onWindowReady = [&](COrvexDlg& window) {
-            ModalStep::On<CComDlg>([&](CComDlg* d) {
+            answerer.On<CComDlg>([&](CComDlg* d) {
                 d->reject();
                 QTimer::singleShot(0, &window, [&] {
                     window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
                     app.CloseMainWindow();
                 });
             });
-            ModalStep::On<CFontDlg>([&](CFontDlg* d) {
+            answerer.On<CFontDlg>([&](CFontDlg* d) {
                 faceInUse = QFontInfo(window.valueControls[3].ValueFont()).family();
-                ModalStep::On<QFontDialog>([&](QFontDialog* f) {
+                answerer.On<QFontDialog>([&](QFontDialog* f) {
                     offeredFamily = f->currentFont().family();
                     auto* sample = f->findChild<QLineEdit*>();
                     for (QLineEdit* edit : f->findChildren<QLineEdit*>()) {
@@ -245,7 +246,7 @@ private slots:
             });
         };
         app.InitInstance();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(offeredFamily, faceInUse);
         QCOMPARE(sampleFamily, faceInUse);
         QVERIFY2(sampleHeight >= sampleFontHeight,

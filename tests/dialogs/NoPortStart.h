@@ -4,7 +4,7 @@
 #include <QtTest>
 #include <string>
 
-#include "ModalScript.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ComDlg.h"
@@ -19,8 +19,8 @@ inline void ListNoPorts() {
 }
 
 // Shows the window and cancels the port dialog it opens first, since no port is stored.
-inline void PassPortDialog(COrvexDlg& window) {
-    ModalStep::On<CComDlg>([](CComDlg* d) { d->reject(); });
+inline void PassPortDialog(ModalAnswerer& answerer, COrvexDlg& window) {
+    answerer.On<CComDlg>([](CComDlg* d) { d->reject(); });
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTRY_VERIFY_WITH_TIMEOUT(!TimerOf(window, "portRetryTimer").isActive() &&

@@ -10,9 +10,10 @@
 
 class ScreenKeeperTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
@@ -51,7 +52,7 @@ private slots:
         window.settings.general.windowRect =
             WindowRect{available.right() - 300, available.bottom() - 200, available.right() + 1,
                        available.bottom() + 1};
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         const auto inside = [&](const QWidget* w) {
             return available.contains(w->frameGeometry());
         };

@@ -9,9 +9,9 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
 #include "app/OrvexApp.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/WindowParts.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/AboutDlg.h"
@@ -30,20 +30,21 @@ QAction* Action(QWidget& window, const char* name) {
 
 class SmallCommandsTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
     void additionalSettingsShowTheNegation() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         window.settings.general.showInfoAtStart = true;
 
         // Shown unchecked; checked and OK clears the start-up option.
         bool checkedAtOpen = true;
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             checkedAtOpen = d->CheckBox()->isChecked();
             d->CheckBox()->click();
             d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
@@ -53,7 +54,7 @@ private slots:
         QVERIFY(!window.settings.general.showInfoAtStart);
 
         // Now shown checked; a change then Anuluj leaves the option alone.
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             checkedAtOpen = d->CheckBox()->isChecked();
             d->CheckBox()->click();
             d->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
@@ -63,13 +64,13 @@ private slots:
         QVERIFY(!window.settings.general.showInfoAtStart);
 
         // Unchecked and OK sets it again.
-        ModalStep::On<CSettingsDlg>([&](CSettingsDlg* d) {
+        answerer.On<CSettingsDlg>([&](CSettingsDlg* d) {
             d->CheckBox()->click();
             d->accept();
         });
         Action(window, "actionAdditionalSettings")->trigger();
         QVERIFY(window.settings.general.showInfoAtStart);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     // SHOW_ADV=1 in orvex.ini: the information dialog opens at start, and the port settings
@@ -86,7 +87,7 @@ private slots:
         QStringList order;
         int retriesWhileOpen = 0;
         app.onWindowReady = [&](COrvexDlg& window) {
-            ModalStep::On<CDialogAdv>([&](CDialogAdv* d) {
+            answerer.On<CDialogAdv>([&](CDialogAdv* d) {
                 order << QStringLiteral("information");
                 QVERIFY(window.InfoDialogOpen());
                 // Hold it open while the port retry timer fires twice, then close it.
@@ -96,7 +97,7 @@ private slots:
                     }
                 });
             });
-            ModalStep::On<CComDlg>([&](CComDlg* d) {
+            answerer.On<CComDlg>([&](CComDlg* d) {
                 order << (window.InfoDialogOpen() ? QStringLiteral("port while information")
                                                   : QStringLiteral("port"));
                 d->reject();
@@ -106,15 +107,15 @@ private slots:
         app.InitInstance();
         QCOMPARE(order, (QStringList{"information", "port"}));
         QVERIFY(retriesWhileOpen >= 2);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void aboutFromMenuAndContextMenu() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         int shown = 0;
         for (const char* name : {"actionAbout", "actionAboutContext"}) {
-            ModalStep::On<CAboutDlg>([&](CAboutDlg* d) {
+            answerer.On<CAboutDlg>([&](CAboutDlg* d) {
                 ++shown;
                 d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
             });
@@ -124,26 +125,26 @@ private slots:
         QVERIFY(ChildOf<QMenu>(window, "contextMenu")
                     ->actions()
                     .contains(Action(window, "actionAboutContext")));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void informationFromMenu() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         bool flagWhileOpen = true;
-        ModalStep::On<CDialogAdv>([&](CDialogAdv* d) {
+        answerer.On<CDialogAdv>([&](CDialogAdv* d) {
             flagWhileOpen = window.InfoDialogOpen();
             QTest::keyClick(d, Qt::Key_Escape);
         });
         Action(window, "actionInformation")->trigger();
         // Only the start-up showing holds the port settings dialog back.
         QVERIFY(!flagWhileOpen);
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void helpOnF1BesideTheWindow() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_F1);

@@ -17,8 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "ModalScript.h"
 #include "NoPortStart.h"
+#include "tests/ui/ModalAnswerer.h"
 #include "tests/ui/WindowParts.h"
 #include "ui/FontStyleName.h"
 #include "ui/OrvexDlg.h"
@@ -55,9 +55,10 @@ bool HasEnglishStyleWord(const QString& text) {
 
 class StandardTextsTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
     void init() {
-        ModalStep::Reset();
+        answerer.Reset();
         ListNoPorts();
     }
 
@@ -71,10 +72,10 @@ private slots:
             file.write("old row\r\n");
         }
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QString yes;
         QString no;
-        ModalStep::On<CLogFileDlg>([&](CLogFileDlg* d) {
+        answerer.On<CLogFileDlg>([&](CLogFileDlg* d) {
             auto* check = d->findChild<QCheckBox*>(QStringLiteral("textRecordingCheck"));
             if (!check->isChecked()) {
                 check->click();
@@ -82,7 +83,7 @@ private slots:
             d->findChild<QLineEdit*>(QStringLiteral("textFileEdit"))->setText(path);
             d->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         });
-        ModalStep::On<QMessageBox>([&](QMessageBox* box) {
+        answerer.On<QMessageBox>([&](QMessageBox* box) {
             yes = Shown(box->button(QMessageBox::Yes));
             no = Shown(box->button(QMessageBox::No));
             box->button(QMessageBox::Yes)->click();
@@ -90,16 +91,16 @@ private slots:
         ChildOf<QAction>(window, "actionRecording")->trigger();
         QCOMPARE(yes, QStringLiteral("Tak"));
         QCOMPARE(no, QStringLiteral("Nie"));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void choosersSayAnuluj() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QString colourCancel;
         QString fontCancel;
-        ModalStep::On<CColorDlg>([&](CColorDlg* d) {
-            ModalStep::On<QColorDialog>([&](QColorDialog* chooser) {
+        answerer.On<CColorDlg>([&](CColorDlg* d) {
+            answerer.On<QColorDialog>([&](QColorDialog* chooser) {
                 colourCancel = CancelText(chooser);
                 chooser->reject();
             });
@@ -107,8 +108,8 @@ private slots:
             d->reject();
         });
         window.findChild<QAction*>(QStringLiteral("actionColours"))->trigger();
-        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
-            ModalStep::On<QFontDialog>([&](QFontDialog* chooser) {
+        answerer.On<CFontDlg>([&](CFontDlg* d) {
+            answerer.On<QFontDialog>([&](QFontDialog* chooser) {
                 fontCancel = CancelText(chooser);
                 chooser->reject();
             });
@@ -118,7 +119,7 @@ private slots:
         window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
         QCOMPARE(colourCancel, QStringLiteral("Anuluj"));
         QCOMPARE(fontCancel, QStringLiteral("Anuluj"));
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
     }
 
     void numbersAreWrittenThePolishWay() {
@@ -165,11 +166,11 @@ private slots:
     // The font chooser shows the styles of whatever fonts are installed in Polish.
     void fontChooserShowsPolishStyles() {
         COrvexDlg window;
-        PassPortDialog(window);
+        PassPortDialog(answerer, window);
         QStringList shown;
         QString styleLine;
-        ModalStep::On<CFontDlg>([&](CFontDlg* d) {
-            ModalStep::On<QFontDialog>([&](QFontDialog* chooser) {
+        answerer.On<CFontDlg>([&](CFontDlg* d) {
+            answerer.On<QFontDialog>([&](QFontDialog* chooser) {
                 const auto lists = chooser->findChildren<QListView*>(Qt::FindDirectChildrenOnly);
                 const auto lines = chooser->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
                 if (lists.size() >= 2 && lines.size() >= 2) {
@@ -190,7 +191,7 @@ private slots:
             d->reject();
         });
         window.findChild<QAction*>(QStringLiteral("actionFonts"))->trigger();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY(!shown.isEmpty());
         for (const QString& style : shown) {
             QVERIFY2(!HasEnglishStyleWord(style), qPrintable(style));
@@ -220,7 +221,7 @@ private slots:
         dialog.textFileName = path;
         dialog.show();
         QString date;
-        ModalStep::On<QFileDialog>([&](QFileDialog* chooser) {
+        answerer.On<QFileDialog>([&](QFileDialog* chooser) {
             auto* view = chooser->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
             // The folder is listed in the background: wait for the file, or for long.
             QDeadlineTimer deadline(10000);
@@ -242,7 +243,7 @@ private slots:
         });
         dialog.findChild<QPushButton*>(QStringLiteral("textFileButton"))->click();
         dialog.reject();
-        QCOMPARE(ModalStep::Unmet(), QStringList());
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY2(!date.contains(QStringLiteral("Dec")), qPrintable(date));
         QCOMPARE(date, QLocale(QLocale::Polish).toString(stamp, QLocale::ShortFormat));
     }

@@ -3,20 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "link/ModbusDriver.h"
 #include "link/ReplyFinder.h"
+#include "tests/support/ReferenceCrc.h"
 
 using Bytes = std::vector<uint8_t>;
 
 namespace {
 
 Bytes Framed(Bytes bytes) {
-    const uint16_t crc = ModbusCrc(bytes.data(), bytes.size());
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    return bytes;
+    return reference::WithCrc(std::move(bytes));
 }
 
 Bytes Join(Bytes a, const Bytes& b) {
@@ -34,24 +33,42 @@ bool FeedAll(CReplyFinder& finder, const Bytes& bytes) {
 
 }  // namespace
 
-TEST(ModbusCrc, KnownVectorsLowByteFirst) {
+// Published CRC-16/MODBUS values: the catalogue's check value over "123456789" and request
+// frames printed in Modbus documentation, whose last two bytes are the CRC, low byte first.
+TEST(ModbusCrc, PublishedVectors) {
     struct Case {
         Bytes bytes;
-        uint8_t low, high;
+        uint16_t crc;
     } cases[] = {
-        {{0x01, 0x03, 0x00, 0x12, 0x00, 0x08}, 0xE4, 0x09},
-        {{0x01, 0x06, 0x00, 0x12, 0x00, 0x01}, 0xE8, 0x0F},
-        {{0x11, 0x03, 0x04, 0x00, 0x8D, 0x00, 0x8E}, 0xFB, 0xBD},
-        {{0x00, 0x83, 0x02}, 0x91, 0x31},
+        {{'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x4B37},
+        {{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0xCDC5},  // sent C5 CD
+        {{0x01, 0x03, 0x00, 0x00, 0x00, 0x01}, 0x0A84},  // sent 84 0A
+        {{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, 0x8776},  // sent 76 87
+        {{}, 0xFFFF},
     };
     for (const Case& c : cases) {
-        const uint16_t crc = ModbusCrc(c.bytes.data(), c.bytes.size());
-        EXPECT_EQ(crc & 0xFF, c.low);
-        EXPECT_EQ(crc >> 8, c.high);
+        EXPECT_EQ(ModbusCrc(c.bytes.data(), c.bytes.size()), c.crc);
         uint16_t byByte = 0xFFFF;
         for (uint8_t b : c.bytes)
             byByte = CModbusDriver::CrcUpdate(b, byByte);
-        EXPECT_EQ(byByte, crc);
+        EXPECT_EQ(byByte, c.crc);
+        // The tests' own frames come from the reference: it must agree with the same values.
+        EXPECT_EQ(reference::Crc16Modbus(c.bytes), c.crc);
+    }
+    EXPECT_EQ(reference::WithCrc({0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}),
+              (Bytes{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87}));
+}
+
+// A single flipped bit anywhere in a frame breaks its CRC.
+TEST(ModbusCrc, EveryFlippedBitIsCaught) {
+    const Bytes frame{0x11, 0x03, 0x00, 0x6B, 0x00, 0x03, 0x76, 0x87};
+    for (size_t i = 0; i < frame.size(); ++i) {
+        for (int bit = 0; bit < 8; ++bit) {
+            Bytes damaged = frame;
+            damaged[i] ^= static_cast<uint8_t>(1 << bit);
+            const uint16_t crc = ModbusCrc(damaged.data(), damaged.size() - 2);
+            EXPECT_NE(crc, damaged[6] | (damaged[7] << 8)) << "byte " << i << " bit " << bit;
+        }
     }
 }
 

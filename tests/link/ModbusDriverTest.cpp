@@ -78,7 +78,7 @@ TEST_F(ModbusDriverTest, RequestFramesOnTheWire) {
     RegisterRequest pair = Request(100, KindFloat);
     Outcome holding = Exchange([&] { return master.ReadHoldingRegisters(1, pair); },
                                {WithCrc({0x01, 0x03, 0x04, 0x00, 0x00, 0x3F, 0x80})});
-    EXPECT_EQ(holding.request, WithCrc({0x01, 0x03, 0x00, 0x64, 0x00, 0x02}));
+    EXPECT_EQ(holding.request, (Bytes{0x01, 0x03, 0x00, 0x64, 0x00, 0x02, 0x85, 0xD4}));
     EXPECT_EQ(holding.result, ResultOk);
     EXPECT_EQ(pair.floatValue, 1.0);
 

@@ -8,9 +8,10 @@
 #include <atomic>
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 #include "link/ComPortMap.h"
-#include "link/ModbusCrc.h"
+#include "tests/support/ReferenceCrc.h"
 
 PtyPeer::PtyPeer() {
     master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -95,8 +96,5 @@ void TempPortsFolder::Link(int number, const std::filesystem::path& target) {
 }
 
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> bytes) {
-    uint16_t crc = ModbusCrc(bytes.data(), bytes.size());
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    return bytes;
+    return reference::WithCrc(std::move(bytes));
 }

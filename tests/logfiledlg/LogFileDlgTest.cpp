@@ -23,8 +23,8 @@
 #include <functional>
 #include <memory>
 
+#include "tests/ui/ModalAnswerer.h"
 #include "ui/dialogs/LogFileDlg.h"
-#include "tests/ui/ModalWhen.h"
 
 namespace {
 
@@ -124,7 +124,10 @@ enum PickerEdit { Type, Clear, StepHourUp };
 
 class LogFileDlgTest : public QObject {
     Q_OBJECT
+    ModalAnswerer answerer;
 private slots:
+    void init() { answerer.Reset(); }
+
     void everyControlCarriesItsText() {
         CLogFileDlg dlg;
         dlg.show();
@@ -304,33 +307,26 @@ private slots:
         dlg.textRecording = text;
         dlg.binaryRecording = 1;
         Controls c(dlg);
-        bool gaveUp = false;
         QString message, title;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool stayedOpen = false;
         int boxes = 0;
-        When(
-            &dlg, [&] { return Active<CLogFileDlg>() == &dlg; },
-            [&] {
-                When(
-                    &dlg, [] { return Active<QMessageBox>() != nullptr; },
-                    [&] {
-                        ++boxes;
-                        message = Active<QMessageBox>()->text();
-                        title = Active<QMessageBox>()->windowTitle();
-                        icon = Active<QMessageBox>()->icon();
-                        Active<QMessageBox>()->button(QMessageBox::Ok)->click();
-                    },
-                    &gaveUp);
-                c.ok->click();
-                stayedOpen = dlg.isVisible();
-                // With text recording off the boxes are disabled; the flag alone counts.
-                dlg.inputFlags[2] = 1;
-                c.ok->click();
-            },
-            &gaveUp);
+        answerer.On<CLogFileDlg>([&](CLogFileDlg*) {
+            answerer.On<QMessageBox>([&](QMessageBox* box) {
+                ++boxes;
+                message = box->text();
+                title = box->windowTitle();
+                icon = box->icon();
+                box->button(QMessageBox::Ok)->click();
+            });
+            c.ok->click();
+            stayedOpen = dlg.isVisible();
+            // With text recording off the boxes are disabled; the flag alone counts.
+            dlg.inputFlags[2] = 1;
+            c.ok->click();
+        });
         QCOMPARE(dlg.exec(), int(QDialog::Accepted));
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(boxes, 1);
         QCOMPARE(message, QString("Wybierz przynajmniej jedną wielkość do zapisu"));
         QCOMPARE(title, QString("orvex"));
@@ -503,44 +499,37 @@ private slots:
         Controls c(dlg);
         dlg.show();
 
-        bool gaveUp = false;
         QString title, startFolder;
         QStringList filters;
         bool native = true;
         bool chooserStayed = false;
         bool listed = false;
-        When(
-            &dlg, [] { return Active<QFileDialog>() != nullptr; },
-            [&] {
-                QFileDialog* chooser = Active<QFileDialog>();
-                title = chooser->windowTitle();
-                filters = chooser->nameFilters();
-                startFolder = chooser->directory().absolutePath();
-                native = !chooser->testOption(QFileDialog::DontUseNativeDialog);
-                listed = WaitForListing(chooser, QFileInfo(old).fileName());
-                chooser->selectNameFilter(filters.value(filter));
-                // Typed as a user does: a name relative to the starting folder, into the focused
-                // field (which deselects the listed file).
-                auto* nameEdit = chooser->findChild<QLineEdit*>("fileNameEdit");
-                chooser->activateWindow();
-                listed = listed && QTest::qWaitForWindowActive(chooser);
-                nameEdit->setFocus();
-                nameEdit->clear();
-                QTest::keyClicks(nameEdit, typed);
-                if (taken.isEmpty()) {
+        answerer.On<QFileDialog>([&](QFileDialog* chooser) {
+            title = chooser->windowTitle();
+            filters = chooser->nameFilters();
+            startFolder = chooser->directory().absolutePath();
+            native = !chooser->testOption(QFileDialog::DontUseNativeDialog);
+            listed = WaitForListing(chooser, QFileInfo(old).fileName());
+            chooser->selectNameFilter(filters.value(filter));
+            // Typed as a user does: a name relative to the starting folder, into the focused
+            // field (which deselects the listed file).
+            auto* nameEdit = chooser->findChild<QLineEdit*>("fileNameEdit");
+            chooser->activateWindow();
+            listed = listed && QTest::qWaitForWindowActive(chooser);
+            nameEdit->setFocus();
+            nameEdit->clear();
+            QTest::keyClicks(nameEdit, typed);
+            if (taken.isEmpty()) {
+                chooser->reject();
+            } else {
+                chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+                chooserStayed = chooser->isVisible();
+                if (chooserStayed)
                     chooser->reject();
-                } else {
-                    chooser->findChild<QDialogButtonBox*>()
-                        ->button(QDialogButtonBox::Open)
-                        ->click();
-                    chooserStayed = chooser->isVisible();
-                    if (chooserStayed)
-                        chooser->reject();
-                }
-            },
-            &gaveUp);
+            }
+        });
         (binary ? c.binaryButton : c.textButton)->click();
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QVERIFY(listed);
         QVERIFY(!chooserStayed);
         QVERIFY(!native);
@@ -583,23 +572,18 @@ private slots:
         Controls c(dlg);
         dlg.show();
 
-        bool gaveUp = false;
         QString typedName;
         QStringList selected;
         QStringList listed;
-        When(
-            &dlg, [] { return Active<QFileDialog>() != nullptr; },
-            [&] {
-                QFileDialog* chooser = Active<QFileDialog>();
-                typedName = chooser->findChild<QLineEdit*>("fileNameEdit")->text();
-                selected = chooser->selectedFiles();
-                WaitForListing(chooser, name);
-                listed = Listed(chooser);
-                chooser->reject();
-            },
-            &gaveUp);
+        answerer.On<QFileDialog>([&](QFileDialog* chooser) {
+            typedName = chooser->findChild<QLineEdit*>("fileNameEdit")->text();
+            selected = chooser->selectedFiles();
+            WaitForListing(chooser, name);
+            listed = Listed(chooser);
+            chooser->reject();
+        });
         (binary ? c.binaryButton : c.textButton)->click();
-        QVERIFY(!gaveUp);
+        QCOMPARE(answerer.Unmet(), QStringList());
         QCOMPARE(typedName, name);
         QCOMPARE(selected, QStringList{dir.filePath(name)});
         QVERIFY2(listed.contains(name), qPrintable(listed.join('|')));

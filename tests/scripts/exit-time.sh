@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Measures how long the real program takes to end after SIGTERM while its device misbehaves,
 # and whether the port is free again at once (a second program can open it).
-# Usage: tests/scripts/exit-time.sh [build-dir] [modes...]
+# Usage: tests/scripts/exit-time.sh [build-dir, default build/run] [modes...]
 #   modes default to: none silence slow truncated noise echo
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/harness.sh"
-build=${1:-build}
+build=${1:-build/run}
 [ $# -gt 0 ] && shift
 modes=${*:-none silence slow truncated noise echo}
 orvex=$build/app/orvex

@@ -7,9 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "link/ModbusCrc.h"
+#include "tests/support/ReferenceCrc.h"
 
 // A bare file descriptor on the simulator's pty, standing in for a Modbus master.
 class RawLine {
@@ -67,10 +68,7 @@ private:
 
 // A request frame with its CRC appended.
 inline std::vector<uint8_t> Frame(std::vector<uint8_t> bytes) {
-    const uint16_t crc = ModbusCrc(bytes.data(), bytes.size());
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    return bytes;
+    return reference::WithCrc(std::move(bytes));
 }
 
 inline std::vector<uint8_t> ReadRequest(uint8_t slave, uint8_t function, uint16_t reg,

@@ -11,10 +11,7 @@
 namespace {
 
 bool CrcHolds(const std::vector<uint8_t>& frame) {
-    if (frame.size() < 4)
-        return false;
-    const uint16_t crc = ModbusCrc(frame.data(), frame.size() - 2);
-    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
+    return frame.size() >= 4 && reference::CrcHolds(frame);
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include "WindowOnSim.h"
 #include "tests/support/SimProcess.h"
 #include "tests/ui/WindowParts.h"
-#include "ui/MainLayout.h"
 #include "ui/OrvexDlg.h"
 #include "ui/dialogs/ComDlg.h"
 
@@ -121,11 +120,13 @@ private slots:
         QVERIFY(dlg.DeviceResponding());
         QCOMPARE(StatusLineOf(dlg).text(), QStringLiteral("ORVEX nr 4711. "));
 
+        // Laid out for the restored size: the last row ends a margin inside the client area.
         const QSize client = ChildOf<QWidget>(dlg, "clientArea")->size();
-        const MainLayout layout = ComputeMainLayout(client.width(), client.height(),
-                                                    dlg.LayoutMargin(), dlg.StatusHeight());
+        const QRect last = dlg.valueControls[7].geometry();
         QVERIFY(dlg.DeviceResponding());
-        QCOMPARE(dlg.valueControls[7].geometry(), layout.valueControls[7]);
+        QCOMPARE(last.left(), dlg.LayoutMargin());
+        QCOMPARE(last.right() + 1, client.width() - dlg.LayoutMargin());
+        QCOMPARE(last.bottom() + 1, client.height() - dlg.LayoutMargin());
 
         const struct {
             const char* caption;

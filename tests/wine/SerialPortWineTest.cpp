@@ -11,11 +11,12 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/GenericDriver.h"
-#include "link/ModbusCrc.h"
 #include "link/SerialPort.h"
+#include "tests/support/ReferenceCrc.h"
 #include "tests/wine/WineSim.h"
 
 using namespace std::chrono_literals;
@@ -81,10 +82,7 @@ Bytes ReadRequest(uint8_t function, uint16_t reg, uint16_t quantity) {
                 static_cast<uint8_t>(reg),
                 static_cast<uint8_t>(quantity >> 8),
                 static_cast<uint8_t>(quantity)};
-    const uint16_t crc = ModbusCrc(frame.data(), frame.size());
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-    return frame;
+    return reference::WithCrc(std::move(frame));
 }
 
 bool OpenCom(CSerialPort& port, CGenericDriver* owner, int number) {
@@ -92,7 +90,7 @@ bool OpenCom(CSerialPort& port, CGenericDriver* owner, int number) {
 }
 
 bool ReplyIsWhole(const Bytes& reply) {
-    return reply.size() >= 5 && ModbusCrc(reply.data(), reply.size()) == 0;
+    return reply.size() >= 5 && reference::CrcHolds(reply);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "trend/QdxParser.h"
+#include "trend/QdxStoreSink.h"
 #include "trend/SampleStore.h"
 #include "trend/TextRecordingParser.h"
 
@@ -49,6 +50,3 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
 
 // The summary in Polish, a few lines, e.g. for a message box or the tool's output.
 std::string DescribeSummary(const RecordingSummary& summary);
-
-// A channel of the .qdx file from its codes. Sensors have no input number in that file.
-ChannelInfo QdxChannelInfo(const QdxEntry& entry);

@@ -135,6 +135,7 @@ void CTextRecordingParser::Line(std::string_view line) {
     } else if (line.size() > kHeaderStart.size() &&
                line.substr(0, kHeaderStart.size()) == kHeaderStart &&
                IsSeparator(line[kHeaderStart.size()])) {
+        headerLine.assign(line);
         Header(line.substr(kHeaderStart.size() + 1), line[kHeaderStart.size()]);
     } else {
         ++counts.otherLines;

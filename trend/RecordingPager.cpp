@@ -1,5 +1,6 @@
 #include "trend/RecordingPager.h"
 
+#include "trend/BlockCheck.h"
 #include "trend/QdxStoreSink.h"
 #include "trend/TextRecordingParser.h"
 
@@ -21,6 +22,8 @@ bool CRecordingPager::Load(std::size_t block, CSampleStore& into) {
         return false;
     }
     const std::string_view data(buffer.data(), buffer.size());
+    if (BlockCheck(data) != b.check)
+        return false;  // the file changed since it was read
     if (qdx) {
         QdxStoreSink sink(into);
         sink.ResumeAfter(b.lastTimeMs);

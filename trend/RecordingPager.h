@@ -16,6 +16,7 @@ struct RecordingBlock {
     uint64_t offset = 0;
     int header = -1;  // text files: the index of the header line in force, -1 none
     int64_t lastTimeMs = 0;
+    uint64_t check = 0;  // BlockCheck of its bytes
 };
 
 class CRecordingPager : public CSamplePager {

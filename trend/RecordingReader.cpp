@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/FileErrorText.h"
+#include "trend/BlockCheck.h"
 #include "trend/RecordingPager.h"
 #include "trend/RegularFile.h"
 
@@ -66,7 +67,7 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
     uint64_t done = 0;
     CSampleStore::Options options;
     options.paged = true;
-    options.pyramidBytes = kPyramidBytes;
+    options.pyramidBytes = control.pyramidBytes > 0 ? control.pyramidBytes : kPyramidBytes;
     auto store = std::make_unique<CSampleStore>(options);
     std::vector<RecordingBlock> blocks;
     std::vector<std::string> headers;
@@ -118,10 +119,11 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
             }
             block.header = static_cast<int>(headers.size()) - 1;
         }
-        blocks.push_back(block);
         store->StartBlock();
         const std::size_t used =
             format == RecordingFormat::Qdx ? qdx.Feed(data, atEnd) : text.Feed(data, atEnd);
+        block.check = BlockCheck(data.substr(0, used));
+        blocks.push_back(block);
         held = data.size() - used;
         if (held > kProbe) {
             // A "line" longer than any recording line: not this format from here on.

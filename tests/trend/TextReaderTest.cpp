@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -220,5 +221,22 @@ TEST(TextReaderCells, RowCellsReadAsSingleCells) {
             EXPECT_TRUE(std::isnan(got)) << "cell '" << cells[i] << "'";
         else
             EXPECT_EQ(got, expected) << "cell '" << cells[i] << "'";
+    }
+}
+
+// Cells are scaled by a multiplication: it must round to the float the exact division gives.
+TEST(TextReaderCells, ScaledCellsRoundAsTheDivision) {
+    std::mt19937_64 rng(11);
+    for (int places = 0; places <= 6; ++places) {
+        const double scale = std::pow(10.0, places);
+        auto check = [&](int64_t m) {
+            const float expected = static_cast<float>(static_cast<double>(m) / scale);
+            ASSERT_EQ(ScaledCell(m, places, false), expected) << m << " / 10^" << places;
+            ASSERT_EQ(ScaledCell(m, places, true), -expected) << m << " / 10^" << places;
+        };
+        for (int64_t m = 0; m < (1 << 17); ++m)
+            check(m);
+        for (int i = 0; i < 200000; ++i)
+            check(static_cast<int64_t>(rng() % (int64_t{1} << 40)));
     }
 }

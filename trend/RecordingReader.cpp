@@ -15,7 +15,9 @@
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
+// Each chunk read is also a block of the paged store: small enough that a zoomed view reads
+// little of the file again.
+constexpr std::size_t kChunk = 256 * 1024;
 // Enough of the file's start to tell the formats apart.
 constexpr std::size_t kProbe = 64 * 1024;
 // The pyramid of a file keeps its finer levels while they fit in this; a year at 1 s with all

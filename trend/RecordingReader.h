@@ -14,7 +14,7 @@
 //
 // The path is checked before anything is read: it must name a regular file (a pipe or a device
 // could block or never end), and its size at opening bounds the reading. The file is read in
-// chunks of 1 MB; between chunks the progress is reported and the cancel flag is looked at. The
+// chunks of 256 KB; between chunks the progress is reported and the cancel flag is looked at. The
 // store is paged: it keeps the pyramid (at most 256 MiB: a month at 1 s keeps every level, a
 // year drops the finest) and where each chunk's cycles lie in the file, and reads them again
 // from the file, which it keeps open, when a view or an export needs raw samples.

@@ -89,10 +89,10 @@ int main(int argc, char** argv) {
     app.processEvents();
     w.Plot()->replot(QCustomPlot::rpImmediateRefresh);
     std::printf(
-        "open and draw %.0f ms, longest event-loop stall %lld ms, channels %zu, cycles "
+        "open and draw %.0f ms, longest event-loop stall %lld ms, channels %zu, blocks "
         "%zu\n",
         static_cast<double>(opening.elapsed()), longestStall, w.ShownStore().ChannelCount(),
-        w.ShownStore().CycleCount());
+        w.ShownStore().BlockCount());
     if (w.ShowingLive())
         return 1;
 

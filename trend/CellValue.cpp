@@ -39,8 +39,6 @@ bool ParseRecordingCell(std::string_view cell, float& value, int& decimals) {
     }
     if (i != cell.size())
         return false;
-    static constexpr double kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-    value = static_cast<float>((negative ? -1.0 : 1.0) * static_cast<double>(mantissa) /
-                               kScale[decimals]);
+    value = ScaledCell(mantissa, decimals, negative);
     return true;
 }

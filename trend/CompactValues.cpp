@@ -3,18 +3,22 @@
 #include <cmath>
 #include <limits>
 
+#include "trend/CellValue.h"
+
 void CCompactValues::SetDecimals(int decimals) {
-    if (!started && decimals >= 0 && decimals <= 4)
+    if (!started && decimals >= 0 && decimals <= 4) {
         scale = std::pow(10.0, decimals);
+        places = decimals;
+    }
 }
 
 float CCompactValues::At(std::size_t i) const {
     if (wide)
         return floats[i];
     const int16_t v = fixed[i];
-    // Divided in double and rounded once, as the readers turn text into values.
+    // Scaled as the readers turn text into values.
     return v == kBreak16 ? std::numeric_limits<float>::quiet_NaN()
-                         : static_cast<float>(static_cast<double>(v) / scale);
+                         : ScaledCell(v < 0 ? -v : v, places, v < 0);
 }
 
 void CCompactValues::DropFront(std::size_t n) {

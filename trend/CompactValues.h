@@ -48,4 +48,5 @@ private:
     bool wide = false;
     bool started = false;
     double scale = 10;
+    int places = 1;
 };

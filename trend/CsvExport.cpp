@@ -39,34 +39,36 @@ bool ExportCsv(const CSampleStore& store, const std::vector<int>& channels, int6
         if (!pendingStamp.empty())
             out += pendingRow;
     };
-    for (std::size_t i = store.CycleAtOrAfter(t0Ms);
-         i < store.CycleCount() && store.CycleTime(i) <= t1Ms; ++i) {
-        std::string stamp = LocalTextStamp(store.CycleTime(i));
-        std::string row = stamp;
-        row += separator;
-        bool hasValue = false;
-        for (int c : channels) {
-            const float v = store.Value(c, i);
-            hasValue = hasValue || !std::isnan(v);
-            row += Cell(store.Channel(c), v);
+    for (const CSampleStore::Span& span : store.Spans(t0Ms, t1Ms + 1)) {
+        const CSampleStore& from = *span.store;
+        for (std::size_t i = span.begin; i < span.end; ++i) {
+            std::string stamp = LocalTextStamp(from.CycleTime(i));
+            std::string row = stamp;
             row += separator;
-        }
-        row += "\r\n";
-        if (stamp == pendingStamp) {
-            if (hasValue || !pendingHasValue) {
-                pendingRow = std::move(row);
-                pendingHasValue = hasValue;
+            bool hasValue = false;
+            for (int c : channels) {
+                const float v = from.Value(c, i);
+                hasValue = hasValue || !std::isnan(v);
+                row += Cell(store.Channel(c), v);
+                row += separator;
             }
-            continue;
-        }
-        flush();
-        pendingStamp = std::move(stamp);
-        pendingRow = std::move(row);
-        pendingHasValue = hasValue;
-        if (out.size() > 60000) {
-            if (!write(out))
-                return false;
-            out.clear();
+            row += "\r\n";
+            if (stamp == pendingStamp) {
+                if (hasValue || !pendingHasValue) {
+                    pendingRow = std::move(row);
+                    pendingHasValue = hasValue;
+                }
+                continue;
+            }
+            flush();
+            pendingStamp = std::move(stamp);
+            pendingRow = std::move(row);
+            pendingHasValue = hasValue;
+            if (out.size() > 60000) {
+                if (!write(out))
+                    return false;
+                out.clear();
+            }
         }
     }
     flush();

@@ -17,6 +17,10 @@ public:
     // -1 when the fields are out of range.
     int64_t ToEpochMs(int year, int month, int day, int hour, int minute, int second);
 
+    // The time read last, and reading on after it (a part of a file read again).
+    int64_t LastMs() const { return lastMs; }
+    void ResumeAfter(int64_t ms) { lastMs = ms; }
+
 private:
     int64_t hourKey = -1;
     int64_t firstPassMs = 0;

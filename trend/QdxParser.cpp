@@ -70,6 +70,25 @@ Step Char(Cursor& c, unsigned char expected) {
     return Step::Ok;
 }
 
+// The first n (at most 16) bytes at p, as two words and the masks that keep only them.
+void Remember(const char* p, std::size_t n, uint64_t words[2], uint64_t masks[2]) {
+    unsigned char bytes[16] = {};
+    std::memcpy(bytes, p, n);
+    std::memcpy(words, bytes, 16);
+    unsigned char mask[16] = {};
+    std::memset(mask, 0xff, n);
+    std::memcpy(masks, mask, 16);
+    words[0] &= masks[0];
+    words[1] &= masks[1];
+}
+
+// Whether the 16 bytes at p start with the remembered ones.
+inline bool SameBytes(const char* p, const uint64_t words[2], const uint64_t masks[2]) {
+    uint64_t at[2];
+    std::memcpy(at, p, sizeof at);
+    return ((at[0] & masks[0]) ^ words[0]) == 0 && ((at[1] & masks[1]) ^ words[1]) == 0;
+}
+
 #define QDX_STEP(expr)          \
     do {                        \
         const Step s_ = (expr); \
@@ -155,8 +174,8 @@ CQdxParser::Result CQdxParser::ParseWith(std::string_view data, std::size_t& len
         // bytes read the same, so they are compared instead of parsed again.
         Known& known = codes[n];
         const std::size_t at = c.pos;
-        if (known.length > 0 && at + known.length <= data.size() &&
-            std::memcmp(data.data() + at, known.bytes, known.length) == 0) {
+        if (known.length > 0 && at + sizeof known.words <= data.size() &&
+            SameBytes(data.data() + at, known.words, known.masks)) {
             e.type = known.type;
             e.id = known.id;
             e.quantity = known.quantity;
@@ -168,7 +187,7 @@ CQdxParser::Result CQdxParser::ParseWith(std::string_view data, std::size_t& len
             if (s != Step::Ok)
                 break;
             known.length = c.pos - at;
-            std::memcpy(known.bytes, data.data() + at, known.length);
+            Remember(data.data() + at, known.length, known.words, known.masks);
             known.sum = c.sum - sumBefore;
             known.type = e.type;
             known.id = e.id;

@@ -66,7 +66,10 @@ private:
     QdxRecord record;
     std::vector<QdxEntry> found;  // entries of the record being parsed
     struct Known {
-        char bytes[16];  // "type,id,quantity," as in the file: at most 3 + 5 + 2 + 3 bytes
+        // "type,id,quantity," as in the file (at most 3 + 5 + 2 + 3 bytes) as two words, with
+        // masks of its length, so a comparison is two loads rather than a call.
+        uint64_t words[2] = {0, 0};
+        uint64_t masks[2] = {0, 0};
         std::size_t length = 0;
         unsigned sum = 0;
         int type = 0;

@@ -9,114 +9,20 @@
 #include <vector>
 
 #include "text/FileErrorText.h"
+#include "trend/BlockCheck.h"
+#include "trend/RecordingPager.h"
 #include "trend/RegularFile.h"
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
+// Each chunk read is also a block of the paged store: small enough that a zoomed view reads
+// little of the file again.
+constexpr std::size_t kChunk = 256 * 1024;
 // Enough of the file's start to tell the formats apart.
 constexpr std::size_t kProbe = 64 * 1024;
-
-const char* ModelOfType(int type) {
-    switch (type) {
-        case 21:
-            return "TQ21";
-        case 22:
-            return "TQ22";
-        case 19:
-            return "TQ23";
-        case 20:
-            return "TQ24";
-        case 100:
-            return "TQ25";
-        case 101:
-            return "TQ26";
-        default:
-            return nullptr;
-    }
-}
-
-std::string QdxTitle(const QdxEntry& e) {
-    if (e.type == 107)
-        return "Wejście binarne " + std::to_string(e.id);
-    const char* model = ModelOfType(e.type);
-    std::string title = (model != nullptr ? std::string(model) : "typ " + std::to_string(e.type)) +
-                        " " + std::to_string(e.id) + " ";
-    switch (e.quantity) {
-        case 26:
-            return title + "Wilgotność [%]";
-        case 25:
-            return title +
-                   (e.type == 22 ? "Temperatura" + std::to_string(e.channel + 1)
-                                 : std::string("Temperatura")) +
-                   " [°C]";
-        case 27:
-            return title + (e.type == 20 ? "Ciśnienie [hPa/Pa]" : "Ciśnienie [hPa]");
-        case 29:
-            return title + "Prędkość [m/s]";
-        case 28:
-            return title + "Kierunek [°]";
-        case 45:
-            return title + " [W/m2]";
-        case 46:
-            return title + " [kLx]";
-        default:
-            return title + "wielkość " + std::to_string(e.quantity) + " []";
-    }
-}
-
-// Feeds decoded records into the store; channels are looked up by their codes.
-class QdxStoreSink {
-public:
-    explicit QdxStoreSink(CSampleStore& store) : store(store) {}
-
-    void operator()(const QdxRecord& r) {
-        auto d = [&](int at, int n) {
-            int v = 0;
-            for (int i = at; i < at + n; ++i)
-                v = v * 10 + (r.stamp[i] - '0');
-            return v;
-        };
-        const int64_t t = clock.ToEpochMs(d(0, 4), d(4, 2), d(6, 2), d(8, 2), d(10, 2), d(12, 2));
-        if (t < 0) {
-            ++unusable;
-            return;
-        }
-        if (!store.BeginCycle(t))
-            return;  // time going back: the store counts it, apart from damage
-        if (lastCodes.size() < r.entries.size())
-            lastCodes.resize(r.entries.size(), Known{~uint64_t{0}, -1});
-        for (std::size_t i = 0; i < r.entries.size(); ++i) {
-            const QdxEntry& e = r.entries[i];
-            const uint64_t code =
-                (static_cast<uint64_t>(e.type) << 40) | (static_cast<uint64_t>(e.id) << 20) |
-                (static_cast<uint64_t>(e.quantity) << 8) | static_cast<uint64_t>(e.channel);
-            // Records nearly always list the same entries in the same order as the one before.
-            Known& known = lastCodes[i];
-            if (known.code != code) {
-                auto it = channels.find(code);
-                if (it == channels.end())
-                    it = channels.emplace(code, store.AddChannel(QdxChannelInfo(e))).first;
-                known = Known{code, it->second};
-            }
-            store.Put(known.channel, e.status == 1 ? static_cast<float>(e.tenths) / 10.0f
-                                                   : std::numeric_limits<float>::quiet_NaN());
-        }
-        store.EndCycle();
-    }
-
-    std::size_t unusable = 0;
-
-private:
-    CSampleStore& store;
-    CLocalTimeCache clock;
-    std::unordered_map<uint64_t, int> channels;
-    struct Known {
-        uint64_t code;
-        int channel;
-    };
-    std::vector<Known> lastCodes;  // by the entry's place in the record
-};
+// The pyramid of a file keeps its finer levels while they fit in this; a year at 1 s with all
+// eight inputs keeps buckets of a few minutes, a month every level.
+constexpr std::size_t kPyramidBytes = std::size_t{256} << 20;
 
 // Judged by its lines, not by stray bytes: a torn write leaves NUL runs in a text file, which
 // end a line here as they do for the parser.
@@ -147,20 +53,12 @@ bool LooksLikeQdx(std::string_view probe) {
 
 }  // namespace
 
-ChannelInfo QdxChannelInfo(const QdxEntry& entry) {
-    ChannelInfo c = ChannelFromTitle(QdxTitle(entry), 0);
-    // Channels are told apart by codes; the position keeps the probes of one sensor apart.
-    c.key = std::to_string(entry.type) + "," + std::to_string(entry.id) + "," +
-            std::to_string(entry.quantity) + "," + std::to_string(entry.channel);
-    return c;
-}
-
 RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& control) {
     RecordingRead out;
-    CRegularFile file;
-    if (!file.Open(path, out.error))
+    auto file = std::make_unique<CRegularFile>();
+    if (!file->Open(path, out.error))
         return out;
-    const uint64_t size = file.Size();
+    const uint64_t size = file->Size();
     if (size == 0) {
         out.error = "Plik jest pusty.";
         return out;
@@ -169,7 +67,12 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
     std::vector<char> buffer(kChunk + kProbe);
     std::size_t held = 0;  // bytes carried over from the last chunk
     uint64_t done = 0;
-    auto store = std::make_unique<CSampleStore>();
+    CSampleStore::Options options;
+    options.paged = true;
+    options.pyramidBytes = control.pyramidBytes > 0 ? control.pyramidBytes : kPyramidBytes;
+    auto store = std::make_unique<CSampleStore>(options);
+    std::vector<RecordingBlock> blocks;
+    std::vector<std::string> headers;
     CTextRecordingParser text(*store);
     QdxStoreSink qdxSink(*store);
     CQdxParser qdx([&qdxSink](const QdxRecord& r) { qdxSink(r); });
@@ -183,9 +86,10 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
             return out;
         }
         const std::size_t want = std::min<uint64_t>(kChunk, size - done);
-        const int64_t got = want > 0 ? file.Read(buffer.data() + held, want) : 0;
+        const uint64_t blockOffset = done - held;
+        const int64_t got = want > 0 ? file->Read(buffer.data() + held, want) : 0;
         if (got < 0) {
-            out.error = "Błąd odczytu pliku: " + DescribeReadError(file.LastError()) + ".";
+            out.error = "Błąd odczytu pliku: " + DescribeReadError(file->LastError()) + ".";
             return out;
         }
         done += static_cast<uint64_t>(got);
@@ -204,8 +108,24 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
                 return out;
             }
         }
+        // Each chunk's lines or records are a block that can be read again by itself.
+        RecordingBlock block;
+        block.offset = blockOffset;
+        if (format == RecordingFormat::Qdx) {
+            block.lastTimeMs = qdxSink.LastTimeMs();
+        } else {
+            block.lastTimeMs = text.LastTimeMs();
+            if (!text.HeaderLine().empty() &&
+                (headers.empty() || headers.back() != text.HeaderLine())) {
+                headers.push_back(text.HeaderLine());
+            }
+            block.header = static_cast<int>(headers.size()) - 1;
+        }
+        store->StartBlock();
         const std::size_t used =
             format == RecordingFormat::Qdx ? qdx.Feed(data, atEnd) : text.Feed(data, atEnd);
+        block.check = BlockCheck(data.substr(0, used));
+        blocks.push_back(block);
         held = data.size() - used;
         if (held > kProbe) {
             // A "line" longer than any recording line: not this format from here on.
@@ -244,6 +164,9 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
     }
     s.firstMs = store->FirstTime();
     s.lastMs = store->LastTime();
+    store->SetPager(std::make_unique<CRecordingPager>(std::move(file),
+                                                      format == RecordingFormat::Qdx, done,
+                                                      std::move(blocks), std::move(headers)));
     out.store = std::move(store);
     return out;
 }

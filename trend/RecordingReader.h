@@ -6,6 +6,7 @@
 #include <string>
 
 #include "trend/QdxParser.h"
+#include "trend/QdxStoreSink.h"
 #include "trend/SampleStore.h"
 #include "trend/TextRecordingParser.h"
 
@@ -13,14 +14,16 @@
 //
 // The path is checked before anything is read: it must name a regular file (a pipe or a device
 // could block or never end), and its size at opening bounds the reading. The file is read in
-// chunks of 1 MB, so memory is the store (about two thirds of a text file's size, a quarter of a
-// .qdx file's, with 16-bit values) plus one chunk; between chunks the progress is reported and
-// the cancel flag is looked at.
+// chunks of 256 KB; between chunks the progress is reported and the cancel flag is looked at. The
+// store is paged: it keeps the pyramid (at most 256 MiB: a month at 1 s keeps every level, a
+// year drops the finest) and where each chunk's cycles lie in the file, and reads them again
+// from the file, which it keeps open, when a view or an export needs raw samples.
 enum class RecordingFormat { Text, Qdx };
 
 struct ReadControl {
     const std::atomic<bool>* cancel = nullptr;
     std::function<void(uint64_t done, uint64_t total)> progress;
+    std::size_t pyramidBytes = 0;  // the pyramid's memory bound; 0: the default (256 MiB)
 };
 
 struct RecordingSummary {
@@ -49,6 +52,3 @@ RecordingRead ReadRecordingFile(const std::string& path, const ReadControl& cont
 
 // The summary in Polish, a few lines, e.g. for a message box or the tool's output.
 std::string DescribeSummary(const RecordingSummary& summary);
-
-// A channel of the .qdx file from its codes. Sensors have no input number in that file.
-ChannelInfo QdxChannelInfo(const QdxEntry& entry);

@@ -23,6 +23,12 @@ int64_t CRegularFile::Read(char* buffer, std::size_t n) {
     return static_cast<int64_t>(done);
 }
 
+int64_t CRegularFile::ReadAt(uint64_t offset, char* buffer, std::size_t n) {
+    if (!SeekTo(handle->file, offset, handle->error))
+        return -1;
+    return Read(buffer, n);
+}
+
 int CRegularFile::LastError() const {
     return handle->error;
 }

@@ -21,6 +21,8 @@ public:
     // Reads up to n bytes, fewer only at the end of the file; -1 on a read error, with
     // LastError() telling why (errno value or os/FileErrorCodes.h).
     int64_t Read(char* buffer, std::size_t n);
+    // Reads from offset on, as Read does.
+    int64_t ReadAt(uint64_t offset, char* buffer, std::size_t n);
     int LastError() const;
 
 private:

@@ -14,3 +14,5 @@ struct CRegularFile::Handle {
 
 // One read call: the bytes read (0 at the end of the file), or -1 with error set.
 int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n, int& error);
+// Moves the read position; false with error set.
+bool SeekTo(std::intptr_t file, uint64_t offset, int& error);

@@ -13,10 +13,6 @@ int64_t FloorDiv(int64_t a, int64_t b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-int64_t LevelWidth(int level) {
-    return CSampleStore::kBaseBucketMs << level;
-}
-
 }  // namespace
 
 CSampleStore::CSampleStore(Options o) : options(o) {}
@@ -44,8 +40,8 @@ int CSampleStore::FindChannel(std::string_view key) const {
 
 bool CSampleStore::BeginCycle(int64_t tMs) {
     inCycle = false;
-    if (!times.empty()) {
-        const int64_t last = times.back();
+    if (anyCycle) {
+        const int64_t last = lastMs;
         const int64_t step = tMs - last;
         if (step < 0) {
             ++refused;
@@ -58,15 +54,26 @@ bool CSampleStore::BeginCycle(int64_t tMs) {
         if (step > limit) {
             // A cycle of breaks right after the last one: nothing joins across the silence.
             silentSinceValue = true;
-            times.push_back(last + 1);
             const auto bucket = static_cast<int32_t>(FloorDiv(last + 1, kBaseBucketMs));
             for (Series& s : channels) {
-                s.values.Push(kBreak);
+                if (!options.paged)
+                    s.values.Push(kBreak);
                 AddToPyramid(s, bucket, kBreak);
             }
+            if (!options.paged)
+                times.push_back(last + 1);
+            else if (!blocks.empty())
+                NoteBlockCycle(blocks.back(), last + 1);
         }
+    } else {
+        firstMs = tMs;
+        anyCycle = true;
     }
-    times.push_back(tMs);
+    lastMs = tMs;
+    if (!options.paged)
+        times.push_back(tMs);
+    else if (!blocks.empty())
+        NoteBlockCycle(blocks.back(), tMs);
     cycleBucket = static_cast<int32_t>(FloorDiv(tMs, kBaseBucketMs));
     std::fill(putThisCycle.begin(), putThisCycle.end(), uint8_t{0});
     cycleHasValue = false;
@@ -88,9 +95,14 @@ void CSampleStore::EndCycle() {
     }
     for (std::size_t c = 0; c < channels.size(); ++c) {
         if (!putThisCycle[c]) {
-            channels[c].values.Push(kBreak);
+            if (!options.paged)
+                channels[c].values.Push(kBreak);
             AddToPyramid(channels[c], cycleBucket, kBreak);
         }
+    }
+    if (options.pyramidBytes > 0 && storedBuckets * sizeof(Bucket) > options.pyramidBytes &&
+        finestLevel < kLevels - 1) {
+        DropFinestLevel();
     }
     if (options.maxCycles > 0 && times.size() > options.maxCycles + options.maxCycles / 64)
         Evict();
@@ -103,7 +115,10 @@ void CSampleStore::Advance(Series& s, int32_t bucket) {
             break;  // and so are the levels above
         Bucket& closing = s.open[level];
         if (closing.column.flags != 0) {
-            s.levels[level].push_back(closing);
+            if (level >= finestLevel) {
+                s.levels[level].push_back(closing);
+                ++storedBuckets;
+            }
             if (level + 1 < kLevels)
                 s.open[level + 1].column.Merge(closing.column);
         }
@@ -128,6 +143,7 @@ void CSampleStore::Evict() {
             while (!buckets.empty() &&
                    static_cast<int64_t>(buckets.front().index) * LevelWidth(level) < oldest) {
                 buckets.pop_front();
+                --storedBuckets;
             }
             if (static_cast<int64_t>(s.open[level].index) * LevelWidth(level) < oldest)
                 s.open[level].column = TrendColumn{};
@@ -161,32 +177,30 @@ std::vector<TrendColumn> CSampleStore::Columns(int channel, int64_t t0, int64_t 
     if (n <= 0 || t1 <= t0 || channel < 0 || static_cast<std::size_t>(channel) >= channels.size())
         return out;
     const double width = static_cast<double>(t1 - t0) / n;
-    const Series& s = channels[channel];
-    if (width < static_cast<double>(kBaseBucketMs)) {
-        ColumnsFromSamples(s, t0, width, n, out);
+    if (width < static_cast<double>(LevelWidth(finestLevel))) {
+        ColumnsFromSamples(channel, t0, width, n, out);
     } else {
         int level = static_cast<int>(std::floor(std::log2(width / kBaseBucketMs)));
-        level = std::clamp(level, 0, kLevels - 1);
-        ColumnsFromLevel(s, level, t0, width, n, out);
+        level = std::clamp(level, finestLevel, kLevels - 1);
+        ColumnsFromLevel(channels[channel], level, t0, width, n, out);
     }
     return out;
 }
 
-void CSampleStore::ColumnsFromSamples(const Series& s, int64_t t0, double width, int n,
+void CSampleStore::ColumnsFromSamples(int channel, int64_t t0, double width, int n,
                                       std::vector<TrendColumn>& out) const {
     const int64_t t1 = t0 + static_cast<int64_t>(std::ceil(width * n));
-    std::size_t i = std::max(CycleAtOrAfter(t0), s.first > base ? s.first - base : 0);
-    for (; i < times.size() && times[i] < t1; ++i) {
-        const std::size_t k = base + i - s.first;
-        if (k >= s.values.Size())
-            break;
-        const auto col = std::min<int64_t>(
-            static_cast<int64_t>(static_cast<double>(times[i] - t0) / width), n - 1);
-        const float v = s.values.At(k);
-        if (std::isnan(v))
-            out[col].AddBreak();
-        else
-            out[col].AddValue(v);
+    for (const Span& span : Spans(t0, t1)) {
+        const CSampleStore& from = *span.store;
+        for (std::size_t i = span.begin; i < span.end; ++i) {
+            const float v = from.Value(channel, i);
+            const auto col = std::min<int64_t>(
+                static_cast<int64_t>(static_cast<double>(from.times[i] - t0) / width), n - 1);
+            if (std::isnan(v))
+                out[col].AddBreak();
+            else
+                out[col].AddValue(v);
+        }
     }
 }
 
@@ -219,39 +233,46 @@ void CSampleStore::ColumnsFromLevel(const Series& s, int level, int64_t t0, doub
 
 std::optional<CSampleStore::Sample> CSampleStore::Nearest(int channel, int64_t tMs,
                                                           int64_t maxDistanceMs) const {
-    if (channel < 0 || static_cast<std::size_t>(channel) >= channels.size() || times.empty())
+    if (channel < 0 || static_cast<std::size_t>(channel) >= channels.size() || Empty())
         return std::nullopt;
-    const std::size_t at = CycleAtOrAfter(tMs);
+    const std::vector<Span> spans = Spans(tMs - maxDistanceMs, tMs + maxDistanceMs + 1);
     std::optional<Sample> best;
-    auto consider = [&](std::size_t i) {
-        const float v = Value(channel, i);
-        const int64_t d = std::llabs(times[i] - tMs);
-        if (std::isnan(v) || d > maxDistanceMs)
+    auto consider = [&](const CSampleStore& from, std::size_t i) {
+        const float v = from.Value(channel, i);
+        if (std::isnan(v))
             return false;
-        if (!best || d < std::llabs(best->tMs - tMs))
-            best = Sample{times[i], v};
+        const int64_t t = from.times[i];
+        if (!best || std::llabs(t - tMs) < std::llabs(best->tMs - tMs))
+            best = Sample{t, v};
         return true;
     };
-    for (std::size_t i = at; i < times.size() && times[i] - tMs <= maxDistanceMs; ++i) {
-        if (consider(i))
-            break;
+    // The first valid sample on either side of tMs.
+    bool found = false;
+    for (auto span = spans.begin(); span != spans.end() && !found; ++span) {
+        for (std::size_t i = std::max(span->begin, span->store->CycleAtOrAfter(tMs));
+             i < span->end && !found; ++i) {
+            found = consider(*span->store, i);
+        }
     }
-    for (std::size_t i = at; i > 0 && tMs - times[i - 1] <= maxDistanceMs; --i) {
-        if (consider(i - 1))
-            break;
+    found = false;
+    for (auto span = spans.rbegin(); span != spans.rend() && !found; ++span) {
+        for (std::size_t i = std::min(span->end, span->store->CycleAtOrAfter(tMs));
+             i > span->begin && !found; --i) {
+            found = consider(*span->store, i - 1);
+        }
     }
     return best;
 }
 
-void CSampleStore::AddSamples(const Series& s, int64_t t0, int64_t t1, TrendColumn& into) const {
-    std::size_t i = std::max(CycleAtOrAfter(t0), s.first > base ? s.first - base : 0);
-    for (; i < times.size() && times[i] < t1; ++i) {
-        const std::size_t k = base + i - s.first;
-        if (k >= s.values.Size())
-            break;
-        const float v = s.values.At(k);
-        if (!std::isnan(v))
-            into.AddValue(v);
+void CSampleStore::AddSamples(int channel, int64_t t0, int64_t t1, TrendColumn& into) const {
+    if (t1 <= t0)
+        return;
+    for (const Span& span : Spans(t0, t1)) {
+        for (std::size_t i = span.begin; i < span.end; ++i) {
+            const float v = span.store->Value(channel, i);
+            if (!std::isnan(v))
+                into.AddValue(v);
+        }
     }
 }
 
@@ -296,21 +317,22 @@ CSampleStore::Statistics CSampleStore::RangeStatistics(int channel, int64_t t0, 
     const Series& s = channels[channel];
     auto samples = [&](int64_t from, int64_t to) {
         TrendColumn c;
-        AddSamples(s, from, to, c);
+        AddSamples(channel, from, to, c);
         total.Add(c);
     };
-    int64_t lo = FloorDiv(t0 + kBaseBucketMs - 1, kBaseBucketMs);  // the first whole bucket
-    int64_t hi = FloorDiv(t1, kBaseBucketMs);                      // after the last one
+    const int64_t w = LevelWidth(finestLevel);
+    int64_t lo = FloorDiv(t0 + w - 1, w);  // the first whole bucket
+    int64_t hi = FloorDiv(t1, w);          // after the last one
     if (lo >= hi) {
         samples(t0, t1);
         return total.s;
     }
-    samples(t0, lo * kBaseBucketMs);
-    samples(hi * kBaseBucketMs, t1);
+    samples(t0, lo * w);
+    samples(hi * w, t1);
     // Whole buckets, the widest that fit: an odd index at either end is a bucket of its own at
     // this level, the rest pair up into the level above.
     TrendColumn bucket;
-    int level = 0;
+    int level = finestLevel;
     for (; lo < hi && level < kLevels - 1; ++level, lo >>= 1, hi >>= 1) {
         if ((lo & 1) != 0 && WholeBucket(s, level, lo++, bucket))
             total.Add(bucket);

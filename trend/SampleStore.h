@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -27,12 +28,30 @@
 // - Columns() answers "[t0, t1) in n columns" with one min/max per column in time bounded by n
 //   and the width of one bucket, not by the number of samples: bucket edges lie on a fixed grid
 //   of 16 s * 2^level from the epoch, so panning never reshuffles which samples share a column.
-// - Not thread-safe: one thread feeds and reads it (the window's), or it is handed over whole.
+// - A paged store (a file being read) keeps no samples: only the pyramid, within a memory bound
+//   (past it the finest level goes and its queries are answered from samples), and the cycles'
+//   blocks, which a pager decodes again from the file when raw samples are asked for. A block
+//   decoded again must give the same cycles (count and first and last time) or it is not used.
+// - Not thread-safe: one thread feeds and reads it (the window's), or it is handed over whole;
+//   queries of a paged store read the file and fill its cache of decoded blocks.
+class CSampleStore;
+
+// Decodes one block of a paged store's cycles again, from where they were first read.
+class CSamplePager {
+public:
+    virtual ~CSamplePager() = default;
+    // Feeds the block's cycles into the store made by NewBlockStore; false when they cannot be
+    // read (the file went or changed).
+    virtual bool Load(std::size_t block, CSampleStore& into) = 0;
+};
+
 class CSampleStore {
 public:
     struct Options {
-        std::size_t maxCycles = 0;  // 0: unbounded (a file being read)
-        int64_t gapMs = 0;          // 0: from the data (2.5 x the shortest step, at least +2 s)
+        std::size_t maxCycles = 0;     // 0: unbounded (a file being read)
+        int64_t gapMs = 0;             // 0: from the data (2.5 x the shortest step, at least +2 s)
+        bool paged = false;            // keep no samples: a pager reads them again by blocks
+        std::size_t pyramidBytes = 0;  // 0: unbounded; beyond it the finest level goes
     };
 
     CSampleStore() : CSampleStore(Options{}) {}
@@ -50,15 +69,36 @@ public:
     void Put(int channel, float value);  // NaN is a break
     void EndCycle();
 
+    // Cycles held in memory: none in a paged store (see Spans).
     std::size_t CycleCount() const { return times.size(); }
     int64_t CycleTime(std::size_t i) const { return times[i]; }
     // The value of a channel in retained cycle i (NaN when none).
     float Value(int channel, std::size_t i) const;
     // First retained cycle at or after tMs.
     std::size_t CycleAtOrAfter(int64_t tMs) const;
-    bool Empty() const { return times.empty(); }
-    int64_t FirstTime() const { return times.front(); }
-    int64_t LastTime() const { return times.back(); }
+    bool Empty() const { return times.empty() && !anyCycle; }
+    int64_t FirstTime() const { return times.empty() ? firstMs : times.front(); }
+    int64_t LastTime() const { return lastMs; }
+
+    // Raw cycles with t0Ms <= time < t1Ms, in time order, as index ranges of stores that hold
+    // them: this store, or decoded blocks of a paged one (kept alive by holder). Channel indices
+    // are the same in all of them.
+    struct Span {
+        std::shared_ptr<const CSampleStore> holder;
+        const CSampleStore* store = nullptr;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+    };
+    std::vector<Span> Spans(int64_t t0Ms, int64_t t1Ms) const;
+
+    // Paged stores: the cycles from here on form a new block.
+    void StartBlock();
+    std::size_t BlockCount() const { return blocks.size(); }
+    void SetPager(std::unique_ptr<CSamplePager> pager);
+    // An empty store with this store's channels and its state before the block, for the pager.
+    std::unique_ptr<CSampleStore> NewBlockStore(std::size_t block) const;
+    // The finest pyramid level kept (0 unless a memory bound dropped levels).
+    int FinestLevel() const { return finestLevel; }
 
     std::size_t RefusedCycles() const { return refused; }
     // Silences between values: a step beyond the gap limit, or cycles in which no channel had a
@@ -91,6 +131,7 @@ public:
     Statistics RangeStatistics(int channel, int64_t t0Ms, int64_t t1Ms) const;
 
     std::size_t MemoryBytes() const;
+    static int64_t LevelWidth(int level) { return kBaseBucketMs << level; }
 
     static constexpr int64_t kBaseBucketMs = 16000;
     static constexpr int kLevels = 20;  // the top bucket spans about 97 days
@@ -116,11 +157,15 @@ private:
     void AddToPyramid(Series& s, int32_t bucket, float value);
     void Advance(Series& s, int32_t bucket);
     void Evict();
-    void ColumnsFromSamples(const Series& s, int64_t t0, double width, int n,
+    void ColumnsFromSamples(int channel, int64_t t0, double width, int n,
                             std::vector<TrendColumn>& out) const;
     void ColumnsFromLevel(const Series& s, int level, int64_t t0, double width, int n,
                           std::vector<TrendColumn>& out) const;
-    void AddSamples(const Series& s, int64_t t0, int64_t t1, TrendColumn& into) const;
+    void AddSamples(int channel, int64_t t0, int64_t t1, TrendColumn& into) const;
+    void DropFinestLevel();
+    struct Block;
+    static void NoteBlockCycle(Block& block, int64_t tMs);
+    std::shared_ptr<const CSampleStore> DecodedBlock(std::size_t block) const;
     // The whole bucket of a level, closed or still being filled; false when it holds nothing.
     bool WholeBucket(const Series& s, int level, int64_t index, TrendColumn& into) const;
 
@@ -137,6 +182,30 @@ private:
     bool cycleHasValue = false;
     bool seenValue = false;
     bool silentSinceValue = false;
+    bool anyCycle = false;
+    int64_t firstMs = 0;
+    int64_t lastMs = 0;
+    int finestLevel = 0;
+    std::size_t storedBuckets = 0;
+
+    struct Block {
+        int64_t firstMs = 0;  // of its first cycle; with no cycles the last time before it
+        int64_t lastMs = 0;
+        std::size_t cycles = 0;
+        // The store's state before the block, so that decoding it again gives the same cycles.
+        bool anyBefore = false;
+        int64_t lastBefore = 0;
+        int64_t shortestStepBefore = 0;
+    };
+    std::vector<Block> blocks;
+    std::unique_ptr<CSamplePager> pager;
+    struct Decoded {
+        std::size_t block;
+        std::shared_ptr<const CSampleStore> store;
+        uint64_t used;
+    };
+    mutable std::vector<Decoded> decoded;  // a small cache, the least recently used goes first
+    mutable uint64_t useClock = 0;
 };
 
 // Inline: these run for every value of a file being read.
@@ -148,9 +217,11 @@ inline void CSampleStore::Put(int channel, float value) {
     putThisCycle[channel] = 1;
     cycleHasValue = cycleHasValue || !std::isnan(value);
     Series& s = channels[channel];
-    if (!s.values.Started())  // a deque's size is not free
-        s.values.SetDecimals(s.info.decimals);
-    s.values.Push(value);
+    if (!options.paged) {
+        if (!s.values.Started())  // a deque's size is not free
+            s.values.SetDecimals(s.info.decimals);
+        s.values.Push(value);
+    }
     AddToPyramid(s, cycleBucket, value);
 }
 

@@ -63,9 +63,7 @@ bool PlainNumber(std::string_view line, char separator, std::size_t& at, float& 
     }
     if (i < line.size() && line[i] != separator)
         return false;
-    static constexpr double kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-    value = static_cast<float>((negative ? -1.0 : 1.0) * static_cast<double>(mantissa) /
-                               kScale[places]);
+    value = ScaledCell(mantissa, places, negative);
     decimals = places;
     at = i;
     return true;
@@ -135,6 +133,7 @@ void CTextRecordingParser::Line(std::string_view line) {
     } else if (line.size() > kHeaderStart.size() &&
                line.substr(0, kHeaderStart.size()) == kHeaderStart &&
                IsSeparator(line[kHeaderStart.size()])) {
+        headerLine.assign(line);
         Header(line.substr(kHeaderStart.size() + 1), line[kHeaderStart.size()]);
     } else {
         ++counts.otherLines;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,11 @@ public:
 
     const TextCounts& Counts() const { return counts; }
 
+    // The header line in force (without its line end), and reading on from a later line with it.
+    const std::string& HeaderLine() const { return headerLine; }
+    int64_t LastTimeMs() const { return clock.LastMs(); }
+    void ResumeAfter(int64_t lastTimeMs) { clock.ResumeAfter(lastTimeMs); }
+
     // True when the line is a header or a row of this format.
     static bool IsRecordingLine(std::string_view line);
 
@@ -53,6 +59,7 @@ private:
     TextCounts counts;
     CLocalTimeCache clock;
     std::vector<Column> columns;
+    std::string headerLine;
     struct Cell {
         float value = 0;
         int decimals = 0;  // -1 "???", -2 unreadable

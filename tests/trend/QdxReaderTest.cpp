@@ -6,6 +6,7 @@
 #include <random>
 
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/trend/FlatCycles.h"
 #include "tests/trend/TrendFiles.h"
 #include "trend/QdxParser.h"
 #include "trend/RecordingReader.h"
@@ -33,7 +34,8 @@ std::string Records(int from, int to) {
     return bytes;
 }
 
-float At(const CSampleStore& st, const std::string& key, int s) {
+float At(const CSampleStore& store, const std::string& key, int s) {
+    const FlatCycles st(store);
     const std::size_t i = st.CycleAtOrAfter(EpochMsAt(s));
     if (i >= st.CycleCount() || st.CycleTime(i) != EpochMsAt(s))
         return -9999;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/trend/FlatCycles.h"
 #include "tests/trend/TrendFiles.h"
 #include "trend/CellValue.h"
 #include "trend/CsvExport.h"
@@ -29,7 +31,7 @@ struct Opened {
     int Channel(const std::string& title) const { return read.store->FindChannel(title); }
     // The value of the channel at second s, NaN when there is none.
     float At(const std::string& title, int s) const {
-        const auto& st = *read.store;
+        const FlatCycles st(*read.store);
         const std::size_t i = st.CycleAtOrAfter(EpochMsAt(s));
         if (i >= st.CycleCount() || st.CycleTime(i) != EpochMsAt(s))
             return -9999;
@@ -173,15 +175,16 @@ TEST(CsvExport, ReadsBackWithTheSameValuesAndTimes) {
     EXPECT_NE(exported.find("\r\n"), std::string::npos);
     const Opened back = Open(dir, exported);
     ASSERT_TRUE(back.read.error.empty()) << back.read.error;
-    const CSampleStore& b = back.store();
+    const FlatCycles b(back.store());
+    const FlatCycles flat(st);
     ASSERT_EQ(b.CycleCount(), 16u);
     for (std::size_t i = 0; i < b.CycleCount(); ++i) {
-        const std::size_t j = st.CycleAtOrAfter(b.CycleTime(i));
-        ASSERT_EQ(st.CycleTime(j), b.CycleTime(i));
+        const std::size_t j = flat.CycleAtOrAfter(b.CycleTime(i));
+        ASSERT_EQ(flat.CycleTime(j), b.CycleTime(i));
         for (int c : all) {
             const int cb = b.FindChannel(st.Channel(c).key);
             ASSERT_GE(cb, 0) << st.Channel(c).key;
-            const float v = st.Value(c, j), vb = b.Value(cb, i);
+            const float v = flat.Value(c, j), vb = b.Value(cb, i);
             EXPECT_TRUE(v == vb || (std::isnan(v) && std::isnan(vb))) << st.Channel(c).key;
         }
     }
@@ -218,5 +221,22 @@ TEST(TextReaderCells, RowCellsReadAsSingleCells) {
             EXPECT_TRUE(std::isnan(got)) << "cell '" << cells[i] << "'";
         else
             EXPECT_EQ(got, expected) << "cell '" << cells[i] << "'";
+    }
+}
+
+// Cells are scaled by a multiplication: it must round to the float the exact division gives.
+TEST(TextReaderCells, ScaledCellsRoundAsTheDivision) {
+    std::mt19937_64 rng(11);
+    for (int places = 0; places <= 6; ++places) {
+        const double scale = std::pow(10.0, places);
+        auto check = [&](int64_t m) {
+            const float expected = static_cast<float>(static_cast<double>(m) / scale);
+            ASSERT_EQ(ScaledCell(m, places, false), expected) << m << " / 10^" << places;
+            ASSERT_EQ(ScaledCell(m, places, true), -expected) << m << " / 10^" << places;
+        };
+        for (int64_t m = 0; m < (1 << 17); ++m)
+            check(m);
+        for (int i = 0; i < 200000; ++i)
+            check(static_cast<int64_t>(rng() % (int64_t{1} << 40)));
     }
 }

@@ -11,10 +11,11 @@
 #include <cmath>
 
 #include "app/Settings.h"
-#include "store/IniEx.h"
 #include "recording/format/BinaryRecordFormat.h"
+#include "store/IniEx.h"
 #include "tests/support/MakeReading.h"
 #include "tests/support/SimProcess.h"
+#include "tests/trend/FlatCycles.h"
 #include "tests/ui/WindowOnSim.h"
 #include "trend/RecordingReader.h"
 #include "ui/trend/TrendWnd.h"
@@ -111,8 +112,9 @@ void TrendWindowTest::liveChannelsGapsAndExport() {
     const int again = back.store->FindChannel("TQ21 101 Temperatura [°C]");
     QVERIFY(again >= 0);
     int compared = 0;
-    for (std::size_t i = 0; i < back.store->CycleCount(); ++i) {
-        const float v = back.store->Value(again, i);
+    const FlatCycles backCycles(*back.store);
+    for (std::size_t i = 0; i < backCycles.CycleCount(); ++i) {
+        const float v = backCycles.Value(again, i);
         if (std::isnan(v))
             continue;
         QCOMPARE(v, -2.5f);
@@ -134,7 +136,7 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
     QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 10000);
     QVERIFY(!w->ShowingLive());
     QVERIFY(w->ShownStore().FindChannel("21,9,26,0") >= 0);
-    QCOMPARE(w->ShownStore().CycleCount(), std::size_t{120});
+    QCOMPARE(FlatCycles(w->ShownStore()).CycleCount(), std::size_t{120});
     QCOMPARE(static_cast<int>(w->DrawnChannels().size()), 2);
     auto* summary = w->findChild<QLabel*>(QStringLiteral("summaryLabel"));
     const QString shownSummary = summary->text();
@@ -156,7 +158,7 @@ void TrendWindowTest::opensRecordingsAndRefusesOthers() {
     w->CancelOpening();
     QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
     QVERIFY(!w->Opening());
-    QCOMPARE(w->ShownStore().CycleCount(), std::size_t{120});
+    QCOMPARE(FlatCycles(w->ShownStore()).CycleCount(), std::size_t{120});
     QCOMPARE(summary->text(), shownSummary);
     QVERIFY(w->findChild<QMessageBox*>(QStringLiteral("trendMessage")) == nullptr);
 

@@ -52,3 +52,11 @@ int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n, int& error) {
         error = errno;
     return r;
 }
+
+bool SeekTo(std::intptr_t file, uint64_t offset, int& error) {
+    if (::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = errno;
+        return false;
+    }
+    return true;
+}

@@ -71,3 +71,13 @@ int64_t ReadSome(std::intptr_t file, char* buffer, std::size_t n, int& error) {
     }
     return got;
 }
+
+bool SeekTo(std::intptr_t file, uint64_t offset, int& error) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(file), to, nullptr, FILE_BEGIN)) {
+        error = LastFileError();
+        return false;
+    }
+    return true;
+}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/recording/RecordingTestFiles.h"
+#include "tests/trend/FlatCycles.h"
 #include "trend/CsvExport.h"
 #include "trend/RecordingReader.h"
 
@@ -94,7 +95,8 @@ std::string QdxRecordBytes(int64_t utc, int value) {
 using Samples = std::vector<std::pair<int64_t, float>>;
 
 // The cycles that hold a value (the store adds a break after the long silence).
-Samples Measured(const CSampleStore& st) {
+Samples Measured(const CSampleStore& store) {
+    const FlatCycles st(store);
     Samples out;
     for (std::size_t i = 0; i < st.CycleCount(); ++i) {
         if (!std::isnan(st.Value(0, i)))

@@ -5,7 +5,7 @@
 set -euo pipefail
 # shellcheck source=scripts/harness.sh
 source "$(dirname "$0")/../scripts/harness.sh"
-build=${1:-build}
+build=${1:-build/test}
 span=${2:-60}
 work=$(mktemp -d)
 clean_up() { rm -rf "$work"; }

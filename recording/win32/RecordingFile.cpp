@@ -30,7 +30,7 @@ HANDLE Handle(File file) {
 Identity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
-            std::nullopt};
+            std::nullopt, std::nullopt};
 }
 
 bool SameFile(const Identity& a, const Identity& b) {

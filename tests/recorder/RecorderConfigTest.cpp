@@ -58,18 +58,13 @@ TEST(RecorderConfigTest, ReadsTheWindowsKeysWithItsDefaultsAndLimits) {
     EXPECT_EQ(ConfigProblem(set), "");
 }
 
-TEST(RecorderConfigTest, PathsComeInTheSettingsFilesCodePageOrAsMarkedUtf8) {
-    // Windows-1250 as the window writes a path it can hold: "ł" is 0xB3.
-    EXPECT_EQ(DecodeIniText("/dane/pomiary_\xB3\xB9ka.csv"), "/dane/pomiary_łąka.csv");
-    // UTF-8 behind a byte-order mark for one it cannot.
-    EXPECT_EQ(DecodeIniText("\xEF\xBB\xBF/dane/日本.csv"), "/dane/日本.csv");
-    // A mark before broken UTF-8 is read as the code page, not dropped.
-    EXPECT_EQ(DecodeIniText("\xEF\xBB\xBF\xB3"), "ď»żł");
-
-    // A ";" in a path is kept: the window protects it when saving.
-    const RecorderConfig config =
-        FromText("[LOG]\r\nFILE_NAME=/dane/a;b.csv;\r\nFILE_NAME_BIN=/dane/c.qdx ; komentarz\r\n");
-    EXPECT_EQ(config.log.textPath, "/dane/a;b.csv");
+// The text decoding itself is the settings unit's (its tests); here only that the recorder's
+// paths go through it, ";" protection included.
+TEST(RecorderConfigTest, PathsComeThroughTheSettingsTextRules) {
+    const RecorderConfig config = FromText(
+        "[LOG]\r\nFILE_NAME=/dane/pomiary_\xB3\xB9ka;b.csv;\r\nFILE_NAME_BIN=/dane/c.qdx ; "
+        "komentarz\r\n");
+    EXPECT_EQ(config.log.textPath, "/dane/pomiary_łąka;b.csv");
     EXPECT_EQ(config.log.binaryPath, "/dane/c.qdx ");
 }
 

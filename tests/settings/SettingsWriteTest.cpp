@@ -82,15 +82,13 @@ TEST(SettingsWriteTest, AnInputsLookIsWrittenInTheCodePageOrAsMarkedUtf8) {
 TEST(SettingsWriteTest, EverySectionReadsBackAsWritten) {
     CIniEx ini;
     ini.LoadText("", true);
-    OrvexSettings s = Unusual();
-    s.mqtt.enabled = true;
+    const OrvexSettings s = Unusual();
     WriteOrvexSettings(ini, s);
     std::vector<std::string> expected{"INPUT0", "LOG"};
     for (int n = 1; n < 8; ++n) {
         expected.push_back("INPUT" + std::to_string(n));
     }
     expected.push_back("GENERAL");
-    expected.push_back("MQTT");
     expected.push_back("TREND");
     EXPECT_EQ(SectionNames(ini), expected);
 
@@ -100,7 +98,6 @@ TEST(SettingsWriteTest, EverySectionReadsBackAsWritten) {
     EXPECT_EQ(ReadOrvexSettings(again).log, s.log);
     EXPECT_EQ(ReadOrvexSettings(again).inputs, s.inputs);
     EXPECT_EQ(ReadOrvexSettings(again).trend, s.trend);
-    EXPECT_TRUE(ReadOrvexSettings(again).mqtt.enabled);
 }
 
 // A program that never published nor opened the trend window writes the file older versions
